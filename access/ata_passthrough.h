@@ -1,0 +1,38 @@
+#pragma once
+// ATA pass-through for drives on an IDE/SATA port: one 28-bit ATA command per call, sent as
+// ATA PASS-THROUGH(16) through SG_IO with CK_COND, so the drive's register file comes back.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "access/sg_request.h"
+
+namespace vt {
+
+// FEATURES/ERROR, SECTOR COUNT, LBA LOW, LBA MID, LBA HIGH, DEVICE, COMMAND/STATUS, 0.
+using TaskFile = std::array<std::uint8_t, 8>;
+
+inline constexpr int kMaxAtaTransfer = 65536;
+inline constexpr std::uint8_t kDmaReadOpcode = 0x86;
+inline constexpr std::uint8_t kDmaWriteOpcode = 0x88;
+
+// The ATA PASS-THROUGH(16) CDB for a task file. DMA exactly for 86h (in) and 88h (out).
+std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
+                                                   DataDirection direction);
+
+// 1: completed with ERR clear; 0: the device did not open or ERR was set; -1: bad length (nothing
+// sent) or the request failed. The task file holds the registers after the command.
+int ReadATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
+                                   std::span<std::uint8_t> data, int length, int timeout_seconds);
+int WriteATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
+                                    std::span<const std::uint8_t> data, int length,
+                                    int timeout_seconds);
+
+// Takes the task file from a 12-byte ATA command block (bytes 3-9). 1 success; -1 empty path or
+// transport -1; -2 transport 0; 0 the command took longer than the time-out.
+int SendAtaCommand(const std::string& path, bool data_in, std::span<const std::uint8_t> block,
+                   std::span<std::uint8_t> data, int length, int timeout_seconds);
+
+}  // namespace vt

@@ -1,0 +1,42 @@
+#include "access/debug_msg.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "access/mode_flags.h"
+#include "platform/files.h"
+#include "platform/named_objects.h"
+
+namespace vt {
+namespace {
+
+// Opened on the first message that goes to the file, kept for the rest of the process.
+platform::NamedMutex& FileLock() {
+    static platform::NamedMutex lock("DBGAcess");
+    return lock;
+}
+
+}  // namespace
+
+void DebugMsg(const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+
+    // Linux has no debugger channel; standard error stands in for it when asked for.
+    if (std::getenv("VTUTIL_DEBUG") != nullptr) std::fputs(text, stderr);
+    if (!DebugFileEnabled) return;
+
+    auto& lock = FileLock();
+    const bool locked = lock.Lock();  // no lock at all: append without it
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
+    platform::AppendToFile(kDebugFileName, {bytes, std::strlen(text)});
+    if (locked) lock.Unlock();
+}
+
+}  // namespace vt

@@ -1,0 +1,89 @@
+#include "access/disk_enumeration.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "access/ata_passthrough.h"
+#include "access/device_tables.h"
+#include "platform/backend.h"
+
+namespace vt {
+
+int EnumerateDisks(DiskList& list) {
+    list.clear();
+    for (const auto& disk : platform::Current().ListDisks()) {
+        if (list.size() >= kMaxDiskPaths) break;
+        if (disk.path.size() > kMaxDiskPathLength) continue;
+        list.push_back(disk.path);
+    }
+    return static_cast<int>(list.size());
+}
+
+int RescanBuses() {
+    std::string report;
+    const bool ok = platform::Current().Rescan(report);
+    if (!report.empty()) std::fputs(report.c_str(), stdout);
+    return ok ? 1 : 0;
+}
+
+bool IsWindows8() { return false; }
+
+int FindDriveLetter(const std::string& path, char& letter) {
+    (void)path;
+    (void)letter;
+    return 0;
+}
+
+int GetStorageDeviceNumber(const std::string& path, StorageDeviceNumber& number) {
+    const auto found = platform::Current().DeviceNumberOf(path);
+    if (!found) return 0;
+    number.DeviceType = found->major;
+    number.DeviceNumber = found->minor;
+    number.PartitionNumber = 0;
+    return 1;
+}
+
+bool IdentifyViaDriver(const std::string& path, int index, int interface_kind,
+                       std::span<std::uint8_t> buffer, int length) {
+    if (interface_kind != DEVICE_IDE && interface_kind != DEVICE_SCSI) return false;
+    if (length != 512 || buffer.size() < 512) return false;
+    std::array<std::uint8_t, 512> data{};
+    const std::uint8_t device = (index & 1) ? 0xB0 : 0xA0;
+    TaskFile task_file{0, 1, 0, 0, 0, device, 0xEC, 0};
+    if (ReadATACommandWithTimeOutValue(path, task_file, data, 512, 10) != 1) {
+        return false;
+    }
+    std::copy(data.begin(), data.end(), buffer.begin());
+    SwapAndTrim(buffer.subspan(54, 40));
+    SwapAndTrim(buffer.subspan(46, 8));
+    SwapAndTrim(buffer.subspan(20, 20));
+    return true;
+}
+
+void SwapAndTrim(std::span<std::uint8_t> text) {
+    const std::size_t length = text.size() & ~std::size_t{1};
+    for (std::size_t i = 0; i + 1 < length; i += 2) std::swap(text[i], text[i + 1]);
+    std::size_t lead = 0;
+    while (lead < length && text[lead] == ' ') ++lead;
+    std::copy(text.begin() + lead, text.begin() + length, text.begin());
+    std::fill(text.begin() + (length - lead), text.begin() + length, 0);
+    for (std::size_t i = length; i > 0 && (text[i - 1] == ' ' || text[i - 1] == 0); --i) {
+        text[i - 1] = 0;
+    }
+}
+
+std::optional<std::string> CheckDeviceAccess(const std::string& path) {
+    platform::DeviceHandle device(path);
+    if (!device.IsOpen()) {
+        if (IsRightsError(device.Error())) return RightsMessage(path);
+        return std::nullopt;
+    }
+    TaskFile check_power{0, 0, 0, 0, 0, 0xA0, 0xE5, 0};
+    const auto cdb = BuildAtaPassThrough16(check_power, DataDirection::None);
+    const auto outcome = SendSgRequest(device, cdb, DataDirection::None, {}, 10);
+    if (IsRightsError(outcome.sys_error)) return RightsMessage(path);
+    return std::nullopt;
+}
+
+}  // namespace vt

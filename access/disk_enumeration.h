@@ -1,0 +1,44 @@
+#pragma once
+// The disks the system knows, a bus rescan, and the first IDENTIFY through the disk's own path.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vt {
+
+inline constexpr std::size_t kMaxDiskPaths = 80;
+inline constexpr std::size_t kMaxDiskPathLength = 255;
+
+using DiskList = std::vector<std::string>;
+
+struct StorageDeviceNumber {
+    std::uint32_t DeviceType = 0;  // the block major
+    std::uint32_t DeviceNumber = 0;  // the minor of the whole disk
+    std::uint32_t PartitionNumber = 0;
+};
+
+// Fills the list with at most 80 disk paths in enumeration order; a path longer than 255
+// characters is left out rather than cut (a cut path would open another node). Returns the count.
+int EnumerateDisks(DiskList& list);
+// 1 when every bus accepted the rescan; failures are reported on standard output.
+int RescanBuses();
+// Kept for the classification of the device scan; no Linux system is that version.
+bool IsWindows8();
+// Linux mounts volumes without drive letters: always 0, the letter untouched.
+int FindDriveLetter(const std::string& path, char& letter);
+int GetStorageDeviceNumber(const std::string& path, StorageDeviceNumber& number);
+// IDENTIFY DEVICE through the disk's path, strings fixed up. The buffer is left as it was on
+// failure. `index` is the disk's position in the disk list (its parity selects the DEV bit).
+bool IdentifyViaDriver(const std::string& path, int index, int interface_kind,
+                       std::span<std::uint8_t> buffer, int length);
+// Fixes up one ATA string in place: swap each byte pair, drop leading spaces, zero the trailing.
+void SwapAndTrim(std::span<std::uint8_t> text);
+
+// Whether the tool may send raw commands to a disk: nullopt when it may, else the rights message.
+// Sends CHECK POWER MODE, which changes nothing on the drive.
+std::optional<std::string> CheckDeviceAccess(const std::string& path);
+
+}  // namespace vt

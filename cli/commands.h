@@ -1,0 +1,29 @@
+#pragma once
+// The subcommands of vtutil. Each registers itself on the command line and runs when chosen.
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+
+namespace vt::cli {
+
+// Options every subcommand shares.
+struct GlobalOptions {
+    std::string bench_file;
+    bool demo = false;
+};
+
+// Exit statuses of vtutil.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1;
+inline constexpr int kExitNoDevice = 2;
+inline constexpr int kExitCommandFailed = 3;
+inline constexpr int kExitMismatch = 4;
+
+// Installs the backend the options ask for (the bench file, the demo bench, or real drives).
+// False, with a message on standard error, when a bench file is refused.
+bool InstallBackend(const GlobalOptions& options);
+
+void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+
+}  // namespace vt::cli

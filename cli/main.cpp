@@ -1,0 +1,22 @@
+// vtutil: the headless front end. One subcommand per job.
+
+#include <cstdio>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"vtutil: service tool for SSDs on Vantrel controllers (headless front end)"};
+    app.require_subcommand(1);
+    vt::cli::GlobalOptions options;
+    auto* bench = app.add_option("--bench", options.bench_file, "Use the virtual drives of a bench file");
+    app.add_flag("--demo", options.demo, "Use the built-in demo bench")->excludes(bench);
+    int exit_status = vt::cli::kExitOk;
+    vt::cli::AddListCommand(app, options, exit_status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? vt::cli::kExitOk : vt::cli::kExitUsage;
+    }
+    return exit_status;
+}

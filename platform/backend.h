@@ -1,0 +1,83 @@
+#pragma once
+// The operating-system boundary for devices and time. Everything above this layer reaches a drive
+// through one SG_IO request at a time; which backend answers (the Linux kernel or the virtual
+// drive bench) is chosen once at start.
+
+#include <scsi/sg.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vt::platform {
+
+// One disk as the enumeration reports it. The path carries its bus word ("ide", "scsi", "usb",
+// "sbp2"; none for "other") in front of the node, for example "ide:/dev/sda", so that the scan can
+// classify it by substring and still open it after lower-casing.
+struct DiskEntry {
+    std::string path;
+    std::string bus;   // "ide", "scsi", "usb", "sbp2" or "other"
+    std::string node;  // the device node the path opens
+};
+
+struct DeviceNumber {
+    unsigned major = 0;
+    unsigned minor = 0;
+    bool operator==(const DeviceNumber&) const = default;
+};
+
+class Backend {
+public:
+    virtual ~Backend() = default;
+
+    // Opens a device path for one command. Returns a handle (>= 0) or a negative errno value.
+    virtual int Open(const std::string& path) = 0;
+    // Sends one SG_IO request on an open handle. Returns 0 when the request went through (the
+    // header's status fields then say how the command ended) or the errno value of the failure.
+    virtual int SgIo(int handle, sg_io_hdr_t& request) = 0;
+    virtual void Close(int handle) = 0;
+
+    virtual std::vector<DiskEntry> ListDisks() = 0;
+    // Asks every bus to look for new devices. Failures are described line by line in `report`.
+    virtual bool Rescan(std::string& report) = 0;
+    virtual std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) = 0;
+
+    virtual std::uint64_t NowMs() = 0;
+    virtual void SleepMs(std::uint32_t ms) = 0;
+};
+
+// The backend in use. Until one is installed, the Linux backend.
+Backend& Current();
+// Installs a backend for the rest of the process (or until the next Install); returns the old one.
+std::unique_ptr<Backend> Install(std::unique_ptr<Backend> backend);
+
+// Splits "bus:node" into the node; a path without a known bus prefix is a node already.
+std::string NodeOfPath(const std::string& path);
+// The path for a node on a bus, as the enumeration reports it.
+std::string PathFor(const std::string& bus, const std::string& node);
+
+// A device opened for the length of one command; closed on every path out.
+class DeviceHandle {
+public:
+    explicit DeviceHandle(const std::string& path) : handle_(Current().Open(path)) {}
+    ~DeviceHandle() {
+        if (handle_ >= 0) Current().Close(handle_);
+    }
+    DeviceHandle(const DeviceHandle&) = delete;
+    DeviceHandle& operator=(const DeviceHandle&) = delete;
+
+    bool IsOpen() const { return handle_ >= 0; }
+    int Error() const { return handle_ < 0 ? -handle_ : 0; }
+    int SgIo(sg_io_hdr_t& request) { return Current().SgIo(handle_, request); }
+
+private:
+    int handle_;
+};
+
+// Millisecond clock and sleep of the backend in use (virtual on the bench).
+inline std::uint64_t NowMs() { return Current().NowMs(); }
+inline void SleepMs(std::uint32_t ms) { Current().SleepMs(ms); }
+
+}  // namespace vt::platform

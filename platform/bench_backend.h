@@ -1,0 +1,63 @@
+#pragma once
+// The backend of the virtual drive bench: the disks are emulated (sim/), and time is virtual, so
+// the protocol's waits and a command's time-out cost no real time.
+
+#include <map>
+#include <memory>
+
+#include "platform/backend.h"
+
+namespace vt::platform {
+
+class VirtualClock {
+public:
+    std::uint64_t Now() const { return now_ms_; }
+    void Advance(std::uint64_t ms) { now_ms_ += ms; }
+
+private:
+    // Starts near the 32-bit wrap so that elapsed-time arithmetic is exercised on every bench run.
+    std::uint64_t now_ms_ = 0xFFFF0000u;
+};
+
+// What the bench plugs in under the platform layer: a set of disks that answer SG_IO requests.
+class VirtualBus {
+public:
+    virtual ~VirtualBus() = default;
+    virtual std::vector<DiskEntry> Disks() = 0;
+    // The disk that a path opens: its index, or a negative errno value (a disk that is gone).
+    virtual int OpenDisk(const std::string& path) = 0;
+    // Executes one request as the kernel and the drive together would. Returns 0 or an errno value
+    // for a request the kernel refuses. Time the command takes is added to the clock.
+    virtual int Execute(int disk, sg_io_hdr_t& request, VirtualClock& clock) = 0;
+    virtual bool Rescan(std::string& report) {
+        (void)report;
+        return true;
+    }
+};
+
+class BenchBackend final : public Backend {
+public:
+    explicit BenchBackend(std::unique_ptr<VirtualBus> bus) : bus_(std::move(bus)) {}
+
+    int Open(const std::string& path) override;
+    int SgIo(int handle, sg_io_hdr_t& request) override;
+    void Close(int handle) override;
+    std::vector<DiskEntry> ListDisks() override { return bus_->Disks(); }
+    bool Rescan(std::string& report) override { return bus_->Rescan(report); }
+    std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
+    std::uint64_t NowMs() override { return clock_.Now(); }
+    void SleepMs(std::uint32_t ms) override { clock_.Advance(ms); }
+
+    VirtualClock& Clock() { return clock_; }
+    VirtualBus& Bus() { return *bus_; }
+    // Handles still open: a test of the transports checks that every command closed its device.
+    std::size_t OpenHandles() const { return handles_.size(); }
+
+private:
+    std::unique_ptr<VirtualBus> bus_;
+    VirtualClock clock_;
+    std::map<int, int> handles_;  // handle -> disk index
+    int next_handle_ = 3;
+};
+
+}  // namespace vt::platform

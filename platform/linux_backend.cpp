@@ -1,0 +1,169 @@
+#include "platform/linux_backend.h"
+
+#include <fcntl.h>
+#include <libudev.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace vt::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Kernel-made block devices that are never a drive of ours.
+bool IsVirtualDisk(const std::string& sysfs_path) {
+    return sysfs_path.find("/devices/virtual/") != std::string::npos;
+}
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<DiskEntry> ListDisksFromUdev(bool& ok) {
+    ok = false;
+    std::vector<DiskEntry> disks;
+    udev* context = udev_new();
+    if (context == nullptr) return disks;
+    udev_enumerate* enumerate = udev_enumerate_new(context);
+    if (enumerate != nullptr && udev_enumerate_add_match_subsystem(enumerate, "block") >= 0 &&
+        udev_enumerate_add_match_property(enumerate, "DEVTYPE", "disk") >= 0 &&
+        udev_enumerate_scan_devices(enumerate) >= 0) {
+        ok = true;
+        udev_list_entry* entry = nullptr;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
+            const char* syspath = udev_list_entry_get_name(entry);
+            udev_device* device = udev_device_new_from_syspath(context, syspath);
+            if (device == nullptr) continue;
+            const char* node = udev_device_get_devnode(device);
+            const std::string sys = syspath;
+            if (node != nullptr && !IsVirtualDisk(sys)) {
+                disks.push_back({PathFor(BusOfSysfsPath(sys), node), BusOfSysfsPath(sys), node});
+            }
+            udev_device_unref(device);
+        }
+    }
+    if (enumerate != nullptr) udev_enumerate_unref(enumerate);
+    udev_unref(context);
+    return disks;
+}
+
+}  // namespace
+
+std::string BusOfSysfsPath(const std::string& sysfs_path) {
+    const std::string p = sysfs_path + "/";
+    auto has_component = [&](const char* prefix) {
+        // A path component that starts with the prefix and continues with a digit or a dash.
+        const std::string needle = std::string("/") + prefix;
+        for (auto at = p.find(needle); at != std::string::npos; at = p.find(needle, at + 1)) {
+            const char next = p[at + needle.size()];
+            if ((next >= '0' && next <= '9') || next == '-') return true;
+        }
+        return false;
+    };
+    if (has_component("usb")) return "usb";
+    if (has_component("fw") || p.find("/firewire") != std::string::npos) return "sbp2";
+    if (has_component("ata")) return "ide";
+    if (has_component("host")) return "scsi";
+    return "other";
+}
+
+bool NodeNameLess(const std::string& a, const std::string& b) {
+    const std::string na = BaseName(a), nb = BaseName(b);
+    if (na.size() != nb.size()) return na.size() < nb.size();
+    return na < nb;
+}
+
+std::vector<DiskEntry> ListDisksFromSysfs(const std::string& sys_root) {
+    std::vector<DiskEntry> disks;
+    std::error_code ec;
+    for (const auto& item : fs::directory_iterator(fs::path(sys_root) / "block", ec)) {
+        const std::string name = item.path().filename().string();
+        const fs::path resolved = fs::canonical(item.path(), ec);
+        if (ec) {
+            ec.clear();
+            continue;
+        }
+        const std::string sys = resolved.string();
+        if (IsVirtualDisk(sys)) continue;
+        const std::string bus = BusOfSysfsPath(sys);
+        const std::string node = "/dev/" + name;
+        disks.push_back({PathFor(bus, node), bus, node});
+    }
+    std::sort(disks.begin(), disks.end(),
+              [](const DiskEntry& a, const DiskEntry& b) { return NodeNameLess(a.node, b.node); });
+    return disks;
+}
+
+int LinuxBackend::Open(const std::string& path) {
+    const std::string node = NodeOfPath(path);
+    if (node.empty()) return -ENOENT;
+    // No O_EXCL: on a block device it refuses any disk with a mounted partition.
+    const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    return fd >= 0 ? fd : -errno;
+}
+
+int LinuxBackend::SgIo(int handle, sg_io_hdr_t& request) {
+    if (::ioctl(handle, SG_IO, &request) < 0) return errno;
+    return 0;
+}
+
+void LinuxBackend::Close(int handle) { ::close(handle); }
+
+std::vector<DiskEntry> LinuxBackend::ListDisks() {
+    bool udev_ok = false;
+    auto disks = ListDisksFromUdev(udev_ok);
+    if (!udev_ok || disks.empty()) disks = ListDisksFromSysfs("/sys");
+    std::sort(disks.begin(), disks.end(),
+              [](const DiskEntry& a, const DiskEntry& b) { return NodeNameLess(a.node, b.node); });
+    return disks;
+}
+
+bool LinuxBackend::Rescan(std::string& report) {
+    std::error_code ec;
+    bool ok = true;
+    bool any = false;
+    for (const auto& host : fs::directory_iterator("/sys/class/scsi_host", ec)) {
+        any = true;
+        const std::string scan = (host.path() / "scan").string();
+        const int fd = ::open(scan.c_str(), O_WRONLY | O_CLOEXEC);
+        const char request[] = "- - -";
+        if (fd < 0 || ::write(fd, request, sizeof request - 1) < 0) {
+            report += "Rescan of " + scan + " failed: " + std::strerror(errno) + "\n";
+            ok = false;
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    if (!any) {
+        report += "Rescan failed: no SCSI host in /sys/class/scsi_host\n";
+        return false;
+    }
+    return ok;
+}
+
+std::optional<DeviceNumber> LinuxBackend::DeviceNumberOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(NodeOfPath(path).c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return std::nullopt;
+    return DeviceNumber{major(st.st_rdev), minor(st.st_rdev)};
+}
+
+std::uint64_t LinuxBackend::NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void LinuxBackend::SleepMs(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace vt::platform

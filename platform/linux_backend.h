@@ -1,0 +1,32 @@
+#pragma once
+// The backend on a real Linux system: device nodes, SG_IO, udev (or sysfs) and the monotonic clock.
+
+#include <string>
+
+#include "platform/backend.h"
+
+namespace vt::platform {
+
+class LinuxBackend final : public Backend {
+public:
+    int Open(const std::string& path) override;
+    int SgIo(int handle, sg_io_hdr_t& request) override;
+    void Close(int handle) override;
+    std::vector<DiskEntry> ListDisks() override;
+    bool Rescan(std::string& report) override;
+    std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
+    std::uint64_t NowMs() override;
+    void SleepMs(std::uint32_t ms) override;
+};
+
+// The bus word of a block device from its resolved sysfs path: the USB parent wins (a USB enclosure
+// may well report ID_BUS=ata), then FireWire, then an ATA host, then any SCSI host.
+std::string BusOfSysfsPath(const std::string& sysfs_path);
+
+// Whole disks under a sysfs root ("/sys"), in name order; used when udev cannot enumerate.
+std::vector<DiskEntry> ListDisksFromSysfs(const std::string& sys_root);
+
+// Orders disk nodes as people number them: sda, sdb, ..., sdz, sdaa.
+bool NodeNameLess(const std::string& a, const std::string& b);
+
+}  // namespace vt::platform

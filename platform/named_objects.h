@@ -1,0 +1,42 @@
+#pragma once
+// System-wide named objects: the single-instance guard and the lock that serialises appends to the
+// debug message file between processes.
+
+#include <string>
+
+namespace vt::platform {
+
+// Held for the life of the object; an abstract-namespace socket, so a crashed holder frees it.
+class InstanceGuard {
+public:
+    enum class State { Created, AlreadyExists, Failed };
+
+    explicit InstanceGuard(const std::string& name);
+    ~InstanceGuard();
+    InstanceGuard(const InstanceGuard&) = delete;
+    InstanceGuard& operator=(const InstanceGuard&) = delete;
+
+    State state() const { return state_; }
+
+private:
+    int fd_ = -1;
+    State state_ = State::Failed;
+};
+
+// A named lock between processes: flock on a file in the system's lock directory.
+class NamedMutex {
+public:
+    explicit NamedMutex(const std::string& name);
+    ~NamedMutex();
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
+
+    bool IsValid() const { return fd_ >= 0; }
+    bool Lock();    // waits without limit
+    void Unlock();
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace vt::platform

@@ -1,0 +1,87 @@
+#pragma once
+// A backend for transport tests: every SG_IO request is recorded byte for byte and answered by a
+// handler the test sets, on a clock the test controls.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/backend.h"
+
+namespace vt::test {
+
+struct RecordedRequest {
+    std::string path;
+    std::vector<std::uint8_t> cdb;
+    int direction = SG_DXFER_NONE;
+    unsigned dxfer_len = 0;
+    unsigned timeout_ms = 0;
+    std::vector<std::uint8_t> data_out;
+};
+
+class FakeBackend final : public platform::Backend {
+public:
+    // Fills the answer: data in, status, sense. Returns 0 or an errno for the ioctl.
+    using Handler = std::function<int(const RecordedRequest&, sg_io_hdr_t&)>;
+
+    int Open(const std::string& path) override;
+    int SgIo(int handle, sg_io_hdr_t& request) override;
+    void Close(int handle) override;
+    std::vector<platform::DiskEntry> ListDisks() override { return disks; }
+    bool Rescan(std::string& report) override;
+    std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string&) override {
+        return std::nullopt;
+    }
+    std::uint64_t NowMs() override { return now_ms; }
+    void SleepMs(std::uint32_t ms) override { now_ms += ms; }
+
+    Handler handler;
+    std::vector<RecordedRequest> requests;
+    std::vector<platform::DiskEntry> disks;
+    std::vector<std::string> opened;
+    int open_error = 0;  // errno for every open when not 0
+    int open_handles = 0;
+    std::uint64_t now_ms = 1000;
+    std::string rescan_report;
+    bool rescan_ok = true;
+
+private:
+    std::vector<std::string> handle_paths_;
+};
+
+// Installs a FakeBackend for the test's scope and restores the previous backend after it.
+class ScopedFakeBackend {
+public:
+    ScopedFakeBackend();
+    ~ScopedFakeBackend();
+    FakeBackend& operator*() { return *fake_; }
+    FakeBackend* operator->() { return fake_; }
+
+private:
+    FakeBackend* fake_;
+    std::unique_ptr<platform::Backend> previous_;
+};
+
+// Sense data helpers for handlers.
+void SetDescriptorAtaReturn(sg_io_hdr_t& request, std::uint8_t error, std::uint8_t status,
+                            std::uint8_t key = 0x1, std::uint8_t asc = 0x00,
+                            std::uint8_t ascq = 0x1D);
+void SetFixedSense(sg_io_hdr_t& request, const std::vector<std::uint8_t>& bytes);
+
+// A fresh, empty working directory for the test's scope (raw dumps and DbgMsg.txt land there).
+class ScopedTempDir {
+public:
+    ScopedTempDir();
+    ~ScopedTempDir();
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+    std::string previous_cwd_;
+};
+
+std::vector<std::uint8_t> ReadAll(const std::string& path);
+
+}  // namespace vt::test
