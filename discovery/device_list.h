@@ -1,0 +1,27 @@
+#pragma once
+// The device list as the scan leaves it: the rows of the list view and the lines of the (hidden)
+// combo box, Qt-free, so the window, the headless window and vtutil show the same thing.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vt {
+
+// Columns: "Disk", "Model", "Serial No.", "FW Rev.", "Capacity(GB)", "Interface".
+struct DeviceRow {
+    std::array<std::string, 6> cells;
+    // The device number of the drive the row shows. Not always the row's index: a drive behind an
+    // older bridge takes a number but no row.
+    std::uint8_t device = 0;
+};
+
+struct DeviceListRecord {
+    std::vector<DeviceRow> rows;
+    std::vector<std::string> combo_lines;
+    // Problems a user must hear about instead of an unexplained empty list (missing rights).
+    std::vector<std::string> notices;
+};
+
+}  // namespace vt
