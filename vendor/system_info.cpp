@@ -1,0 +1,7 @@
+#include "vendor/system_info.h"
+
+namespace vt {
+
+SystemInfoRecord SystemInfo{};
+
+}  // namespace vt

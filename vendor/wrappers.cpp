@@ -1,0 +1,148 @@
+#include "vendor/wrappers.h"
+
+#include <algorithm>
+
+#include "access/device_tables.h"
+#include "vendor/carrier.h"
+#include "vendor/catalogue.h"
+#include "vendor/system_info.h"
+
+namespace vt {
+namespace {
+
+std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
+           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+// The second half of the block pair: an odd block sits 4096 sectors-per-page bytes further on.
+std::uint32_t OddBlockOffset(std::uint16_t block, std::uint32_t spp) {
+    return (block & 1) ? spp * 4096 : 0;
+}
+
+}  // namespace
+
+bool VA_ReadRegister(unsigned device, std::uint32_t address, std::uint8_t& value) {
+    return VC_ReadRegister(device, address, value) == 1;
+}
+
+bool VA_WriteRegister(unsigned device, std::uint32_t address, std::uint8_t value) {
+    return VC_WriteRegister(device, address, value) == 1;
+}
+
+bool VA_Identify(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors) {
+    return VC_Identify(device, buffer, sectors) == 1;
+}
+
+bool VA_ReadEraseCount(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
+                       std::uint8_t channel, std::uint8_t bank) {
+    return VC_ReadEraseCount(device, buffer, sectors, channel, bank, 0) == 1;
+}
+
+bool VA_ReadBadBlockTable(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
+                          std::uint8_t channel, std::uint8_t bank) {
+    return VC_ReadBadBlockTable(device, buffer, sectors, channel, bank, 0) == 1;
+}
+
+bool VA_ReadSystemPages(unsigned device, std::uint8_t channel, std::uint8_t bank,
+                        std::uint16_t block_unit, std::uint16_t block, std::uint16_t page,
+                        std::uint8_t ecc_option, std::uint8_t layout_option,
+                        std::span<std::uint8_t> buffer, unsigned total_sectors) {
+    (void)channel;  // the firmware reads a system page from every channel: byte 3 is always FFh
+    if (buffer.size() < kSystemPagesBufferSize) return false;
+    std::fill_n(buffer.begin(), kSystemPagesBufferSize, 0);
+    const std::uint32_t spp = SystemInfo.SectorsPerPage;
+    if (spp == 0) return false;
+    const std::uint32_t base = OddBlockOffset(block, spp);
+    std::uint32_t m = 0;
+    for (unsigned remaining = total_sectors; remaining > 0;) {
+        const unsigned c = std::min(remaining, kMaxCarrierSectors);
+        const std::size_t position = std::size_t{m} * spp * kSectorSize;
+        if (position + std::size_t{c} * kSectorSize > buffer.size()) return false;
+        VC_ReadSystemPage(device, 0xFF, bank, block_unit, page, ecc_option, layout_option,
+                          buffer.subspan(position), c,
+                          base + m * spp * static_cast<std::uint32_t>(kSectorSize));
+        m += c / spp;
+        remaining -= c;
+    }
+    return true;
+}
+
+bool VA_ReadFlashPage(unsigned device, std::uint8_t channel, std::uint8_t bank, std::uint16_t block,
+                      std::uint16_t page, std::uint8_t ecc_option, std::uint8_t layout_option,
+                      std::span<std::uint8_t> buffer, std::uint8_t last_byte) {
+    const std::uint32_t spp = SystemInfo.SectorsPerPage;
+    const std::size_t page_size = std::size_t{spp} * kSectorSize;
+    const bool all = channel == SystemInfo.ChannelCount;
+    const unsigned first = all ? 0 : channel;
+    const unsigned end = all ? SystemInfo.ChannelCount : channel + 1u;
+    if (spp == 0 || end * page_size > buffer.size()) return false;
+    for (unsigned c = first; c < end; ++c) {
+        const std::uint32_t offset = OddBlockOffset(block, spp) + c * static_cast<std::uint32_t>(page_size);
+        if (VC_ReadFlashPage(device, static_cast<std::uint8_t>(c), bank, block, page, ecc_option,
+                             layout_option, buffer.subspan(c * page_size, page_size), spp,
+                             last_byte, offset) != 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool VA_ScanLoaderBlocks(unsigned device, std::span<std::uint8_t> buffer,
+                         std::array<std::uint8_t, kLoaderInfoSize>& info) {
+    if (buffer.size() < kLoaderInfoOffset + kLoaderInfoSize) return false;
+    const std::uint8_t last_byte = SystemInfo.EccMode == 3 ? SystemInfo.SectorsPerPage : 4;
+    for (std::uint16_t block = 0; block < 4; ++block) {
+        VA_ReadFlashPage(device, SystemInfo.ChannelCount, 0, block, 0, 3, SystemInfo.LoaderFormat,
+                         buffer, last_byte);
+        if (std::equal(SystemInfo.LoaderSignature.begin(), SystemInfo.LoaderSignature.end(),
+                       buffer.begin())) {
+            std::copy_n(buffer.begin() + kLoaderInfoOffset, kLoaderInfoSize, info.begin());
+            return true;
+        }
+    }
+    return false;
+}
+
+bool VA_FindLoaderInfo(unsigned device, std::span<std::uint8_t> buffer, std::uint8_t& first) {
+    first = 0;
+    std::array<std::uint8_t, kLoaderInfoSize> info{};
+    if (!VA_ScanLoaderBlocks(device, buffer, info)) return false;
+    first = info[0];
+    return true;
+}
+
+std::uint32_t VA_GetAtaCapacity(unsigned device) {
+    std::array<std::uint8_t, kSectorSize> identify{};
+    if (VC_Identify(device, identify, 1) != 1) return 0;
+    const std::uint32_t words60 = LittleEndian32(identify, 120);
+    if (words60 != 0x0FFFFFFF) return words60;
+    const std::uint32_t words100 = LittleEndian32(identify, 200);
+    return words100 == 0xFFFFFFFF ? 0 : words100;
+}
+
+std::uint32_t VA_GetScsiCapacity(unsigned device) {
+    std::array<std::uint8_t, kSectorSize> answer{};
+    if (VC_ReadCapacity(device, answer, 1) != 1) return 0;
+    return static_cast<std::uint32_t>(answer[0]) << 24 | static_cast<std::uint32_t>(answer[1]) << 16 |
+           static_cast<std::uint32_t>(answer[2]) << 8 | answer[3];
+}
+
+std::uint32_t VA_GetCapacity(unsigned device) {
+    return EntryOf(device).DirectVendorCdb ? VA_GetScsiCapacity(device) : VA_GetAtaCapacity(device);
+}
+
+std::uint32_t GetCapacitySectors(unsigned device) { return VA_GetCapacity(device); }
+
+std::uint64_t GetCapacityBytes(unsigned device) {
+    return std::uint64_t{VA_GetCapacity(device)} * kSectorSize;
+}
+
+std::uint32_t GetCapacityMB(unsigned device) { return VA_GetCapacity(device) / 2048; }
+
+void SwapBytePairs(std::span<std::uint8_t> text) {
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
+}
+
+}  // namespace vt
