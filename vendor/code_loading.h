@@ -14,10 +14,13 @@ namespace vt {
 inline constexpr std::size_t kCodeImageSize = 128 * 1024;
 inline constexpr std::uint8_t kCodeImageFill = 0x66;
 
+// The code image file LoadGDP loads ("GDP.bin" in the program's directory; set by the refresh).
+extern std::string GdpFilePath;
+
 // Numbers the dump files of successive downloads; 0 at start, wraps at 256.
 extern std::uint8_t DownloadCounter;
 
-// Mode 10, the download, the jump. `flag` is set to 0. The image buffer is 128 KiB.
+// Mode 10, the download of GdpFilePath, the jump. `flag` is set to 0. The image buffer is 128 KiB.
 bool LoadGDP(unsigned device, std::span<std::uint8_t> image, std::uint8_t& flag,
              std::uint32_t load_address);
 bool DownloadCode(unsigned device, std::span<std::uint8_t> image, const std::string& file_path,
