@@ -1,11 +1,30 @@
 #pragma once
 // The device scan: the system's disks become the tool's drives, device numbers and list rows.
 
+#include <string>
+
 #include "discovery/device_list.h"
 
 namespace vt {
 
-// Rewrites DeviceTable, DriveInfoTable and CarrierMode; returns the rows and combo lines.
+inline constexpr const char* kTextIde = " IDE / SATA ";
+inline constexpr const char* kTextScsi = " SCSI ";
+inline constexpr const char* kTextUsb = " USB ";
+inline constexpr const char* kTextSbp2 = " SBP2 ";
+inline constexpr const char* kTextUsbSata = " USB / SATA ";
+
+// The interface kind and text a (lower-cased) disk path is classified as; kind 0 is skipped.
+struct Classification {
+    int kind = 0;
+    const char* text = nullptr;
+};
+Classification ClassifyDiskPath(const std::string& lower_path);
+
+// An identify string for display: leading and trailing blanks and control characters removed.
+std::string TrimDisplay(const std::string& text);
+
+// Rewrites DeviceTable, DriveInfoTable and CarrierMode; returns the rows and combo lines. At most
+// kMaxDevices drives are accepted; further disks are left out with one debug line.
 DeviceListRecord ScanDevices();
 
 }  // namespace vt
