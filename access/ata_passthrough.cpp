@@ -64,6 +64,14 @@ int RunAtaCommand(const std::string& path, TaskFile& task_file, std::span<std::u
 
 }  // namespace
 
+bool IsDmaCommand(std::uint8_t command, DataDirection direction) {
+    // The DMA carrier opcodes, and READ DMA / WRITE DMA themselves: a DMA command sent with a PIO
+    // protocol never completes on a real drive.
+    if (direction == DataDirection::In) return command == kDmaReadOpcode || command == 0xC8;
+    if (direction == DataDirection::Out) return command == kDmaWriteOpcode || command == 0xCA;
+    return false;
+}
+
 std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
                                                    DataDirection direction) {
     constexpr std::uint8_t kNonData = 3, kPioIn = 4, kPioOut = 5, kDma = 6;
@@ -72,10 +80,10 @@ std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
     std::uint8_t protocol = kNonData;
     std::uint8_t flags = kCkCond;
     if (direction == DataDirection::In) {
-        protocol = command == kDmaReadOpcode ? kDma : kPioIn;
+        protocol = IsDmaCommand(command, direction) ? kDma : kPioIn;
         flags |= kDirIn | kBlocks | kLengthInCount;
     } else if (direction == DataDirection::Out) {
-        protocol = command == kDmaWriteOpcode ? kDma : kPioOut;
+        protocol = IsDmaCommand(command, direction) ? kDma : kPioOut;
         flags |= kBlocks | kLengthInCount;
     }
     std::array<std::uint8_t, 16> cdb{};

@@ -18,7 +18,11 @@ inline constexpr int kMaxAtaTransfer = 65536;
 inline constexpr std::uint8_t kDmaReadOpcode = 0x86;
 inline constexpr std::uint8_t kDmaWriteOpcode = 0x88;
 
-// The ATA PASS-THROUGH(16) CDB for a task file. DMA exactly for 86h (in) and 88h (out).
+// Whether a command runs with the DMA protocol: the carrier's 86h (in) and 88h (out), and READ DMA
+// (C8h) and WRITE DMA (CAh).
+bool IsDmaCommand(std::uint8_t command, DataDirection direction);
+
+// The ATA PASS-THROUGH(16) CDB for a task file.
 std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
                                                    DataDirection direction);
 

@@ -56,6 +56,16 @@ TEST(AtaPassThrough, BuildsSixteenByteCdbPerProtocol) {
     EXPECT_EQ(fake->open_handles, 0);
 }
 
+TEST(AtaPassThrough, ReadAndWriteDmaUseTheDmaProtocol) {
+    EXPECT_TRUE(IsDmaCommand(0xC8, DataDirection::In));
+    EXPECT_TRUE(IsDmaCommand(0xCA, DataDirection::Out));
+    EXPECT_FALSE(IsDmaCommand(0x86, DataDirection::Out));
+    EXPECT_FALSE(IsDmaCommand(0xEC, DataDirection::In));
+    EXPECT_FALSE(IsDmaCommand(0x8A, DataDirection::In));
+    TaskFile write_dma{0, 8, 0, 0, 0, 0xE0, 0xCA, 0};
+    EXPECT_EQ(BuildAtaPassThrough16(write_dma, DataDirection::Out)[1], 0x0C);
+}
+
 TEST(AtaPassThrough, LengthLimitIsSixtyFourKibibytes) {
     test::ScopedFakeBackend fake;
     fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
