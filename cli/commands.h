@@ -25,5 +25,6 @@ inline constexpr int kExitMismatch = 4;
 bool InstallBackend(const GlobalOptions& options);
 
 void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli

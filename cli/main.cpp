@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     app.add_flag("--demo", options.demo, "Use the built-in demo bench")->excludes(bench);
     int exit_status = vt::cli::kExitOk;
     vt::cli::AddListCommand(app, options, exit_status);
+    vt::cli::AddWindowCommand(app, options, exit_status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

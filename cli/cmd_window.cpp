@@ -1,0 +1,231 @@
+// vtutil window: the main window without a display. The same form code as the desktop program
+// runs on an in-memory presentation; the actions stand for the user's clicks and keys, in the
+// order given, and the window's state is printed as JSON at the end.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+
+#include "access/device_tables.h"
+#include "access/mode_flags.h"
+#include "cli/commands.h"
+#include "platform/files.h"
+#include "vendor/carrier.h"
+#include "views/controls.h"
+#include "views/headless_presentation.h"
+#include "views/main_form.h"
+
+namespace vt::cli {
+namespace {
+
+struct WindowAction {
+    std::string word;  // "--special", "--select", ...
+    std::string value;
+};
+
+struct WindowArguments {
+    std::optional<std::string> program_dir;
+    std::optional<std::string> command_line;
+    HeadlessOptions headless;
+    std::vector<WindowAction> actions;
+};
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+WindowArguments ParseWindowArguments(const std::vector<std::string>& args) {
+    WindowArguments parsed;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string word = args[i];
+        std::optional<std::string> inline_value;
+        if (const auto equals = word.find('=');
+            word.starts_with("--") && equals != std::string::npos) {
+            inline_value = word.substr(equals + 1);
+            word.resize(equals);
+        }
+        const auto value = [&]() -> std::string {
+            if (inline_value) return *inline_value;
+            if (i + 1 >= args.size()) throw UsageError(word + " needs a value");
+            return args[++i];
+        };
+        if (word == "--json") {
+            continue;
+        } else if (word == "--program-dir") {
+            parsed.program_dir = value();
+        } else if (word == "--cmdline") {
+            parsed.command_line = value();
+        } else if (word == "--save-dir") {
+            parsed.headless.save_dir = value();
+        } else if (word == "--open") {
+            parsed.headless.open_file = value();
+        } else if (word == "--special" || word == "--scan") {
+            if (inline_value) throw UsageError(word + " takes no value");
+            parsed.actions.push_back({word, {}});
+        } else if (word == "--select" || word == "--click" || word == "--type" ||
+                   word == "--enter" || word == "--check") {
+            parsed.actions.push_back({word, value()});
+        } else {
+            throw UsageError("unknown argument " + args[i]);
+        }
+    }
+    return parsed;
+}
+
+int ParseRow(const std::string& text) {
+    std::size_t used = 0;
+    int row = -1;
+    try {
+        row = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || text.empty() || row < 0) {
+        throw UsageError("--select needs a row number, not " + text);
+    }
+    return row;
+}
+
+const ControlSpec& ControlOfKind(const std::string& name, std::initializer_list<ControlKind> kinds,
+                                 const char* what) {
+    const auto* spec = FindControl(name);
+    bool fits = false;
+    if (spec) {
+        for (const auto kind : kinds) fits = fits || spec->kind == kind;
+    }
+    if (!fits) throw UsageError("the window has no " + std::string(what) + " named " + name);
+    return *spec;
+}
+
+std::pair<std::string, std::string> SplitAssignment(const std::string& word,
+                                                    const std::string& text) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos) throw UsageError(word + " needs NAME=VALUE");
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
+// A command-line argument arrives in UTF-8; the window's texts are 8-bit.
+std::string ArgumentText(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size() &&
+            (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
+            out.push_back(static_cast<char>(((byte & 0x03) << 6) |
+                                            (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
+            ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+void RunAction(TMainForm& form, HeadlessPresentation& ui, const WindowAction& action) {
+    if (action.word == "--special") {
+        RunGuarded(ui, [&] { form.SpecialTipShapeMouseDown(MouseButton::Left, true); });
+    } else if (action.word == "--scan") {
+        form.Click("ScanBn");
+    } else if (action.word == "--select") {
+        const int row = ParseRow(action.value);
+        if (static_cast<std::size_t>(row) >= ui.Rows("ListView1").size()) {
+            throw UsageError("ListView1 has no row " + action.value);
+        }
+        form.ClickDeviceRow(row);
+    } else if (action.word == "--click") {
+        ControlOfKind(action.value, {ControlKind::Button}, "button");
+        form.Click(action.value);
+    } else if (action.word == "--type") {
+        const auto [name, text] = SplitAssignment(action.word, action.value);
+        ControlOfKind(name, {ControlKind::Edit, ControlKind::LabeledEdit}, "edit box");
+        ui.SetText(name, ArgumentText(text));
+    } else if (action.word == "--enter") {
+        ControlOfKind(action.value, {ControlKind::Edit, ControlKind::LabeledEdit}, "edit box");
+        form.EnterKey(action.value);
+    } else if (action.word == "--check") {
+        const auto [name, state] = SplitAssignment(action.word, action.value);
+        ControlOfKind(name, {ControlKind::Check}, "check box");
+        if (state != "0" && state != "1") throw UsageError("--check needs NAME=0 or NAME=1");
+        form.CheckChanged(name, state == "1");
+    }
+}
+
+std::string OwnPath() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string("vtutil") : exe.string();
+}
+
+// Start-up and the actions; the window's JSON in `json` on success.
+int RunForm(const WindowArguments& parsed, std::string& json) {
+    HeadlessPresentation ui(parsed.headless);
+    FormEnvironment environment;
+    environment.program_dir = parsed.program_dir.value_or(platform::ProgramDirectory());
+    environment.command_line = parsed.command_line.value_or(OwnPath());
+    try {
+        TMainForm form(ui, environment);
+        RunGuarded(ui, [&] { form.FormShow(); });
+        for (const auto& action : parsed.actions) {
+            if (ui.CloseRequested()) break;  // a closed window takes no more input
+            RunAction(form, ui, action);
+        }
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "vtutil window: %s\n", error.what());
+        return kExitUsage;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "vtutil window: %s\n", error.what());
+        return kExitCommandFailed;
+    }
+    ProcessStateSnapshot state;
+    state.current_device = CurrentDevice;
+    state.special_mode = SpecialMode;
+    state.raw_dump_enabled = RawDumpEnabled;
+    state.debug_file_enabled = DebugFileEnabled;
+    state.carrier_mode = CarrierMode;
+    json = ui.ToJson(state).dump(2);
+    return kExitOk;
+}
+
+int RunWindow(const GlobalOptions& options, const std::vector<std::string>& args) {
+    WindowArguments parsed;
+    try {
+        parsed = ParseWindowArguments(args);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "vtutil window: %s\n", error.what());
+        return kExitUsage;
+    }
+    if (!InstallBackend(options)) return kExitUsage;
+
+    // Standard output carries the JSON alone; what lower layers print meanwhile goes to stderr.
+    std::fflush(stdout);
+    const int json_out = ::dup(STDOUT_FILENO);
+    if (json_out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        std::perror("vtutil window");
+        return kExitCommandFailed;
+    }
+    std::string json;
+    const int status = RunForm(parsed, json);
+    std::fflush(stdout);
+    ::dup2(json_out, STDOUT_FILENO);
+    ::close(json_out);
+    if (status == kExitOk) std::printf("%s\n", json.c_str());
+    return status;
+}
+
+}  // namespace
+
+void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
+    auto* window = app.add_subcommand(
+        "window", "Run the main window without a display and print its state as JSON");
+    // The actions keep their order, so the arguments are read here rather than by CLI11.
+    window->prefix_command();
+    window->callback([window, &options, &exit_status] {
+        exit_status = RunWindow(options, window->remaining());
+    });
+}
+
+}  // namespace vt::cli

@@ -1,0 +1,129 @@
+#include "views/settings.h"
+
+#include <cctype>
+
+#include "platform/files.h"
+
+namespace vt {
+
+std::uint8_t EnRemapRelation = 0;
+
+namespace {
+
+// A settings file is a few lines; anything larger is not one.
+constexpr std::size_t kMaxSettingsBytes = 1 << 20;
+
+std::string_view Trim(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 99;
+}
+
+}  // namespace
+
+std::optional<std::string> IniValue(std::string_view ini_text, std::string_view section,
+                                    std::string_view key) {
+    enum class Place { Before, Inside, After } place = Place::Before;
+    std::size_t start = 0;
+    while (start <= ini_text.size() && place != Place::After) {
+        auto end = ini_text.find('\n', start);
+        if (end == std::string_view::npos) end = ini_text.size();
+        const auto line = Trim(ini_text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty()) continue;
+        if (line.front() == '[') {
+            const auto close = line.find(']');
+            if (close == std::string_view::npos) continue;
+            const bool match = SameName(Trim(line.substr(1, close - 1)), section);
+            if (place == Place::Inside) place = Place::After;
+            if (place == Place::Before && match) place = Place::Inside;
+            continue;
+        }
+        if (place != Place::Inside || line.front() == ';' || line.front() == '#') continue;
+        const auto equals = line.find('=');
+        if (equals == std::string_view::npos) continue;
+        if (!SameName(Trim(line.substr(0, equals)), key)) continue;
+        auto value = Trim(line.substr(equals + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        return std::string(value);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
+    text = Trim(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (text.starts_with("$")) {
+        base = 16;
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint64_t magnitude = 0;
+    for (const char c : text) {
+        const int digit = DigitValue(c);
+        if (digit >= base) return std::nullopt;
+        magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+        if (magnitude > 0xFFFFFFFFull) return std::nullopt;
+    }
+    if (base == 10) {
+        if (magnitude > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return std::nullopt;
+        const auto value = static_cast<std::int64_t>(magnitude);
+        return static_cast<std::int32_t>(negative ? -value : value);
+    }
+    // Hex spells the 32 bits themselves.
+    auto bits = static_cast<std::uint32_t>(magnitude);
+    if (negative) bits = 0u - bits;
+    return static_cast<std::int32_t>(bits);
+}
+
+std::int32_t IniInteger(std::string_view ini_text, std::string_view section, std::string_view key,
+                        std::int32_t fallback) {
+    const auto value = IniValue(ini_text, section, key);
+    if (!value) return fallback;
+    return ParseIniInteger(*value).value_or(fallback);
+}
+
+Settings ReadSettings(const std::string& program_dir) {
+    Settings settings;
+    std::string error;
+    const auto bytes =
+        platform::ReadFileBytes(program_dir + "/" + kSettingsFileName, kMaxSettingsBytes, error);
+    if (!bytes) return settings;
+    const std::string text(bytes->begin(), bytes->end());
+    settings.EnResetSmart = IniInteger(text, kSettingsSection, "EnResetSmart", 0);
+    settings.EnRemapRelation =
+        static_cast<std::uint8_t>(IniInteger(text, kSettingsSection, "EnRemapRelation", 0) & 0xFF);
+    return settings;
+}
+
+}  // namespace vt
