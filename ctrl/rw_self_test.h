@@ -1,0 +1,48 @@
+#pragma once
+// The drive's read/write self-test: address-derived patterns written to a fixed set of sector runs
+// spread over the capacity, read back and compared word by word.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vt {
+
+struct SelfTestRun {
+    unsigned sectors;
+    std::uint32_t offset;  // from the region's base LBA
+};
+
+inline constexpr std::array<SelfTestRun, 20> kSelfTestRuns{{
+    {128, 0},   {128, 0},     {128, 128},   {128, 128}, {128, 256},   {128, 256},   {1, 150},
+    {1, 150},   {1, 180000},  {5, 100033},  {4, 80058}, {26, 5000},   {5, 100033},  {1, 180000},
+    {26, 5000}, {126, 15000}, {33, 154900}, {4, 80058}, {126, 15000}, {33, 154900},
+}};
+
+inline constexpr std::uint32_t kSelfTestRegionSectors = 2097152;  // 1 GiB
+inline constexpr unsigned kSelfTestMaxSectors = 128;
+// A drive reporting exactly this many sectors is refused.
+inline constexpr std::uint32_t kSelfTestRefusedCapacity = 8192;
+
+// Word i of a run at LBA a is (a x 256 + i) mod 65536, little-endian: only the low byte of the LBA
+// enters the pattern. Fills or checks sectors x 512 bytes; false when the buffer is shorter.
+bool FillPattern(std::span<std::uint8_t> buffer, unsigned sectors, std::uint32_t lba);
+bool MatchesPattern(std::span<const std::uint8_t> buffer, unsigned sectors, std::uint32_t lba);
+
+// The 1 GiB regions tested on a drive of `gib` whole GiB: every k-th, k = gib / 16 + 1.
+std::vector<std::uint16_t> SelfTestRegions(std::uint16_t gib);
+
+// One write-flush-read-compare run; a run longer than the buffer (or than 128 sectors) fails.
+bool VA_WriteVerifyRange(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
+                         std::uint32_t lba);
+// Writes sectors whose every word is FFFFh.
+bool VA_FillRange(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
+                  std::uint32_t lba);
+
+// DESTRUCTIVE: overwrites the user data of every sector it touches (about 16 regions of runs, the
+// first and the last sector), by design. Brings a drive out of its loader first. True when every
+// step passed; ends at the first failure. The buffer is the 128 KiB work buffer.
+bool RunRwSelfTest(unsigned device, std::span<std::uint8_t> buffer);
+
+}  // namespace vt
