@@ -1,0 +1,84 @@
+#pragma once
+// The detailed bad block text: the unit lists with their error types and remaps, the factory bad
+// blocks with their plane counts, the remap relations, and on the way the per-channel and per-CE
+// counts of the summary table and the marks the erase count view brackets.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "vendor/system_info.h"
+#include "views/refresh_state.h"
+
+namespace vt {
+
+// Columns: 0 system early bad, 1 Erase Fail, 2 Prog Fail, 3 Ecc Fail, 4 Ecc Over, 5 factory early
+// bad (defect table), 6 factory later bad.
+inline constexpr std::size_t kBadBlockColumns = 7;
+using BadBlockRow = std::array<std::uint32_t, kBadBlockColumns>;
+
+// Counters for every channel and CE index the drive has (no fixed limit); counts for a place the
+// drive does not have are dropped.
+class BadBlockCounts {
+  public:
+    BadBlockCounts() = default;
+    BadBlockCounts(unsigned channels, unsigned ces)
+        : channels_(channels), ces_(ces), rows_(std::size_t{channels} * ces) {}
+
+    void Add(unsigned channel, unsigned ce, std::size_t column, std::uint32_t amount = 1) {
+        if (channel < channels_ && ce < ces_ && column < kBadBlockColumns) {
+            rows_[std::size_t{channel} * ces_ + ce][column] += amount;
+        }
+    }
+    void Set(unsigned channel, unsigned ce, std::size_t column, std::uint32_t value) {
+        if (channel < channels_ && ce < ces_ && column < kBadBlockColumns) {
+            rows_[std::size_t{channel} * ces_ + ce][column] = value;
+        }
+    }
+    std::uint32_t At(unsigned channel, unsigned ce, std::size_t column) const {
+        if (channel < channels_ && ce < ces_ && column < kBadBlockColumns) {
+            return rows_[std::size_t{channel} * ces_ + ce][column];
+        }
+        return 0;
+    }
+    unsigned channels() const { return channels_; }
+    unsigned ces() const { return ces_; }
+
+  private:
+    unsigned channels_ = 0;
+    unsigned ces_ = 0;
+    std::vector<BadBlockRow> rows_;
+};
+
+struct BadBlockDetail {
+    std::string text;  // lines end with CR LF
+    BadBlockCounts counts;
+    BadBlockRow totals{};
+};
+
+// The device's table copies (one page per channel each) and its bad-unit lists.
+struct BadBlockSources {
+    std::span<const std::uint8_t> defect;
+    std::span<const std::uint8_t> early;
+    std::span<const std::uint8_t> remap;
+    std::span<const std::uint8_t> later_bad;  // 16 slots of 128 KiB
+    // The list of one channel and CE index (all other models) ...
+    std::function<std::span<const std::uint8_t>(unsigned channel, unsigned ce)> unit_list;
+    // ... and the one list of a K12 drive.
+    std::function<std::span<const std::uint8_t>()> drive_unit_list;
+};
+
+// The text, counts and marks from the given sources. `remap_relation`: the EnRemapRelation
+// setting. `marks` may be null.
+BadBlockDetail BuildBadBlockDetail(const SystemInfoRecord& info, const BadBlockSources& sources,
+                                   bool remap_relation, BadBlockMarks* marks);
+
+// Reads the system information and the defect tables of the device, then builds the detail from
+// its table buffers and the unit lists it reads into the work buffer (at least 128 KiB).
+BadBlockDetail BuildBadBlockDetail(unsigned device, std::span<std::uint8_t> buffer,
+                                   BadBlockMarks* marks);
+
+}  // namespace vt

@@ -1,0 +1,60 @@
+#pragma once
+// The Erase Count page: the erase count of every flash block, read per table or, for two
+// controller models, as one list, with the average and the maximum.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vendor/system_info.h"
+#include "views/page_texts.h"
+#include "views/refresh_state.h"
+
+namespace vt {
+
+enum class EraseCountForm { PerTable, K12, K14 };
+EraseCountForm EraseCountFormOf(std::string_view controller_model);
+
+// A drive may claim any channel, CE and block count; the page keeps at most this many cells (a
+// real drive of the largest geometry has 8 x 8 x 4096), so a corrupt answer cannot exhaust memory.
+inline constexpr std::size_t kMaxEraseCountCells = std::size_t{1} << 24;
+
+// "Ch/CE\t" and one "[channel]/[ce]\t" per column, CE outer, channel inner.
+std::string EraseCountHeader(unsigned channels, unsigned ce_numbers);
+
+struct EraseCountPage {
+    std::vector<std::string> lines;  // the whole content of EraseMemo
+    bool has_summary = false;        // false: the edits keep what they held
+    std::uint64_t average = 0;
+    std::uint64_t maximum = 0;
+};
+
+PageTexts EraseCountTexts(const EraseCountPage& page);
+
+// Per-table form: `entries` holds the tables in reading order (CE index outer, channel inner),
+// `blocks` entries each. An all-ones entry has no value.
+struct PerTableCounts {
+    unsigned channels = 0;
+    unsigned ces = 0;  // bank count x dies per CE
+    unsigned dies = 0;
+    std::size_t blocks = 0;
+    std::vector<std::uint16_t> entries;
+};
+EraseCountPage PerTableEraseCountPage(const PerTableCounts& counts, const BadBlockMarks* marks);
+
+// K12 form: one list of 32-bit entries, each shown under every column.
+EraseCountPage K12EraseCountPage(unsigned channels, unsigned ces,
+                                 std::span<const std::uint32_t> entries);
+// K14 form: one list per table index; `complete` false when a read failed after these tables,
+// which leaves the lines shown and no average or maximum.
+EraseCountPage K14EraseCountPage(unsigned channels, unsigned ces,
+                                 const std::vector<std::vector<std::uint16_t>>& tables,
+                                 bool complete);
+
+// Reads the device's erase count tables into the buffer (TransferBuffer) and builds the page.
+EraseCountPage GetEraseCount(unsigned device, std::span<std::uint8_t> buffer,
+                             const SystemInfoRecord& info, const BadBlockMarks* marks);
+
+}  // namespace vt

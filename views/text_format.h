@@ -1,0 +1,19 @@
+#pragma once
+// printf-style text building for the page texts, whose exact forms are C format strings. The
+// result grows as needed: no text is ever cut.
+
+#include <cstdint>
+#include <string>
+
+namespace vt {
+
+std::string Sprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void AppendF(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The same as AppendF(out, "%*lu", width, value) without the format parser: the long tables append
+// hundreds of thousands of numbers.
+void AppendDecimal(std::string& out, std::uint64_t value, int width = 0);
+// "%4.4d"-style: at least `digits` digits, zero-padded.
+void AppendZeroPadded(std::string& out, std::uint64_t value, int digits);
+
+}  // namespace vt
