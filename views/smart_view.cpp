@@ -1,0 +1,193 @@
+#include "views/smart_view.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "views/text_format.h"
+
+namespace vt {
+namespace {
+
+struct AttributeName {
+    std::uint8_t id;
+    const char* name;
+    const char* name_11;    // nullptr: the standard name
+    const char* name_3001;  // nullptr: the standard name
+};
+
+constexpr AttributeName kAttributeNames[] = {
+    {0x01, "Read Error Rate", "Raw Read Error Rate", nullptr},
+    {0x02, "Throughput Performance", nullptr, nullptr},
+    {0x03, "Spin Up Time", nullptr, nullptr},
+    {0x05, "Re-allocated Sector Count", nullptr, nullptr},
+    {0x07, "Seek Error Rate", nullptr, nullptr},
+    {0x08, "Seek Time Performance", nullptr, nullptr},
+    {0x09, "Power-on Hours Count", nullptr, "Power-on hours"},
+    {0x0A, "Spin Retry Count", nullptr, nullptr},
+    {0x0C, "Drive Power Cycle Count", "Power Cycle Count", "Power cycle count"},
+    {0xA3, "Max. erase count", nullptr, nullptr},
+    {0xA4, "Avg. erase count", nullptr, nullptr},
+    {0xA6, "Total later bad block count", nullptr, nullptr},
+    {0xA7, "SSD Protect Mode", nullptr, nullptr},
+    {0xA8, "SATA PHY Error Count", nullptr, nullptr},
+    {0xA9, "Bad Block Count", nullptr, nullptr},
+    {0xAA, "Max Bad Block Count", nullptr, nullptr},
+    {0xAD, "Erase Count", nullptr, nullptr},
+    {0xAF, "Bad Cluster Count", nullptr, "Bad Cluster Table Count"},
+    {0xB1, "Wear Leveling Count", nullptr, nullptr},
+    {0xB2, "Used Reserved Block Count (Worst Case)", nullptr, nullptr},
+    {0xB5, "Program Fail Count (Total)", nullptr, nullptr},
+    {0xB6, "Erase Fail Count (Total)", nullptr, nullptr},
+    {0xB7, "SATA Interface Downshift", nullptr, nullptr},
+    {0xB8, "End to End Error Detection/Correction Count", nullptr, nullptr},
+    {0xBB, "Uncorrectable Error Count", nullptr, nullptr},
+    {0xBC, "Average Erase Count", nullptr, nullptr},
+    {0xBD, "Max Erase Count", nullptr, nullptr},
+    {0xC0, "Unexpected Power Loss Count", "Unsafe Shutdown Count", "Unexpected Power Loss Count"},
+    {0xC2, "Temperature", nullptr, nullptr},
+    {0xC4, "Re-allocated Event Count", nullptr, nullptr},
+    {0xC5, "Current Pending Sector Count", nullptr, nullptr},
+    {0xC6, "Off-line Scan Uncorr. Sec. Count", nullptr, nullptr},
+    {0xC7, "Ultra CRC Error Count", nullptr, nullptr},
+    {0xE8, "Available Reserved Space", nullptr, nullptr},
+    {0xF0, "Write Head", nullptr, nullptr},
+    {0xF1, "Total LBA written", nullptr, "Total sectors of write"},
+    {0xF2, "Total LBA read", nullptr, nullptr},
+};
+
+std::uint8_t ByteAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
+    return offset < bytes.size() ? bytes[offset] : 0;
+}
+
+const std::string kReportRule(80, '-');
+constexpr const char* kReportHeader =
+    "ID  S.M.A.R.T Attribute           Flags   Value  Worst  Threshold  Raw Value";
+
+}  // namespace
+
+SmartData DecodeSmartData(std::span<const std::uint8_t> data,
+                          std::span<const std::uint8_t> thresholds) {
+    SmartData out;
+    out.revision = static_cast<std::uint16_t>(ByteAt(data, 0) | ByteAt(data, 1) << 8);
+    for (std::size_t i = 0; i < kSmartEntryCount; ++i) {
+        const std::size_t base = 2 + i * kSmartEntrySize;
+        auto& entry = out.entries[i];
+        entry.id = ByteAt(data, base);
+        entry.flags =
+            static_cast<std::uint16_t>(ByteAt(data, base + 1) | ByteAt(data, base + 2) << 8);
+        entry.value = ByteAt(data, base + 3);
+        entry.worst = ByteAt(data, base + 4);
+        for (std::size_t b = 0; b < entry.raw.size(); ++b)
+            entry.raw[b] = ByteAt(data, base + 5 + b);
+        entry.threshold = ByteAt(thresholds, base + 1);
+    }
+    return out;
+}
+
+SmartNameVariant SmartVariantOf(std::span<const std::uint8_t> table_code) {
+    const auto starts = [&](const char* text) {
+        const std::size_t length = std::strlen(text);
+        return table_code.size() >= length && std::equal(text, text + length, table_code.begin());
+    };
+    if (starts("11")) return SmartNameVariant::Code11;
+    if (starts("3001")) return SmartNameVariant::Code3001;
+    return SmartNameVariant::Standard;
+}
+
+SmartNameVariant SmartVariantOfFwInfo(std::span<const std::uint8_t> fw_info) {
+    if (fw_info.size() < kSmartTableCodeOffset + 4) return SmartNameVariant::Standard;
+    return SmartVariantOf(fw_info.subspan(kSmartTableCodeOffset, 4));
+}
+
+const char* SmartAttributeName(std::uint8_t id, SmartNameVariant variant) {
+    for (const auto& entry : kAttributeNames) {
+        if (entry.id != id) continue;
+        const char* replacement = variant == SmartNameVariant::Code11     ? entry.name_11
+                                  : variant == SmartNameVariant::Code3001 ? entry.name_3001
+                                                                          : nullptr;
+        return replacement != nullptr ? replacement : entry.name;
+    }
+    return nullptr;
+}
+
+TextRow SmartGridHeader() {
+    return {"ID", "S.M.A.R.T. Attribute", "Flags", "Value", "Worst", "Threshold", "Raw Value"};
+}
+
+std::vector<TextRow> SmartGridRows(const SmartData& data, SmartNameVariant variant) {
+    std::vector<TextRow> rows;
+    for (const auto& entry : data.entries) {
+        if (rows.size() == kSmartGridRows - 1) break;
+        const char* name = SmartAttributeName(entry.id, variant);
+        if (name == nullptr) continue;
+        const auto& raw = entry.raw;
+        rows.push_back({Sprintf("%2.2X", entry.id), name, Sprintf("%4.4X", entry.flags),
+                        Sprintf("%2.2X", entry.value), Sprintf("%2.2X", entry.worst),
+                        Sprintf("%2.2X", entry.threshold),
+                        Sprintf("%2.2X %2.2X %2.2X %2.2X %2.2X %2.2X", raw[5], raw[4], raw[3],
+                                raw[2], raw[1], raw[0])});
+    }
+    return rows;
+}
+
+std::vector<std::string> SmartSummaryLines(const SmartData& data) {
+    std::vector<std::string> lines;
+    for (const auto& entry : data.entries) {
+        const int r0 = entry.Raw16(0);
+        const int r2 = entry.Raw16(2);
+        const int r4 = entry.Raw16(4);
+        switch (entry.id) {
+            case 0x09:
+                lines.push_back(Sprintf("Power on hour=%d", r0));
+                break;
+            case 0x0C:
+                lines.push_back(Sprintf("Power on count=%d", r0));
+                break;
+            case 0xA7:
+                lines.push_back(Sprintf("SSD Protect Mode=%d", entry.raw[0]));
+                break;
+            case 0xA8:
+                lines.push_back(Sprintf("SATA phy error count=%d", r0));
+                break;
+            case 0xA9:
+                lines.push_back(Sprintf("Bad Block count=%d", r0));
+                lines.push_back(Sprintf("Total bad number=%d", r2));
+                lines.push_back(Sprintf("Later bad number=%d", r4));
+                break;
+            case 0xAD:
+                lines.push_back(Sprintf("Erase count=%d", r0));
+                break;
+            case 0xAF:
+                lines.push_back(Sprintf("Bad cluster table count=%d", r0));
+                break;
+            case 0xC0:
+                lines.push_back(Sprintf("Unexpected power loss count=%d", r0));
+                break;
+            case 0xC2:
+                lines.push_back(Sprintf("Temperature: Current=%d  Min=%d  Max=%d", r0, r2, r4));
+                break;
+            default:
+                break;
+        }
+    }
+    return lines;
+}
+
+std::string SmartGroupCaption(std::uint16_t revision) {
+    return Sprintf("\nSMART (v%d.%d) information report :\n", revision & 0xFF, revision >> 8);
+}
+
+std::vector<std::string> SmartReportLines(const std::vector<TextRow>& rows) {
+    std::vector<std::string> lines{kReportRule, kReportHeader, kReportRule};
+    for (const auto& row : rows) {
+        if (row.empty() || row[0].empty()) continue;
+        const auto cell = [&](std::size_t column) {
+            return column < row.size() ? row[column].c_str() : "";
+        };
+        lines.push_back(Sprintf("%s  %-30s %-7s %-6s %-7s %-7s %-30s", cell(0), cell(1), cell(2),
+                                cell(3), cell(4), cell(5), cell(6)));
+    }
+    return lines;
+}
+
+}  // namespace vt

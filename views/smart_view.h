@@ -1,0 +1,71 @@
+#pragma once
+// The S.M.A.R.T. page from plain bytes: the attribute entries of the data and threshold sectors,
+// the attribute names with the variants the firmware's SMART table code asks for, the grid rows,
+// the summary lines and the saved report.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "views/presentation.h"
+
+namespace vt {
+
+inline constexpr std::size_t kSmartSectorSize = 512;
+inline constexpr std::size_t kSmartEntryCount = 30;
+inline constexpr std::size_t kSmartEntrySize = 12;
+// Row 0 is the header, so the grid holds 29 attributes.
+inline constexpr int kSmartGridRows = 30;
+inline constexpr int kSmartGridColumns = 7;
+// Where the firmware keeps its four-character SMART table code inside FwInfo.
+inline constexpr std::size_t kSmartTableCodeOffset = 0x30;
+
+struct SmartAttribute {
+    std::uint8_t id = 0;  // 0: an empty entry
+    std::uint16_t flags = 0;
+    std::uint8_t value = 0;
+    std::uint8_t worst = 0;
+    std::uint8_t threshold = 0;
+    std::array<std::uint8_t, 6> raw{};  // least significant first
+
+    // Little-endian 16-bit value of raw bytes `first` and `first` + 1.
+    std::uint16_t Raw16(std::size_t first) const {
+        return static_cast<std::uint16_t>(raw[first] | raw[first + 1] << 8);
+    }
+};
+
+struct SmartData {
+    std::uint16_t revision = 0;
+    std::array<SmartAttribute, kSmartEntryCount> entries{};
+};
+
+// Thresholds are matched to the data entries by position, not by ID. A sector shorter than 512
+// bytes reads as zeros past its end; an empty threshold span gives thresholds of 0.
+SmartData DecodeSmartData(std::span<const std::uint8_t> data,
+                          std::span<const std::uint8_t> thresholds);
+
+enum class SmartNameVariant { Standard, Code11, Code3001 };
+
+// "11": a code starting with the characters 11; "3001": exactly that code.
+SmartNameVariant SmartVariantOf(std::span<const std::uint8_t> table_code);
+// The table code as it sits in FwInfo; a record too short for it selects the standard names.
+SmartNameVariant SmartVariantOfFwInfo(std::span<const std::uint8_t> fw_info);
+
+// nullptr for an ID the tool does not name; such an entry gets no grid row.
+const char* SmartAttributeName(std::uint8_t id, SmartNameVariant variant);
+
+TextRow SmartGridHeader();
+// One row per named attribute in entry order, at most kSmartGridRows - 1.
+std::vector<TextRow> SmartGridRows(const SmartData& data, SmartNameVariant variant);
+
+std::vector<std::string> SmartSummaryLines(const SmartData& data);
+// From the low and then the high byte of the revision word.
+std::string SmartGroupCaption(std::uint16_t revision);
+
+// The saved report: the header block, then one line per row whose ID cell is not empty. `rows`
+// are grid rows 1 to 29 as the grid shows them.
+std::vector<std::string> SmartReportLines(const std::vector<TextRow>& rows);
+
+}  // namespace vt
