@@ -1,6 +1,7 @@
 #include "access/ata_passthrough.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "access/debug_msg.h"
@@ -43,9 +44,12 @@ bool PassThroughRefused(const SgOutcome& outcome) {
 
 int RunAtaCommand(const std::string& path, TaskFile& task_file, std::span<std::uint8_t> data,
                   int length, int timeout_seconds, DataDirection direction,
-                  const char* failure_line) {
+                  const char* failure_line, std::string* description) {
     platform::DeviceHandle device(path);
-    if (!device.IsOpen()) return 0;
+    if (!device.IsOpen()) {
+        if (description) *description = std::string("cannot open: ") + std::strerror(device.Error());
+        return 0;
+    }
     if (length < 0 || length > kMaxAtaTransfer || static_cast<std::size_t>(length) > data.size()) {
         return -1;
     }
@@ -54,6 +58,7 @@ int RunAtaCommand(const std::string& path, TaskFile& task_file, std::span<std::u
     const auto outcome = SendSgRequest(device, cdb, direction,
                                        data.first(static_cast<std::size_t>(length)),
                                        static_cast<unsigned>(std::max(timeout_seconds, 0)));
+    if (description) *description = DescribeOutcome(outcome);
     if (outcome.sys_error != 0 || outcome.transport_failed || PassThroughRefused(outcome)) {
         DebugMsg("%s", failure_line);
         return -1;
@@ -101,24 +106,29 @@ std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
 }
 
 int ReadATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
-                                   std::span<std::uint8_t> data, int length, int timeout_seconds) {
+                                   std::span<std::uint8_t> data, int length, int timeout_seconds,
+                                   std::string* outcome) {
     return RunAtaCommand(path, task_file, data, length, timeout_seconds, DataDirection::In,
-                         "ReadATACommandWithTimeOutValue() fail\r\n");
+                         "ReadATACommandWithTimeOutValue() fail\r\n", outcome);
 }
 
 int WriteATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
                                     std::span<const std::uint8_t> data, int length,
-                                    int timeout_seconds) {
+                                    int timeout_seconds, std::string* outcome) {
     // SG_IO wants a mutable pointer even for data out; the copy keeps the caller's buffer const.
     std::vector<std::uint8_t> copy(data.begin(), data.end());
     return RunAtaCommand(path, task_file, copy, length, timeout_seconds, DataDirection::Out,
-                         "WriteATACommandWithTimeOutValue() fail\r\n");
+                         "WriteATACommandWithTimeOutValue() fail\r\n", outcome);
+}
+
+TaskFile TaskFileFromBlock(std::span<const std::uint8_t, 12> block) {
+    return {block[3], block[4], block[5], block[6], block[7], block[8], block[9], 0};
 }
 
 int SendAtaCommand(const std::string& path, bool data_in, std::span<const std::uint8_t> block,
                    std::span<std::uint8_t> data, int length, int timeout_seconds) {
-    if (path.empty() || block.size() < 10) return -1;
-    TaskFile task_file{block[3], block[4], block[5], block[6], block[7], block[8], block[9], 0};
+    if (path.empty() || block.size() < 12) return -1;
+    TaskFile task_file = TaskFileFromBlock(block.first<12>());
     const auto start = static_cast<std::uint32_t>(platform::NowMs());
     const int result =
         data_in ? ReadATACommandWithTimeOutValue(path, task_file, data, length, timeout_seconds)

@@ -28,11 +28,16 @@ std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
 
 // 1: completed with ERR clear; 0: the device did not open or ERR was set; -1: bad length (nothing
 // sent) or the request failed. The task file holds the registers after the command.
+// `outcome`, when given, receives a description of how the request ended (for diagnostics).
 int ReadATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
-                                   std::span<std::uint8_t> data, int length, int timeout_seconds);
+                                   std::span<std::uint8_t> data, int length, int timeout_seconds,
+                                   std::string* outcome = nullptr);
 int WriteATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
                                     std::span<const std::uint8_t> data, int length,
-                                    int timeout_seconds);
+                                    int timeout_seconds, std::string* outcome = nullptr);
+
+// The task file an ATA command block carries (bytes 3-9).
+TaskFile TaskFileFromBlock(std::span<const std::uint8_t, 12> block);
 
 // Takes the task file from a 12-byte ATA command block (bytes 3-9). 1 success; -1 empty path or
 // transport -1; -2 transport 0; 0 the command took longer than the time-out.

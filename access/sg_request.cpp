@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 
 namespace vt {
 namespace {
@@ -66,6 +68,34 @@ bool CommandSucceeded(const SgOutcome& outcome, bool ata_passthrough_cdb) {
     if (!outcome.CheckCondition()) return false;
     const auto sense = DecodeSense(outcome.Sense());
     return sense && (sense->key == kSenseNoSense || sense->key == kSenseRecoveredError);
+}
+
+std::string DescribeOutcome(const SgOutcome& outcome) {
+    static constexpr const char* kKeys[16] = {
+        "NO SENSE",        "RECOVERED ERROR", "NOT READY",       "MEDIUM ERROR",
+        "HARDWARE ERROR",  "ILLEGAL REQUEST", "UNIT ATTENTION",  "DATA PROTECT",
+        "BLANK CHECK",     "VENDOR SPECIFIC", "COPY ABORTED",    "ABORTED COMMAND",
+        "EQUAL",           "VOLUME OVERFLOW", "MISCOMPARE",      "COMPLETED"};
+    char text[160];
+    if (outcome.sys_error != 0) return std::string("request refused: ") + std::strerror(outcome.sys_error);
+    if (outcome.timed_out) return "no answer within the time-out";
+    if (outcome.transport_failed) return "the kernel reported a transport failure";
+    std::string description;
+    if (const auto sense = DecodeSense(outcome.Sense())) {
+        std::snprintf(text, sizeof text, "%s, ASC %2.2Xh, ASCQ %2.2Xh", kKeys[sense->key & 0x0F],
+                      sense->asc, sense->ascq);
+        description = text;
+    } else if (outcome.scsi_status != 0) {
+        std::snprintf(text, sizeof text, "SCSI status %2.2Xh", outcome.scsi_status);
+        description = text;
+    }
+    if (const auto regs = AtaStatusReturn(outcome.Sense())) {
+        std::snprintf(text, sizeof text, "%sATA status %2.2Xh, error %2.2Xh%s",
+                      description.empty() ? "" : "; ", regs->status, regs->error,
+                      (regs->status & 1) && (regs->error & 0x04) ? " (ABORTED)" : "");
+        description += text;
+    }
+    return description.empty() ? "completed" : description;
 }
 
 std::string RightsMessage(const std::string& path) {

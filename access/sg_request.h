@@ -36,6 +36,10 @@ SgOutcome SendSgRequest(platform::DeviceHandle& device, std::span<const std::uin
 // wherever the answer carries one.
 bool CommandSucceeded(const SgOutcome& outcome, bool ata_passthrough_cdb);
 
+// A technician's description of why a request failed: the errno, the kernel's time-out, or the
+// device's sense key with its additional sense code, and the ATA registers where they came back.
+std::string DescribeOutcome(const SgOutcome& outcome);
+
 // The rights message shown instead of an unexplained empty list.
 std::string RightsMessage(const std::string& path);
 // True for the errno values that mean "not allowed" (EACCES, EPERM).

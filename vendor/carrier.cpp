@@ -87,15 +87,23 @@ bool VA_ReadVendorStatus(unsigned device, std::span<std::uint8_t> buffer) {
     return VC_SATA_ReadCmd(device, buffer, 1, kCarrierCommandLba) == 1;
 }
 
-bool VA_UnlockVendorCmd(unsigned device) {
-    if (EntryOf(device).DirectVendorCdb) return true;
+AtaBlock UnlockBlock() {
     AtaRegistersIn regs;
     regs.features = 0xDC;
     regs.count = 0x56;  // the unlock code
     regs.device = 0xE0;
     regs.command = 0xEF;
-    const auto block = MakeAtaBlock(kProtoNoData, kTransferNone, regs);
-    return DispatchCommand(device, false, block, {}, 0) == 1;
+    return MakeAtaBlock(kProtoNoData, kTransferNone, regs);
+}
+
+bool IsUnlockedSignature(std::span<const std::uint8_t> status) {
+    return status.size() >= 4 &&
+           std::equal(kUnlockedSignature.begin(), kUnlockedSignature.end(), status.begin());
+}
+
+bool VA_UnlockVendorCmd(unsigned device) {
+    if (EntryOf(device).DirectVendorCdb) return true;
+    return DispatchCommand(device, false, UnlockBlock(), {}, 0) == 1;
 }
 
 bool VA_EnableVendorCmd(unsigned device, std::uint8_t mode) {
@@ -118,9 +126,7 @@ bool CheckVendorSignature(unsigned device) {
     for (;;) {
         VA_UnlockVendorCmd(device);
         const bool read = VA_ReadVendorStatus(device, sector);
-        if (read && std::equal(kUnlockedSignature.begin(), kUnlockedSignature.end(), sector.begin())) {
-            return true;
-        }
+        if (read && IsUnlockedSignature(sector)) return true;
         ++failures;
         platform::SleepMs(200);
         if (failures > (read ? 5 : 1)) return false;

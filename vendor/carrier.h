@@ -38,6 +38,11 @@ int VC_SATA_ReadCmd(unsigned device, std::span<std::uint8_t> buffer, unsigned se
 bool VC_SendVendorCmd(unsigned device, bool data_in, const VendorBlock& block,
                       std::span<std::uint8_t> data, unsigned sectors);
 
+// SET FEATURES DCh with the unlock code 56h in SECTOR COUNT.
+AtaBlock UnlockBlock();
+// Bytes 0-3 of the status sector while vendor commands are unlocked.
+bool IsUnlockedSignature(std::span<const std::uint8_t> status);
+
 bool VA_ReadVendorStatus(unsigned device, std::span<std::uint8_t> buffer);
 bool VA_UnlockVendorCmd(unsigned device);
 bool VA_EnableVendorCmd(unsigned device, std::uint8_t mode);
