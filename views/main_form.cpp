@@ -56,6 +56,10 @@ TMainForm::TMainForm(Presentation& ui, FormEnvironment environment)
     OnClick("UartLogSaveBtn", [this] { UartLogSaveBtnClick(); });
     OnClick("DbgErrLogSaveBtn", [this] { DbgErrLogSaveBtnClick(); });
     OnClick("SaveReadPageBn", [this] { SaveReadPageBnClick(); });
+    OnClick("GetSmartInfoBn", [this] { GetSmartInfoBnClick(); });
+    OnClick("SaveSmartInfoBn", [this] { SaveSmartInfoBnClick(); });
+    OnClick("ResetSmartInfoBn", [this] { ResetSmartInfoBnClick(); });
+    OnClick("ReadFwDebugMsgGDP", [this] { ReadFwDebugMsgGDPClick(); });
 }
 
 void TMainForm::OnClick(std::string name, std::function<void()> handler) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,6 +97,18 @@ class TMainForm {
     // Handlers of the pages register here by control name (a later registration replaces one).
     void OnClick(std::string name, std::function<void()> handler);
     void OnEnterKey(std::string name, std::function<void()> handler);
+
+    // --- S.M.A.R.T. page (views/main_form_smart.cpp) ---
+    // Reads the SMART data of `device` into the buffer (at least one sector) and fills the page;
+    // false, with the page left as it was, when a read fails.
+    bool GetSMARTInfo(unsigned device, std::span<std::uint8_t> buffer);
+    void GetSmartInfoBnClick();
+    void SaveSmartInfoBnClick();
+    void ResetSmartInfoBnClick();
+    // --- Firmware log page (views/main_form_fw_log.cpp) ---
+    // Mode 1: the firmware runs; 2: the loader runs and a GDP program reads the serial flash.
+    void ShowFWDebugMessage(int mode);
+    void ReadFwDebugMsgGDPClick();
 
   private:
     // The first step of every refresh: empty every edit, memo and grid of the window by kind,

@@ -1,0 +1,104 @@
+// The S.M.A.R.T. page: reading the attributes, the report, and resetting the firmware's counters.
+
+#include <algorithm>
+#include <array>
+
+#include "access/device_tables.h"
+#include "vendor/catalogue.h"
+#include "vendor/system_info.h"
+#include "views/main_form.h"
+#include "views/refresh_state.h"
+#include "views/smart_view.h"
+
+namespace vt {
+namespace {
+
+constexpr const char* kSmartGrid = "StringGrid1";
+
+struct ResetCounter {
+    std::uint8_t selector;
+    const char* failure;
+};
+
+constexpr ResetCounter kResetCounters[] = {
+    {1, "Failed in reseting SMART(PowerCycleCount)"},
+    {2, "Failed in reseting SMART(PowerLossCount)"},
+    {3, "Failed in reseting SMART(LifeTimestamp)"},
+};
+
+// The drive's SMART data sector and, on the paths that have them, its thresholds; false when any
+// read fails.
+bool ReadSmartSectors(unsigned device, std::span<std::uint8_t> data,
+                      std::array<std::uint8_t, kSmartSectorSize>& thresholds) {
+    thresholds.fill(0);
+    // A bridge of its own command blocks answers the data through the vendor protocol and has no
+    // thresholds to give.
+    if (EntryOf(device).DirectVendorCdb) return VC_ReadSmartUsb(device, data, 1) == 1;
+    return VC_SmartEnable(device) == 1 && VC_SmartReadData(device, data, 1) == 1 &&
+           VC_SmartReadThresholds(device, thresholds, 1) == 1;
+}
+
+void PutRow(Presentation& ui, int row, const TextRow& cells) {
+    for (int column = 0; column < kSmartGridColumns; ++column) {
+        const auto index = static_cast<std::size_t>(column);
+        ui.SetCell(kSmartGrid, row, column, index < cells.size() ? cells[index] : std::string());
+    }
+}
+
+}  // namespace
+
+bool TMainForm::GetSMARTInfo(unsigned device, std::span<std::uint8_t> buffer) {
+    std::array<std::uint8_t, kSmartSectorSize> thresholds{};
+    if (buffer.size() < kSmartSectorSize || !ReadSmartSectors(device, buffer, thresholds)) {
+        return false;
+    }
+    const auto data = DecodeSmartData(buffer.first(kSmartSectorSize), thresholds);
+
+    PutRow(ui_, 0, SmartGridHeader());
+    const auto rows = SmartGridRows(data, SmartVariantOfFwInfo(SystemInfo.FwInfo));
+    int row = 1;
+    for (const auto& cells : rows) PutRow(ui_, row++, cells);
+    // A drive with fewer attributes than the one read before must not show the other's rows.
+    for (; row < kSmartGridRows; ++row) PutRow(ui_, row, {});
+
+    ui_.ClearLines("SmartEccMemo");
+    ui_.ClearLines("SMARTMemo");
+    ui_.SetCaption("GroupBox4", SmartGroupCaption(data.revision));
+    ui_.SetLines("SMARTMemo", SmartSummaryLines(data));
+    return true;
+}
+
+void TMainForm::GetSmartInfoBnClick() {
+    GetSMARTInfo(CurrentDevice, TransferBuffer);
+    ui_.SetEnabled("SaveSmartInfoBn", true);
+    if (en_reset_smart_ != 0) {
+        ui_.SetEnabled("ResetSmartInfoBn", true);
+        ui_.SetVisible("ResetSmartInfoBn", true);
+    }
+}
+
+void TMainForm::SaveSmartInfoBnClick() {
+    std::vector<TextRow> rows;
+    for (int row = 1; row < kSmartGridRows; ++row) {
+        TextRow cells;
+        for (int column = 0; column < kSmartGridColumns; ++column) {
+            cells.push_back(ui_.Cell(kSmartGrid, row, column));
+        }
+        rows.push_back(std::move(cells));
+    }
+    SaveLinesToFile(SmartReportLines(rows), "smart");
+}
+
+void TMainForm::ResetSmartInfoBnClick() {
+    bool all_reset = true;
+    for (const auto& counter : kResetCounters) {
+        if (VC_ResetSmart(CurrentDevice, counter.selector, 0, TransferBuffer, 1) != 1) {
+            ui_.ShowMessage(counter.failure);
+            all_reset = false;
+        }
+    }
+    // After a partial reset the page keeps the old values rather than mixing old and new.
+    if (all_reset) GetSMARTInfo(CurrentDevice, TransferBuffer);
+}
+
+}  // namespace vt
