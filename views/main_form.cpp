@@ -60,6 +60,7 @@ TMainForm::TMainForm(Presentation& ui, FormEnvironment environment)
     OnClick("SaveSmartInfoBn", [this] { SaveSmartInfoBnClick(); });
     OnClick("ResetSmartInfoBn", [this] { ResetSmartInfoBnClick(); });
     OnClick("ReadFwDebugMsgGDP", [this] { ReadFwDebugMsgGDPClick(); });
+    RegisterToolHandlers();
 }
 
 void TMainForm::OnClick(std::string name, std::function<void()> handler) {

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/diagnose_list.h"
 #include "views/presentation.h"
 #include "views/settings.h"
 
@@ -45,6 +47,9 @@ struct FormEnvironment {
     std::string program_dir;
     // The process command line as one string, for the command-line actions.
     std::string command_line;
+    // The self-test reports through an empty file RW_OK.txt or RW_Fail.txt in the program's
+    // directory instead of a message box, for unattended runs.
+    bool rw_result_files = false;
 };
 
 class TMainForm {
@@ -109,6 +114,28 @@ class TMainForm {
     // Mode 1: the firmware runs; 2: the loader runs and a GDP program reads the serial flash.
     void ShowFWDebugMessage(int mode);
     void ReadFwDebugMsgGDPClick();
+
+    // --- Command-line mode and engineering tools (views/main_form_cmdline.cpp,
+    // main_form_debug.cpp, main_form_tools.cpp) ---
+    void RwTestBnClick();
+    // Writes the drive information shown to program_dir/NAME.txt.
+    void DumpSSDInfo(const std::string& name);
+    // Only the Enter key (13) runs the typed command.
+    void DebugEditKeyPress(char key);
+    void DebugTool(std::string& command);
+    void DbgSysReadPageClick();
+    void DbgLDReadPageClick();
+    void DecodeLogFileBnClick();
+    void DiagSSDBnClick() {}
+    void DiagSSDSaveBnClick() {}
+    void JumpToLoaderClick();
+    void LoadGDPBnClick();
+    // The font of a sub-item of a ListViewRMA row (its cells, caption first) before the default
+    // drawing; nullopt: drawn as it is.
+    std::optional<CellFont> ListViewRMACustomDrawSubItem(const TextRow& item, int sub_item) const;
+    // Binds the handlers above to their controls; the constructor calls it.
+    void RegisterToolHandlers();
+    void PaserCmdLine();
 
   private:
     // The first step of every refresh: empty every edit, memo and grid of the window by kind,
