@@ -20,11 +20,16 @@ inline constexpr int kExitNoDevice = 2;
 inline constexpr int kExitCommandFailed = 3;
 inline constexpr int kExitMismatch = 4;
 
+// The JSON documents of every subcommand carry these.
+inline constexpr int kJsonFormatVersion = 1;
+inline constexpr const char* kToolVersion = "0.1.0";
+
 // Installs the backend the options ask for (the bench file, the demo bench, or real drives).
 // False, with a message on standard error, when a bench file is refused.
 bool InstallBackend(const GlobalOptions& options);
 
 void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli

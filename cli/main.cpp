@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     int exit_status = vt::cli::kExitOk;
     vt::cli::AddListCommand(app, options, exit_status);
     vt::cli::AddWindowCommand(app, options, exit_status);
+    vt::cli::AddProbeCommand(app, options, exit_status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libgl-dev libudev-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  qemu-system-x86 busybox-static cpio kmod
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -209,14 +209,17 @@ int VC_WriteMemory(unsigned device, std::uint8_t space, std::uint32_t address,
     return SendVendor(device, false, block, buffer, sectors);
 }
 
-int VC_Identify(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors) {
-    if (IsDirect(device)) return kFail;
+AtaBlock IdentifyBlock(unsigned sectors) {
     AtaRegistersIn regs;
     regs.count = static_cast<std::uint8_t>(sectors);
     regs.device = 0xE0;
     regs.command = 0xEC;
-    return SendBlock(device, true, MakeAtaBlock(kProtoPioIn, kTransferIn, regs), buffer,
-                     Bytes(sectors));
+    return MakeAtaBlock(kProtoPioIn, kTransferIn, regs);
+}
+
+int VC_Identify(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors) {
+    if (IsDirect(device)) return kFail;
+    return SendBlock(device, true, IdentifyBlock(sectors), buffer, Bytes(sectors));
 }
 
 int VC_SetFeatures(unsigned device, std::uint8_t feature, std::uint32_t value) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "vendor/command_blocks.h"
+
 namespace vt {
 
 // Vendor sub-commands: code, data, parameter bytes (most significant first), paths.
@@ -61,6 +63,7 @@ int VC_WriteMemory(unsigned device, std::uint8_t space, std::uint32_t address,
                    std::span<std::uint8_t> buffer, unsigned sectors);
 
 // Standard commands.
+AtaBlock IdentifyBlock(unsigned sectors);
 int VC_Identify(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors);
 int VC_SetFeatures(unsigned device, std::uint8_t feature, std::uint32_t value);
 int VC_ReadSectors(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Boots Debian's own kernel under qemu with an AHCI SATA disk, a USB mass-storage disk and a SCSI
+# disk, runs vtutil's checks inside (vm_checks.sh) and checks their console lines and, afterwards,
+# the disks' backing files. Usage: run_vm_test.sh VTUTIL CACHE_DIR. Exit 77: cannot run here.
+set -euo pipefail
+vtutil=$(readlink -f "$1")
+cache=$2
+here=$(cd "$(dirname "$0")" && pwd)
+skip() { echo "SKIP: $*"; exit 77; }
+for tool in qemu-system-x86_64 cpio depmod modprobe; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+file -L /bin/busybox 2>/dev/null | grep -q 'statically linked' || [ -x /bin/busybox ] || skip "no busybox"
+
+# Debian's current kernel, unpacked (not installed) once into the cache.
+mkdir -p "$cache"
+kroot="$cache/kernel"
+if [ ! -d "$kroot/boot" ]; then
+  package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+  [ -n "$package" ] || skip "cannot find the kernel package (apt-get update?)"
+  (cd "$cache" && apt-get download "$package" >/dev/null 2>&1) || skip "cannot download $package"
+  rm -rf "$kroot.tmp" && dpkg -x "$cache/$package"_*.deb "$kroot.tmp" && mv "$kroot.tmp" "$kroot"
+  rm -f "$cache/$package"_*.deb
+fi
+kernel=$(ls "$kroot"/boot/vmlinuz-* | head -n 1)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+bash "$here/make_initramfs.sh" "$vtutil" "$kroot" "$work/initrd.gz"
+truncate -s 2G "$work/sata.img"
+truncate -s 64M "$work/usb.img"
+truncate -s 64M "$work/scsi.img"
+
+model="VTEST AHCI DISK"
+serial="VT0001SERIAL"
+timeout 300 qemu-system-x86_64 -machine q35,accel=tcg -m 768 -smp 1 -nographic -no-reboot -net none \
+  -kernel "$kernel" -initrd "$work/initrd.gz" \
+  -append "console=ttyS0 quiet panic=-1 vt_model=\"$model\" vt_serial=$serial" \
+  -device ahci,id=ahci -drive "file=$work/sata.img,if=none,id=d0,format=raw" \
+  -device "ide-hd,drive=d0,bus=ahci.0,model=$model,serial=$serial,rotation_rate=1" \
+  -device qemu-xhci,id=xhci -drive "file=$work/usb.img,if=none,id=d1,format=raw" \
+  -device usb-storage,bus=xhci.0,drive=d1 \
+  -device virtio-scsi-pci,id=vs -drive "file=$work/scsi.img,if=none,id=d2,format=raw" \
+  -device scsi-hd,drive=d2,bus=vs.0 </dev/null > "$work/console.txt" 2>&1 || true
+tr -d '\r' < "$work/console.txt" | grep -v '^\[' | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' > "$work/console.clean"
+cat "$work/console.clean"
+
+failed=0
+grep -q '^VM: done' "$work/console.clean" || { echo "FAIL: the checks did not finish"; failed=1; }
+if grep -q '^CHECK .* FAIL' "$work/console.clean"; then failed=1; fi
+expected=$(grep -c '^check ' "$here/vm_checks.sh" || true)
+ran=$(grep -c '^CHECK ' "$work/console.clean" || true)
+[ "$ran" -ge "$expected" ] || { echo "FAIL: $ran of $expected checks reported"; failed=1; }
+if [ -f "$here/vm_host_checks.sh" ]; then
+  source "$here/vm_host_checks.sh"
+fi
+passed=$(grep -c '^CHECK .* PASS' "$work/console.clean" || true)
+total=$(grep -c '^CHECK ' "$work/console.clean" || true)
+echo "vm: $passed passed, $((total - passed)) failed"
+exit "$failed"

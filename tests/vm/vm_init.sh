@@ -1,0 +1,15 @@
+#!/bin/busybox sh
+# PID 1 of the test machine: mount, load the disk drivers, run the checks, power off.
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+for m in $(cat /modules.list); do modprobe "$m" 2>/dev/null; done
+# Wait for the three disks (AHCI, USB, SCSI) to register.
+i=0
+while [ "$(ls /sys/block | grep -c '^sd')" -lt 3 ] && [ $i -lt 60 ]; do sleep 0.5; i=$((i + 1)); done
+echo "VM: disks: $(ls /sys/block | tr '\n' ' ')"
+sh /checks.sh
+echo "VM: done"
+poweroff -f
