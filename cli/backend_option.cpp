@@ -1,13 +1,24 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "platform/backend.h"
+#include "sim/bench.h"
 
 namespace vt::cli {
 
 bool InstallBackend(const GlobalOptions& options) {
-    if (!options.bench_file.empty() || options.demo) {
-        std::fprintf(stderr, "vtutil: the virtual drive bench is not part of this build\n");
-        return false;
+    if (options.demo) {
+        platform::Install(sim::MakeDemoBench());
+        return true;
+    }
+    if (!options.bench_file.empty()) {
+        std::string error;
+        auto bench = sim::LoadBenchFile(options.bench_file, error);
+        if (!bench) {
+            std::fprintf(stderr, "vtutil: %s\n", error.c_str());
+            return false;
+        }
+        platform::Install(std::move(bench));
     }
     return true;  // the Linux backend is the default
 }

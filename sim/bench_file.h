@@ -1,0 +1,18 @@
+#pragma once
+// The bench file: a JSON document that lists the disks of the bench in enumeration order, each by
+// raw byte regions, by a high-level description, or both (a raw region wins over a generated one).
+
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+#include <vector>
+
+#include "sim/drive_config.h"
+
+namespace vt::sim {
+
+// The disks of a bench document; files it names are relative to `base_dir`. Throws BenchError.
+std::vector<DriveConfig> ReadBenchDocument(const nlohmann::json& document,
+                                           const std::filesystem::path& base_dir);
+
+}  // namespace vt::sim

@@ -1,0 +1,62 @@
+#include "sim/bytes.h"
+
+#include <algorithm>
+
+namespace vt::sim {
+namespace {
+
+void Reserve(Bytes& bytes, std::size_t end) {
+    if (bytes.size() < end) bytes.resize(end, 0);
+}
+
+}  // namespace
+
+void PutLe16(Bytes& bytes, std::size_t at, std::uint16_t value) {
+    Reserve(bytes, at + 2);
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    PutLe16(bytes, at, static_cast<std::uint16_t>(value));
+    PutLe16(bytes, at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+void PutText(Bytes& bytes, std::size_t at, std::string_view text) {
+    Reserve(bytes, at + text.size());
+    std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+void PutAtaString(Bytes& bytes, std::size_t at, std::size_t length, std::string_view text) {
+    Reserve(bytes, at + length);
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = i < text.size() ? text[i] : ' ';
+        bytes[at + (i ^ 1)] = static_cast<std::uint8_t>(c);
+    }
+}
+
+std::uint16_t GetBe16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    if (at + 2 > bytes.size()) return 0;
+    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+std::uint32_t GetBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(GetBe16(bytes, at)) << 16 | GetBe16(bytes, at + 2);
+}
+
+std::uint16_t GetLe16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    if (at + 2 > bytes.size()) return 0;
+    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return GetLe16(bytes, at) | static_cast<std::uint32_t>(GetLe16(bytes, at + 2)) << 16;
+}
+
+void CopyPadded(std::span<const std::uint8_t> source, std::span<std::uint8_t> target) {
+    const std::size_t n = std::min(source.size(), target.size());
+    std::copy_n(source.begin(), n, target.begin());
+    std::fill(target.begin() + static_cast<std::ptrdiff_t>(n), target.end(), 0);
+}
+
+}  // namespace vt::sim

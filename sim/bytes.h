@@ -1,0 +1,30 @@
+#pragma once
+// Byte buffers and the two byte orders of the protocol: parameters in vendor command blocks are
+// most significant byte first, everything the controller returns least significant byte first.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+namespace vt::sim {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Writers grow the buffer when the field lies past its end, so a layout can be built field by
+// field.
+void PutLe16(Bytes& bytes, std::size_t at, std::uint16_t value);
+void PutLe32(Bytes& bytes, std::size_t at, std::uint32_t value);
+void PutText(Bytes& bytes, std::size_t at, std::string_view text);
+// IDENTIFY strings: the first character of each pair in the high byte, padded with spaces.
+void PutAtaString(Bytes& bytes, std::size_t at, std::size_t length, std::string_view text);
+
+std::uint16_t GetBe16(std::span<const std::uint8_t> bytes, std::size_t at);
+std::uint32_t GetBe32(std::span<const std::uint8_t> bytes, std::size_t at);
+std::uint16_t GetLe16(std::span<const std::uint8_t> bytes, std::size_t at);
+std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at);
+
+// Copies as much of `source` as fits into `target` and zero-fills the rest of `target`.
+void CopyPadded(std::span<const std::uint8_t> source, std::span<std::uint8_t> target);
+
+}  // namespace vt::sim
