@@ -26,7 +26,7 @@ struct ProcessStateSnapshot {
     int carrier_mode = 0;
 };
 
-class HeadlessPresentation final : public Presentation {
+class HeadlessPresentation : public Presentation {
   public:
     explicit HeadlessPresentation(HeadlessOptions options = {});
 

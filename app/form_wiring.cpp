@@ -1,0 +1,87 @@
+#include "app/form_wiring.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <set>
+
+namespace vt::app {
+namespace {
+
+// Drive commands block the window; the pointer says so while a handler runs.
+class BusyPointer {
+  public:
+    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
+std::set<int> RowsOf(const QItemSelection& selection) {
+    std::set<int> rows;
+    for (const auto& index : selection.indexes()) rows.insert(index.row());
+    return rows;
+}
+
+}  // namespace
+
+void ConnectEvents(MainWindow& window, TMainForm& form) {
+    for (const auto& spec : MainFormControls()) {
+        const std::string name(spec.name);
+        QWidget* widget = window.Control(spec.name);
+        switch (spec.kind) {
+            case ControlKind::Button:
+                QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked, widget,
+                                 [&form, name] {
+                                     const BusyPointer busy;
+                                     form.Click(name);
+                                 });
+                break;
+            case ControlKind::Check:
+                QObject::connect(static_cast<QCheckBox*>(widget), &QCheckBox::clicked, widget,
+                                 [&form, name](bool checked) { form.CheckChanged(name, checked); });
+                break;
+            case ControlKind::Edit:
+            case ControlKind::LabeledEdit:
+                QObject::connect(static_cast<QLineEdit*>(widget), &QLineEdit::returnPressed, widget,
+                                 [&form, name] {
+                                     const BusyPointer busy;
+                                     form.EnterKey(name);
+                                 });
+                break;
+            default:
+                break;
+        }
+    }
+
+    auto* list = static_cast<QTableWidget*>(window.Control("ListView1"));
+    QObject::connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, list,
+                     [&form](const QItemSelection& selected, const QItemSelection& deselected) {
+                         const BusyPointer busy;
+                         // The old row lets go before the new one is read.
+                         RunGuarded(form.ui(), [&] {
+                             for (const int row : RowsOf(deselected)) {
+                                 form.ListView1SelectItem(row, false);
+                             }
+                             for (const int row : RowsOf(selected)) {
+                                 form.ListView1SelectItem(row, true);
+                             }
+                         });
+                     });
+
+    auto* combo = static_cast<QComboBox*>(window.Control("DeviceList"));
+    QObject::connect(combo, &QComboBox::activated, combo,
+                     [&form] { RunGuarded(form.ui(), [&] { form.DeviceListChange(); }); });
+
+    auto* shape = static_cast<ShapeWidget*>(window.Control("SpecialTipShape"));
+    shape->SetPressHandler([&form](MouseButton button, bool ctrl_held) {
+        RunGuarded(form.ui(), [&] { form.SpecialTipShapeMouseDown(button, ctrl_held); });
+    });
+}
+
+}  // namespace vt::app

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "tests/support/fake_backend.h"
+#include "views/settings.h"
+
+namespace vt {
+namespace {
+
+void WriteIni(const test::ScopedTempDir& dir, const std::string& text) {
+    std::ofstream(dir.File(kSettingsFileName), std::ios::binary) << text;
+}
+
+TEST(SettingsFile, RemapRelationKeepsOnlyTheLowEightBits) {
+    test::ScopedTempDir dir;
+    WriteIni(dir, "[Setting]\r\nEnResetSmart=1\r\nEnRemapRelation=256\r\n");
+    auto settings = ReadSettings(dir.path());
+    EXPECT_EQ(settings.EnRemapRelation, 0);
+    EXPECT_EQ(settings.EnResetSmart, 1);
+    WriteIni(dir, "[Setting]\nEnRemapRelation=1\n");
+    EXPECT_EQ(ReadSettings(dir.path()).EnRemapRelation, 1);
+    WriteIni(dir, "[Setting]\nEnRemapRelation=257\n");
+    EXPECT_EQ(ReadSettings(dir.path()).EnRemapRelation, 1);
+}
+
+TEST(SettingsFile, MissingFileSectionOrKeyGivesDefaults) {
+    test::ScopedTempDir dir;
+    auto settings = ReadSettings(dir.path());
+    EXPECT_EQ(settings.EnResetSmart, 0);
+    EXPECT_EQ(settings.EnRemapRelation, 0);
+    WriteIni(dir, "[Other]\nEnResetSmart=1\nEnRemapRelation=1\n");
+    settings = ReadSettings(dir.path());
+    EXPECT_EQ(settings.EnResetSmart, 0);
+    EXPECT_EQ(settings.EnRemapRelation, 0);
+    WriteIni(dir, "[Setting]\nSomethingElse=1\n");
+    EXPECT_EQ(ReadSettings(dir.path()).EnResetSmart, 0);
+}
+
+TEST(SettingsFile, KeysBelongToTheirOwnSectionOnly) {
+    const std::string ini =
+        "EnResetSmart=7\n[setting]\n ; comment\nenresetsmart = 3 \nEnResetSmart=4\n"
+        "[Next]\nEnRemapRelation=9\n[Setting]\nEnRemapRelation=5\n";
+    // Names compare without case; the first key of the first section wins.
+    EXPECT_EQ(IniInteger(ini, "Setting", "EnResetSmart", 0), 3);
+    EXPECT_EQ(IniInteger(ini, "Setting", "EnRemapRelation", 0), 0);
+    EXPECT_EQ(IniInteger(ini, "Next", "EnRemapRelation", 0), 9);
+    EXPECT_FALSE(IniValue("[Setting\nEnResetSmart=1\n", "Setting", "EnResetSmart"));
+    EXPECT_EQ(IniValue("[Setting]\nName=\"quoted\"\n", "Setting", "Name"), "quoted");
+}
+
+TEST(SettingsFile, IntegersAsTheToolkitReadsThem) {
+    EXPECT_EQ(ParseIniInteger("12"), 12);
+    EXPECT_EQ(ParseIniInteger("  -5 "), -5);
+    EXPECT_EQ(ParseIniInteger("+8"), 8);
+    EXPECT_EQ(ParseIniInteger("0x1F"), 31);
+    EXPECT_EQ(ParseIniInteger("$ff"), 255);
+    EXPECT_EQ(ParseIniInteger("0xFFFFFFFF"), -1);
+    EXPECT_EQ(ParseIniInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseIniInteger("-2147483648"), -2147483647 - 1);
+    EXPECT_FALSE(ParseIniInteger("2147483648"));
+    EXPECT_FALSE(ParseIniInteger("0x100000000"));
+    EXPECT_FALSE(ParseIniInteger(""));
+    EXPECT_FALSE(ParseIniInteger("yes"));
+    EXPECT_FALSE(ParseIniInteger("12abc"));
+    EXPECT_FALSE(ParseIniInteger("1 2"));
+    EXPECT_FALSE(ParseIniInteger("0x"));
+    EXPECT_FALSE(ParseIniInteger("-"));
+}
+
+TEST(SettingsFile, ValueThatIsNoIntegerGivesTheDefault) {
+    test::ScopedTempDir dir;
+    WriteIni(dir, "[Setting]\nEnResetSmart=on\nEnRemapRelation=1.5\n");
+    const auto settings = ReadSettings(dir.path());
+    EXPECT_EQ(settings.EnResetSmart, 0);
+    EXPECT_EQ(settings.EnRemapRelation, 0);
+}
+
+}  // namespace
+}  // namespace vt
