@@ -136,7 +136,7 @@ void TMainForm::SpecialTipShapeMouseDown(MouseButton button, bool ctrl_held) {
 }
 
 void TMainForm::GetVantrelDevice() {
-    const auto record = environment_.scan ? environment_.scan() : ScanDevices();
+    const auto record = ScanDevices();
     std::vector<TextRow> rows;
     device_of_row_.clear();
     for (const auto& row : record.rows) {
@@ -181,14 +181,7 @@ void TMainForm::EmptyPages() {
     }
 }
 
-// The reading part of the refresh plugs in here: unlock, mode check, Device Info, SSD Info, then,
-// with the waiting window up, the command-line actions, bad blocks, erase counts, the
-// configuration dump and the firmware log.
-void TMainForm::RefreshPages() {
-    { const WaitingWindow waiting(ui_); }
-    ui_.SetTabVisible("TabSheet9", false);
-    ui_.SetActivePage("TabSheet1");
-}
+// RefreshPages, the reading part of the refresh, is in views/main_form_refresh.cpp.
 
 void TMainForm::SaveMemoToFile(std::string_view memo, const std::string& default_name) {
     SaveLinesToFile(ui_.Lines(memo), default_name);

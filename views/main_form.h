@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/device_list.h"
 #include "tools/diagnose_list.h"
 #include "views/presentation.h"
 #include "views/settings.h"
@@ -48,8 +47,6 @@ struct FormEnvironment {
     std::string program_dir;
     // The process command line as one string, for the command-line actions.
     std::string command_line;
-    // The device scan; empty for the real one (ScanDevices). Tests put a list of their own here.
-    std::function<DeviceListRecord()> scan;
     // The self-test reports through an empty file RW_OK.txt or RW_Fail.txt in the program's
     // directory instead of a message box, for unattended runs.
     bool rw_result_files = false;
@@ -105,6 +102,14 @@ class TMainForm {
     // Handlers of the pages register here by control name (a later registration replaces one).
     void OnClick(std::string name, std::function<void()> handler);
     void OnEnterKey(std::string name, std::function<void()> handler);
+
+    // --- Information pages and the refresh's steps (views/main_form_pages.cpp) ---
+    void ParseInfo(unsigned device, std::span<std::uint8_t> buffer);
+    void ParseUSBInfo(unsigned device);
+    bool GetSSDInfo(std::span<std::uint8_t> buffer);
+    void ShowSSDInfo(unsigned device);
+    void ProcessBadBlockInfo(unsigned device);
+    void GetEraseCount(unsigned device, std::span<std::uint8_t> buffer);
 
     // --- S.M.A.R.T. page (views/main_form_smart.cpp) ---
     // Reads the SMART data of `device` into the buffer (at least one sector) and fills the page;

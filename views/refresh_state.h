@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "vendor/system_info.h"
+
 namespace vt {
 
 inline constexpr std::size_t kTransferBufferSize = 128 * 1024;
@@ -58,6 +60,11 @@ class ScopedBadBlockMap {
     ScopedBadBlockMap(const ScopedBadBlockMap&) = delete;
     ScopedBadBlockMap& operator=(const ScopedBadBlockMap&) = delete;
 };
+
+// The firmware log view runs after a refresh for controller model "K38" with build character '3';
+// firmware revisions 42 to 44 keep their logs at the fixed addresses, later ones say where.
+bool RunsFirmwareLogView(const SystemInfoRecord& info);
+bool DramLayoutForRevision(const SystemInfoRecord& info);
 
 // The code image next to the program: the directory with its trailing separator, then "GDP.bin".
 std::string GdpPathIn(const std::string& program_dir);
