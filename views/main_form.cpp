@@ -136,7 +136,7 @@ void TMainForm::SpecialTipShapeMouseDown(MouseButton button, bool ctrl_held) {
 }
 
 void TMainForm::GetVantrelDevice() {
-    const auto record = ScanDevices();
+    const auto record = environment_.scan ? environment_.scan() : ScanDevices();
     std::vector<TextRow> rows;
     device_of_row_.clear();
     for (const auto& row : record.rows) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/device_list.h"
 #include "tools/diagnose_list.h"
 #include "views/presentation.h"
 #include "views/settings.h"
@@ -47,6 +48,8 @@ struct FormEnvironment {
     std::string program_dir;
     // The process command line as one string, for the command-line actions.
     std::string command_line;
+    // The device scan; empty for the real one (ScanDevices). Tests put a list of their own here.
+    std::function<DeviceListRecord()> scan;
     // The self-test reports through an empty file RW_OK.txt or RW_Fail.txt in the program's
     // directory instead of a message box, for unattended runs.
     bool rw_result_files = false;
