@@ -98,7 +98,14 @@ std::uint64_t ReadInteger(const json& value, const std::string& key, std::uint64
         if (number > max) Refuse(key, "number too large (at most " + std::to_string(max) + ")");
         return number;
     }
-    if (value.is_number_integer()) Refuse(key, "negative number");
+    if (value.is_number_integer()) {
+        const auto number = value.get<std::int64_t>();
+        if (number < 0) Refuse(key, "negative number");
+        if (static_cast<std::uint64_t>(number) > max) {
+            Refuse(key, "number too large (at most " + std::to_string(max) + ")");
+        }
+        return static_cast<std::uint64_t>(number);
+    }
     if (value.is_string()) return ParseNumber(value.get<std::string>(), key, max);
     Refuse(key, "expected a whole number");
 }
@@ -115,9 +122,9 @@ bool ReadBool(const json& value, const std::string& key) {
 
 std::string ReadChoice(const json& value, const std::string& key,
                        std::initializer_list<std::string_view> choices) {
-    const std::string word = value.is_string() ? value.get<std::string>() : value.dump();
+    const std::string word = value.is_string() ? Quoted(value.get<std::string>()) : value.dump();
     for (const auto choice : choices) {
-        if (value.is_string() && word == choice) return word;
+        if (value.is_string() && value.get<std::string>() == choice) return std::string(choice);
     }
     std::string list;
     for (const auto choice : choices) list += (list.empty() ? "" : ", ") + Quoted(choice);

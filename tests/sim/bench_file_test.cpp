@@ -1,0 +1,200 @@
+// Bench files: refused with a message naming the file, the key and the problem; every raw key of
+// the format reaches the drive, and a raw region wins over what the bench generates.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <fstream>
+
+#include "access/dispatch.h"
+#include "sim/bench.h"
+#include "tests/sim/bench_fixture.h"
+#include "tests/support/fake_backend.h"
+
+namespace vt::test {
+namespace {
+
+using nlohmann::json;
+
+std::string Write(const ScopedTempDir& dir, const std::string& name, const std::string& text) {
+    std::ofstream(dir.File(name), std::ios::binary) << text;
+    return dir.File(name);
+}
+
+std::string Refusal(const std::string& text) {
+    ScopedTempDir dir;
+    const std::string path = Write(dir, "bench.json", text);
+    std::string error;
+    EXPECT_EQ(sim::LoadBenchFile(path, error), nullptr);
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    return error;
+}
+
+TEST(BenchFile, RefusalsNameTheKeyAndTheProblem) {
+    EXPECT_NE(Refusal("{\"drives\": [").find("not valid JSON"), std::string::npos);
+    EXPECT_NE(
+        Refusal(R"({"drives": [{"bus": "sata"}]})").find("drives[0].bus: unknown value \"sata\""),
+        std::string::npos);
+    EXPECT_NE(Refusal(R"({"drives": [{}]})").find("drives[0].bus: missing"), std::string::npos);
+    EXPECT_NE(Refusal(R"({"drives": [{"bus": "ide", "identify": "ECZZ"}]})")
+                  .find("drives[0].identify: not hexadecimal"),
+              std::string::npos);
+    EXPECT_NE(Refusal(R"({"drives": [{"bus": "ide", "spi_flash": {"file": "missing.bin"}}]})")
+                  .find("drives[0].spi_flash.file: cannot read the file"),
+              std::string::npos);
+    EXPECT_NE(
+        Refusal(
+            R"({"drives": [{"bus": "ide", "faults": [{"op": "ata:EC", "effect": "explode"}]}]})")
+            .find("drives[0].faults[0].effect: unknown value \"explode\""),
+        std::string::npos);
+    EXPECT_NE(Refusal(R"({"drives": [{"bus": "ide", "memory": {"3:zero": "00"}}]})")
+                  .find("drives[0].memory.3:zero: not a number"),
+              std::string::npos);
+    EXPECT_NE(Refusal(R"({"drives": [{"bus": "ide", "idenitfy": "00"}]})")
+                  .find("drives[0].idenitfy: unknown key"),
+              std::string::npos);
+    EXPECT_NE(
+        Refusal(R"({"drives": [{"bus": "ide", "bridge": "older"}]})").find("drives[0].bridge"),
+        std::string::npos);
+    EXPECT_NE(
+        Refusal(
+            R"({"drives": [{"bus": "ide", "model": "K38", "bad_blocks": {"later": [{"channel": 9, "ce": 0, "unit": 1}]}}]})")
+            .find("drives[0].bad_blocks.later[0].channel: out of range"),
+        std::string::npos);
+    std::string error;
+    EXPECT_EQ(sim::LoadBenchFile("/nonexistent/bench.json", error), nullptr);
+    EXPECT_NE(error.find("/nonexistent/bench.json"), std::string::npos);
+}
+
+TEST(BenchFile, BlobForms) {
+    ScopedTempDir dir;
+    Write(dir, "flash.bin", std::string("\x01\x02\x03\x04", 4));
+    const std::string path = Write(dir, "bench.json", R"({"drives": [{"bus": "ide",
+        "spi_flash": {"file": "flash.bin", "size": 8, "fill": "EE", "patches": [{"at": "0x6", "ascii": "Z"}]},
+        "dram_layout": "0A 0b\n0C",
+        "status_sector": {"ascii": "VT", "patches": [{"at": 4, "hex": "99"}]}}]})");
+    std::string error;
+    auto backend = sim::LoadBenchFile(path, error);
+    ASSERT_TRUE(backend) << error;
+    const auto& config = sim::BenchOf(*backend).Drive(0).Config();
+    EXPECT_EQ(*config.spi_flash, (sim::Bytes{1, 2, 3, 4, 0xEE, 0xEE, 'Z', 0xEE}));
+    EXPECT_EQ(*config.dram_layout, (sim::Bytes{0x0A, 0x0B, 0x0C}));
+    EXPECT_EQ(config.status_sector[1], 'T');
+    EXPECT_EQ(config.status_sector[4], 0x99);
+    EXPECT_EQ(config.status_sector.size(), 512u);
+    EXPECT_TRUE(config.vendor);  // a vendor region makes a vendor disk
+}
+
+class RawKeys : public BenchTest {};
+
+TEST_F(RawKeys, IdentityKeys) {
+    json drives = json::array({
+        {{"bus", "ide"},
+         {"identify",
+          {{"size", 512}, {"hex", "4000"}, {"patches", {{{"at", 54}, {"ascii", "XA"}}}}}},
+         {"loader_identify", {{"size", 512}, {"patches", {{{"at", 54}, {"ascii", "oLdare"}}}}}},
+         {"mode", "loader"},
+         {"capacity_sectors", 123}},
+        {{"bus", "usb"},
+         {"bridge", "older"},
+         {"vendor", true},
+         {"inquiry", {{"size", 40}, {"patches", {{{"at", 36}, {"ascii", "qK2x"}}}}}},
+         {"loader_inquiry", {{"size", 40}, {"patches", {{{"at", 8}, {"ascii", "LOADER"}}}}}}},
+    });
+    Install(drives);
+    std::array<std::uint8_t, 512> id{};
+    ASSERT_EQ(Identify(0, id), 1);
+    EXPECT_EQ(ModelOf(id).substr(0, 6), "Loader");  // the loader answers while the drive sits in it
+    ASSERT_EQ(Unlock(0), 1);
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x83, {1}), false, {}, 0));
+    ASSERT_EQ(Identify(0, id), 1);
+    EXPECT_EQ(ModelOf(id).substr(0, 2), "AX");
+    EXPECT_EQ(drive(0).Config().capacity_sectors, 123u);
+
+    const Block inquiry = {0x12, 0, 0, 0, 0x28, 0, 0, 0, 0, 0, 0, 0};
+    std::array<std::uint8_t, 40> answer{};
+    ASSERT_EQ(DispatchCommand(1, true, inquiry, answer, 40), 1);
+    EXPECT_EQ(std::memcmp(answer.data() + 36, "qK2x", 4), 0);
+    ASSERT_TRUE(Vendor(1, VendorBlock(0x83, {0}), false, {}, 0));
+    ASSERT_EQ(DispatchCommand(1, true, inquiry, answer, 40), 1);
+    EXPECT_EQ(std::memcmp(answer.data() + 8, "LOADER", 6), 0);
+}
+
+TEST_F(RawKeys, RegionsReachTheirCommands) {
+    Install(json::array(
+        {{{"bus", "ide"},
+          {"model", "K38"},
+          {"status_sector", "E5565401"},
+          {"memory", {{"3:0x0", "5858"}, {"2:0x1000", "AABB"}}},
+          {"system_pages",
+           {{"1:0x20:3", {{"size", 8192}, {"patches", {{{"at", 4096}, {"hex", "5A"}}}}}}}},
+          {"flash_pages", {{"1:0:0x300:7", "0102"}}},
+          {"bad_unit_lists", {{"2:1", "00000000010000000700"}}},
+          {"erase_counts", {{"3:1", "0000000002000000"}}},
+          {"smart_data", "0A00"},
+          {"smart_thresholds", "0B00"},
+          {"spi_flash", "00112233"},
+          {"dram_layout", "0000000001"},
+          {"registers", {{"0x1F002000", 66}}}}}));
+    ASSERT_EQ(Unlock(0), 1);
+    EXPECT_FALSE(StatusSignature(0));  // the raw status sector wins: E5 56 54 01
+    std::array<std::uint8_t, 4096> page{};
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x86, {3}), true, page, 1));
+    EXPECT_EQ(std::memcmp(page.data(), "XXBK BLOCKS V50", 16),
+              0);  // raw bytes over the generated block
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x86, {2, 0, 0, 0x0F, 0xFF}), true, page, 1));
+    EXPECT_EQ(page[1], 0xAA);
+    EXPECT_EQ(page[2], 0xBB);
+    // A system page read at byte offset 4096 starts where that offset is.
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x04, {0xFF, 1, 0, 0x20, 0, 3, 0, 0, 0, 0, 0, 0x10, 0}), true,
+                       page, 1));
+    EXPECT_EQ(page[0], 0x5A);
+    // A flash page reads from its first byte, whatever the offset.
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x89, {1, 0, 0x03, 0, 0, 7, 0, 0, 32, 0, 0, 0x40, 0}), true,
+                       page, 1));
+    EXPECT_EQ(page[0], 0x01);
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x00, {2, 1}), true, page, 1));
+    EXPECT_EQ(page[8], 0x07);
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x01, {3, 1}), true, page, 1));
+    EXPECT_EQ(page[4], 0x02);
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x0B, {0, 0, 0, 1, 0, 0, 0, 2}), true, page, 1));
+    EXPECT_EQ(page[0], 0x11);
+    EXPECT_EQ(page[1], 0x22);
+    EXPECT_EQ(page[2], 0x00);  // only the length asked for
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x20), true, page, 1));
+    EXPECT_EQ(page[4], 0x01);
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x84, {0x1F, 0, 0x20, 0}), true, page, 1));
+    EXPECT_EQ(page[1], 66);
+
+    std::array<std::uint8_t, 512> sector{};
+    const Block data = {0xA1, 0x08, 0x0B, 0xD0, 1, 0, 0x4F, 0xC2, 0, 0xB0, 0, 0};
+    ASSERT_EQ(DispatchCommand(0, true, data, sector, 512), 1);
+    EXPECT_EQ(sector[0], 0x0A);
+    const Block thresholds = {0xA1, 0x08, 0x0B, 0xD1, 1, 0, 0x4F, 0xC2, 0, 0xB0, 0, 0};
+    ASSERT_EQ(DispatchCommand(0, true, thresholds, sector, 512), 1);
+    EXPECT_EQ(sector[0], 0x0B);
+}
+
+TEST_F(RawKeys, BridgeSmartAndTheVendorSwitch) {
+    Install(
+        json::array({{{"bus", "usb"}, {"bridge", "older"}, {"vendor", true}, {"smart_usb", "0C"}},
+                     {{"bus", "ide"}, {"model", "K38"}, {"vendor", false}}}));
+    std::array<std::uint8_t, 512> sector{};
+    ASSERT_TRUE(Vendor(0, VendorBlock(0x05), true, sector, 1));
+    EXPECT_EQ(sector[0], 0x0C);
+    EXPECT_NE(Unlock(1), 1);
+}
+
+TEST(DemoBench, ListsEveryKindOfDiskInOrder) {
+    auto backend = sim::MakeDemoBench();
+    const auto disks = backend->ListDisks();
+    std::vector<std::string> buses;
+    for (const auto& disk : disks) buses.push_back(disk.bus);
+    EXPECT_EQ(buses, (std::vector<std::string>{"ide", "ide", "scsi", "ide", "ide", "usb", "usb"}));
+    EXPECT_EQ(disks[0].path, "ide:/dev/sda");
+    for (const auto& disk : disks) EXPECT_GE(backend->Open(disk.path), 0) << disk.path;
+}
+
+}  // namespace
+}  // namespace vt::test
