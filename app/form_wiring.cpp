@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <set>
 
@@ -27,6 +28,37 @@ std::set<int> RowsOf(const QItemSelection& selection) {
     for (const auto& index : selection.indexes()) rows.insert(index.row());
     return rows;
 }
+
+// The diagnose list's cells take the font the form chooses for them before they are drawn.
+class DiagnoseCellDelegate final : public QStyledItemDelegate {
+public:
+    DiagnoseCellDelegate(TMainForm& form, QObject* parent) : QStyledItemDelegate(parent), form_(form) {}
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const auto rows = form_.ui().Rows("ListViewRMA");
+        if (index.row() < 0 || static_cast<std::size_t>(index.row()) >= rows.size()) return;
+        const auto font = form_.ListViewRMACustomDrawSubItem(rows[static_cast<std::size_t>(index.row())],
+                                                             index.column());
+        if (!font) return;
+        const QColor colour = font->colour == CellColour::Red    ? QColor(Qt::red)
+                              : font->colour == CellColour::Blue ? QColor(Qt::blue)
+                                                                 : QColor(Qt::black);
+        option->palette.setColor(QPalette::Text, colour);
+        if (font->bold_only) {
+            QFont bold = option->font;
+            bold.setBold(true);
+            bold.setItalic(false);
+            bold.setUnderline(false);
+            bold.setStrikeOut(false);
+            option->font = bold;
+        }
+    }
+
+private:
+    TMainForm& form_;
+};
 
 }  // namespace
 
@@ -73,6 +105,9 @@ void ConnectEvents(MainWindow& window, TMainForm& form) {
                              }
                          });
                      });
+
+    auto* diagnose = static_cast<QTableWidget*>(window.Control("ListViewRMA"));
+    diagnose->setItemDelegate(new DiagnoseCellDelegate(form, diagnose));
 
     auto* combo = static_cast<QComboBox*>(window.Control("DeviceList"));
     QObject::connect(combo, &QComboBox::activated, combo,

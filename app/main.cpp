@@ -12,6 +12,7 @@
 #include "app/desktop.h"
 #include "platform/files.h"
 #include "platform/named_objects.h"
+#include "tools/command_line_words.h"
 #include "views/backend_choice.h"
 
 namespace {
@@ -21,6 +22,8 @@ struct Options {
     std::string bench_file;
     std::string screenshot;  // grab the window after start-up, save it as PNG and quit
     std::string command_line;
+    // The self-test answers with an empty RW_OK.txt or RW_Fail.txt instead of a message box.
+    bool rw_result_files = false;
     bool ok = true;
 };
 
@@ -34,6 +37,8 @@ Options ParseOptions(int argc, char** argv) {
         const bool has_value = i + 1 < argc;
         if (word == "--demo") {
             options.demo = true;
+        } else if (word == "--rw-result-file") {
+            options.rw_result_files = true;
         } else if ((word == "--bench" || word == "--screenshot") && !has_value) {
             std::fprintf(stderr, "vtutility: %s needs a file name\n", word.c_str());
             options.ok = false;
@@ -45,10 +50,7 @@ Options ParseOptions(int argc, char** argv) {
             kept.push_back(word);
         }
     }
-    for (const auto& word : kept) {
-        if (!options.command_line.empty()) options.command_line += ' ';
-        options.command_line += word;
-    }
+    options.command_line = vt::JoinCommandLine(kept);
     return options;
 }
 
@@ -71,7 +73,9 @@ int main(int argc, char** argv) {
     }
 
     try {
-        vt::app::Desktop desktop({vt::platform::ProgramDirectory(), options.command_line, {}});
+        vt::FormEnvironment environment{vt::platform::ProgramDirectory(), options.command_line, {}};
+        environment.rw_result_files = options.rw_result_files;
+        vt::app::Desktop desktop(std::move(environment));
         desktop.Start([&] {
             if (options.screenshot.empty()) return;
             // Let the window settle on screen before it is grabbed.
