@@ -31,16 +31,17 @@ std::set<int> RowsOf(const QItemSelection& selection) {
 
 // The diagnose list's cells take the font the form chooses for them before they are drawn.
 class DiagnoseCellDelegate final : public QStyledItemDelegate {
-public:
-    DiagnoseCellDelegate(TMainForm& form, QObject* parent) : QStyledItemDelegate(parent), form_(form) {}
+  public:
+    DiagnoseCellDelegate(TMainForm& form, QObject* parent)
+        : QStyledItemDelegate(parent), form_(form) {}
 
-protected:
+  protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         const auto rows = form_.ui().Rows("ListViewRMA");
         if (index.row() < 0 || static_cast<std::size_t>(index.row()) >= rows.size()) return;
-        const auto font = form_.ListViewRMACustomDrawSubItem(rows[static_cast<std::size_t>(index.row())],
-                                                             index.column());
+        const auto font = form_.ListViewRMACustomDrawSubItem(
+            rows[static_cast<std::size_t>(index.row())], index.column());
         if (!font) return;
         const QColor colour = font->colour == CellColour::Red    ? QColor(Qt::red)
                               : font->colour == CellColour::Blue ? QColor(Qt::blue)
@@ -56,7 +57,7 @@ protected:
         }
     }
 
-private:
+  private:
     TMainForm& form_;
 };
 
