@@ -108,15 +108,6 @@ TEST_F(RwSelfTest, AnUnreadableCapacityFailsWithoutWriting) {
     EXPECT_TRUE(WriteLbas(failing).empty());
 }
 
-TEST_F(RwSelfTest, AFailedWriteEndsTheTest) {
-    nlohmann::json drive = Drive(3 * kSelfTestRegionSectors);
-    drive["faults"] = {{{"op", "ata:CA"}, {"skip", 4u}, {"count", 1u}, {"effect", "fail"}}};
-    test::BenchDrive bench(drive);
-    EXPECT_FALSE(RunRwSelfTest(0, buffer_));
-    EXPECT_EQ(WriteLbas(bench).size(), 5u);
-    EXPECT_NE(bench.Log().back().fault, "");
-}
-
 // Flips one bit of the second word of the first sector read: the write and the read succeed.
 class SecondWordFlipper : public test::ForwardingBackend {
   public:
