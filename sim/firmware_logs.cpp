@@ -27,7 +27,7 @@ const std::vector<std::string>& DefaultLines() {
     static const std::vector<std::string> lines = {
         "Boot: loader V50 ok, jump to firmware",
         "FTL: mount, %u free blocks",
-        "NAND: ch%u ce0 id 98 DE 94 93 76 51",
+        "NAND: ch0 ce0 id 98 DE 94 93 76 51, %u good blocks",
         "GC: victim block %u, valid pages 12",
         "WL: swap block %u with cold block 1840",
         "SATA: link up, Gen3 6.0 Gbps",

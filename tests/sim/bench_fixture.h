@@ -35,6 +35,8 @@ class BenchTest : public ::testing::Test {
     sim::Bench& bench() { return sim::BenchOf(*backend_); }
     platform::VirtualClock& clock() { return backend_->Clock(); }
     sim::VirtualDrive& drive(std::size_t disk) { return bench().Drive(disk); }
+    // Handles still open: every command closes its device.
+    std::size_t OpenHandles() const { return backend_->OpenHandles(); }
 
     int Unlock(unsigned device);
     int CarrierWrite(unsigned device, std::uint8_t lba_low, std::span<std::uint8_t> data,
