@@ -1,0 +1,253 @@
+// The whole refresh on the headless window over bench drives.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "access/device_tables.h"
+#include "access/mode_flags.h"
+#include "ctrl/device_buffers.h"
+#include "platform/backend.h"
+#include "sim/bench.h"
+#include "tests/support/fake_backend.h"
+#include "vendor/code_loading.h"
+#include "vendor/system_info.h"
+#include "views/headless_presentation.h"
+#include "views/main_form.h"
+#include "views/refresh_state.h"
+
+namespace vt {
+namespace {
+
+using nlohmann::json;
+
+json Drive(json extra = json::object()) {
+    json drive = {{"bus", "ide"},        {"model", "K38"},     {"build", "1"},
+                  {"revision", "45"},    {"channels", 2u},     {"banks", 1u},
+                  {"product", "VT SSD"}, {"serial", "VT0001"}, {"capacity_sectors", 1000000u}};
+    drive.update(extra);
+    return drive;
+}
+
+class RefreshTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SpecialMode = DebugFileEnabled = RawDumpEnabled = false;
+        CurrentDevice = 0;
+        SystemInfo = {};
+        program_dir = dir.File("program");
+        std::filesystem::create_directories(program_dir);
+    }
+    void TearDown() override {
+        form.reset();
+        window.reset();
+        if (previous) platform::Install(std::move(previous));
+        SpecialMode = RawDumpEnabled = DebugFileEnabled = false;
+    }
+
+    void Install(std::unique_ptr<platform::BenchBackend> backend) {
+        ASSERT_TRUE(backend);
+        bench = &sim::BenchOf(*backend);
+        auto replaced = platform::Install(std::move(backend));
+        if (!previous) previous = std::move(replaced);  // the backend to restore after the test
+    }
+    void Install(json drive) {
+        std::string error;
+        auto backend = sim::MakeBench({{"drives", json::array({std::move(drive)})}}, error);
+        ASSERT_TRUE(backend) << error;
+        Install(std::move(backend));
+    }
+    // Start-up and a click on the row: one full refresh.
+    void Select(int row = 0) {
+        window = std::make_unique<HeadlessPresentation>();
+        form = std::make_unique<TMainForm>(
+            *window, FormEnvironment{program_dir, program_dir + "/vtutility", {}});
+        form->FormShow();
+        form->ClickDeviceRow(row);
+    }
+    HeadlessPresentation& ui() { return *window; }
+    std::string Text(const char* name) { return window->Text(name); }
+    std::vector<std::string> Lines(const char* name) { return window->Lines(name); }
+
+    test::ScopedTempDir dir;  // also the working directory
+    std::string program_dir;
+    std::unique_ptr<HeadlessPresentation> window;
+    std::unique_ptr<TMainForm> form;
+    sim::Bench* bench = nullptr;
+    std::unique_ptr<platform::Backend> previous;
+};
+
+TEST_F(RefreshTest, FirmwareDriveFillsEveryPageAndReleasesItsBuffers) {
+    Install(Drive());
+    Select();
+    EXPECT_TRUE(ui().Messages().empty());
+    EXPECT_EQ(Text("ModelNameEdit"), "Model Name: VT SSD");
+    EXPECT_EQ(Text("ChannelEdit"), "Channel number : 2      Total bank : 1");
+    EXPECT_EQ(Lines("SSDInfoMemo").size(), 15u);
+    EXPECT_EQ(Lines("EraseMemo").at(0), "Ch/CE\t[0]/[0]\t[1]/[0]\t");
+    EXPECT_FALSE(Text("AeraseEdit").empty());
+    EXPECT_EQ(Lines("BadBlockMemo").size(), 2u + 7u);
+    EXPECT_EQ(Lines("DetalBadInfoMemo").at(0), "ErrType 1 (Ecc Over)");
+
+    const auto dump = Lines("DpdFTLMemo");
+    ASSERT_EQ(dump.size(), 9u);
+    EXPECT_EQ(dump[0].substr(0, 6), "<0500>");
+    EXPECT_EQ(dump[8].substr(0, 6), "<0580>");
+    EXPECT_EQ(ui().ActivePage(), "TabSheet1");
+    EXPECT_FALSE(ui().TabVisible("TabSheet8"));
+    EXPECT_FALSE(ui().TabVisible("TabSheet9"));
+    EXPECT_EQ(ui().WaitingShownCount(), 1);
+    EXPECT_FALSE(ui().WaitingOpen());
+    EXPECT_TRUE(BuffersOf(0).DefectTable.empty());
+    EXPECT_FALSE(BadBlockMap.has_value());
+    EXPECT_EQ(GdpFilePath, program_dir + "/GDP.bin");
+}
+
+TEST_F(RefreshTest, ConfigurationDumpShowsTheMemoryCopyFrom0x500) {
+    json drive = Drive();
+    drive["memory"] = {
+        {"3:0x0",
+         {{"size", 4096},
+          {"patches", {{{"at", 0x500}, {"hex", "A1B2"}}, {{"at", 0x58F}, {"hex", "7E"}}}}}}};
+    Install(drive);
+    Select();
+    const auto dump = Lines("DpdFTLMemo");
+    ASSERT_EQ(dump.size(), 9u);
+    EXPECT_EQ(dump[0].substr(0, 14), "<0500>A1, B2, ");
+    EXPECT_EQ(dump[8].substr(dump[8].size() - 2), "7E");
+}
+
+TEST_F(RefreshTest, FailedConfigurationReadLeavesOnlyTheDumpEmpty) {
+    // The third memory read is the dump's: the SSD Info page and the bad block view read first.
+    Install(Drive(
+        {{"faults", {{{"op", "vendor:86"}, {"skip", 2}, {"count", 1}, {"effect", "fail"}}}}}));
+    Select();
+    EXPECT_TRUE(Lines("DpdFTLMemo").empty());
+    EXPECT_FALSE(Lines("EraseMemo").empty());
+    EXPECT_TRUE(ui().Messages().empty());
+}
+
+TEST_F(RefreshTest, UnreadableSystemInformationFillsOnlyDeviceInfo) {
+    Install(Drive({{"faults", {{{"op", "vendor:86"}, {"effect", "fail"}}}}}));
+    Select();
+    EXPECT_EQ(ui().Messages(), std::vector<std::string>{"Can't find code block."});
+    EXPECT_EQ(Text("ModelNameEdit"), "Model Name: VT SSD");
+    EXPECT_EQ(Text("FlashmodelEdit"), "");
+    EXPECT_TRUE(Lines("EraseMemo").empty());
+    EXPECT_EQ(ui().WaitingShownCount(), 0);
+    EXPECT_TRUE(BuffersOf(0).DefectTable.empty());
+}
+
+TEST_F(RefreshTest, LoaderModeWithoutSpecialModeLeavesThePagesEmpty) {
+    Install(Drive({{"mode", "loader"}}));
+    Select();
+    EXPECT_EQ(ui().Messages(),
+              std::vector<std::string>{"FAIL!!!. The SSD doesn't run on system mode now."});
+    EXPECT_EQ(Text("ModelNameEdit"), "");
+    EXPECT_EQ(Text("FlashmodelEdit"), "");
+    EXPECT_TRUE(BuffersOf(0).DefectTable.empty());
+}
+
+TEST_F(RefreshTest, LoaderModeInSpecialModeNamesTheMissingCodeImage) {
+    Install(Drive({{"mode", "loader"}}));
+    SpecialMode = true;
+    Select();
+    EXPECT_EQ(ui().Messages(),
+              std::vector<std::string>{"<WARNING> Can't find file : " + program_dir + "/GDP.bin"});
+    EXPECT_EQ(Text("ModelNameEdit"), "");
+}
+
+TEST_F(RefreshTest, FirmwareLogViewRunsForK38Build3WithTheLayoutByRevision) {
+    Install(Drive({{"build", "3"}, {"revision", "43"}}));
+    UseDramLayout = true;
+    Select();
+    EXPECT_FALSE(UseDramLayout);
+    EXPECT_TRUE(ui().TabVisible("TabSheet8"));
+
+    Install(Drive({{"build", "3"}, {"revision", "45"}}));
+    Select();
+    EXPECT_TRUE(UseDramLayout);
+    EXPECT_TRUE(ui().TabVisible("TabSheet8"));
+
+    Install(Drive({{"build", "2"}, {"revision", "43"}}));
+    Select();
+    EXPECT_TRUE(UseDramLayout);  // left as the last run set it
+    EXPECT_FALSE(ui().TabVisible("TabSheet8"));
+}
+
+TEST_F(RefreshTest, LaterBadUnitIsBracketedInTheEraseCountTable) {
+    Install(Drive(
+        {{"bad_blocks",
+          {{"later", {{{"channel", 1}, {"ce", 0}, {"unit", 100}, {"type", "prog_fail"}}}}}}}));
+    Select();
+    EXPECT_NE(Lines("DetalBadInfoMemo").end(),
+              std::find(Lines("DetalBadInfoMemo").begin(), Lines("DetalBadInfoMemo").end(),
+                        "CH=1  CE=0  BlockU=0x0064  ErrType=3"));
+    const auto rows = Lines("EraseMemo");
+    ASSERT_GT(rows.size(), 101u);
+    std::vector<std::string> cells;
+    std::stringstream row(rows[101]);
+    for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+    ASSERT_EQ(cells.size(), 3u);
+    EXPECT_EQ(cells[0], "0100");
+    EXPECT_NE(cells[1].front(), '[');
+    EXPECT_EQ(cells[2].front(), '[');
+    EXPECT_EQ(cells[2].back(), ']');
+}
+
+TEST_F(RefreshTest, RawDumpsNameEachEraseCountTable) {
+    Install(Drive({{"channels", 2u}, {"banks", 3u}}));
+    RawDumpEnabled = true;
+    Select();
+    EXPECT_TRUE(std::filesystem::exists(dir.File("EC_01_02.raw")));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("SB_0102.raw")));
+    RawDumpEnabled = false;
+}
+
+TEST_F(RefreshTest, DemoBenchFillsThePagesOfEveryRow) {
+    Install(sim::MakeDemoBench());
+    for (int row = 0; row < 3; ++row) {
+        Select(row);
+        SCOPED_TRACE(row);
+        EXPECT_TRUE(ui().Messages().empty());
+        EXPECT_NE(Text("FlashmodelEdit"), "");
+        EXPECT_GT(Lines("EraseMemo").size(), 1u);
+        EXPECT_FALSE(Text("MeraseEdit").empty());
+        EXPECT_EQ(Lines("DpdFTLMemo").size(), 9u);
+        EXPECT_GT(Lines("DetalBadInfoMemo").size(), 6u);
+    }
+}
+
+// The headless window of the program itself, as outside tests run it.
+TEST(HeadlessWindowProgram, DemoBenchSelectionFillsThePagesInTheJson) {
+    const auto program =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "bin" /
+        "vtutil";
+    if (!std::filesystem::exists(program)) GTEST_SKIP() << "vtutil is not built";
+    test::ScopedTempDir dir;
+    const std::string out = dir.File("window.json");
+    const std::string command =
+        program.string() + " --demo window --select 0 --json > " + out + " 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream file(out);
+    const json window = json::parse(file);
+    const auto& controls = window["controls"];
+    EXPECT_EQ(controls["ModelNameEdit"]["text"], "Model Name: Vantrel VT538 SSD 256GB");
+    EXPECT_EQ(controls["DpdFTLMemo"]["lines"].size(), 9u);
+    EXPECT_EQ(controls["EraseMemo"]["lines"][0].get<std::string>().substr(0, 14),
+              "Ch/CE\t[0]/[0]\t");
+    EXPECT_EQ(controls["BadBlockMemo"]["lines"].back(),
+              "(One BlockU equal to two NAND flash blocks)");
+    EXPECT_EQ(window["active_page"], "TabSheet1");
+}
+
+}  // namespace
+}  // namespace vt
