@@ -5,7 +5,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev libudev-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
   qemu-system-x86 busybox-static cpio kmod
 )
 missing=()

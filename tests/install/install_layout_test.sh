@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a scratch root and checks the installed layout, then
+# runs the installed programs from there: they must find the settings file and write their dumps
+# in their own directory. Usage: install_layout_test.sh BUILD_DIR SCRATCH_DIR SOURCE_DIR WITH_WINDOW
+set -euo pipefail
+build=$1 scratch=$2 source=$3 with_window=$4
+
+if ! command -v dpkg-deb >/dev/null; then
+  echo "SKIP: dpkg-deb is not available"
+  exit 77
+fi
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+check() {
+  local what=$1
+  shift
+  "$@" >/dev/null 2>&1 || fail "$what"
+}
+
+rm -rf "$scratch"
+mkdir -p "$scratch/pkg" "$scratch/work"
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/pkg" >"$scratch/cpack.log" 2>&1; then
+  cat "$scratch/cpack.log"
+  fail "cpack did not build the package"
+  exit 1
+fi
+debs=("$scratch"/pkg/*.deb)
+[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || { fail "expected one .deb, found: ${debs[*]}"; exit 1; }
+deb=${debs[0]}
+
+# Package metadata.
+depends=$(dpkg-deb -f "$deb" Depends)
+[ "$(dpkg-deb -f "$deb" Package)" = vtutility ] || fail "package name"
+programs=(vtutil)
+needed=(libc6 libstdc++6 libudev1)
+if [ "$with_window" = 1 ]; then
+  programs+=(vtutility)
+  needed+=(libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins pkexec)
+fi
+for package in "${needed[@]}"; do
+  [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
+done
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles >"$scratch/conffiles" || fail "no conffiles"
+grep -qx /etc/vtutility/VTUtility.ini "$scratch/conffiles" || fail "settings file is not a conffile"
+
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+program_dir=$root/usr/lib/vtutility
+
+# Both programs in one directory, reached through relative links from /usr/bin.
+for program in "${programs[@]}"; do
+  [ -f "$program_dir/$program" ] && [ -x "$program_dir/$program" ] || fail "$program not in the program directory"
+  [ "$(readlink "$root/usr/bin/$program")" = "../lib/vtutility/$program" ] || fail "/usr/bin/$program link"
+  [ -f "$root/usr/share/bash-completion/completions/$program" ] || fail "completion for $program"
+done
+for page in "$source"/docs/man/*.1; do
+  [ -e "$page" ] || continue
+  archive=$root/usr/share/man/man1/$(basename "$page").gz
+  check "manual page $(basename "$page") is not a gzip'd copy" cmp <(gzip -dc "$archive") "$page"
+done
+
+# The settings file: a conffile under /etc, linked from the program directory, both settings 0.
+[ "$(readlink "$program_dir/VTUtility.ini")" = /etc/vtutility/VTUtility.ini ] || fail "settings link"
+ini=$root/etc/vtutility/VTUtility.ini
+check "default settings" grep -qx 'EnResetSmart=0' "$ini"
+check "default settings" grep -qx 'EnRemapRelation=0' "$ini"
+check "settings section" grep -qx '\[Setting\]' "$ini"
+
+if [ "$with_window" = 1 ]; then
+  desktop=$root/usr/share/applications/vtutility.desktop
+  policy=$root/usr/share/polkit-1/actions/org.vtutility.pkexec.vtutility.policy
+  check "menu entry starts the window through pkexec" grep -qx 'Exec=pkexec /usr/lib/vtutility/vtutility' "$desktop"
+  check "menu entry icon" grep -qx 'Icon=vtutility' "$desktop"
+  check "icon" test -s "$root/usr/share/icons/hicolor/scalable/apps/vtutility.svg"
+  check "policy names the installed program" \
+    grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/vtutility/vtutility</annotate>' "$policy"
+  check "policy lets the window open" \
+    grep -q '<annotate key="org.freedesktop.policykit.exec.allow_gui">true</annotate>' "$policy"
+  if command -v desktop-file-validate >/dev/null; then
+    check "desktop-file-validate" desktop-file-validate "$desktop"
+  fi
+  if command -v xmllint >/dev/null; then
+    check "policy is well-formed XML" xmllint --noout "$policy"
+    check "icon is well-formed XML" xmllint --noout "$root/usr/share/icons/hicolor/scalable/apps/vtutility.svg"
+  fi
+fi
+
+# Bash completion, as bash would call it on Tab.
+complete_words() {
+  bash --norc --noprofile -c '
+    source "$1"; shift
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+    "$(complete -p "$(basename "$1")" | sed "s/.*-F \([^ ]*\).*/\1/")"
+    printf "%s\n" "${COMPREPLY[@]}"' _ "$root/usr/share/bash-completion/completions/vtutil" "$@"
+}
+subcommands=$(complete_words "$root/usr/bin/vtutil" "")
+for word in list window probe info ssd-info erase-count bad-blocks smart uart-log config-dump \
+  rwtest dump-info raw-dump decode-log; do
+  grep -qx -- "$word" <<<"$subcommands" || fail "completion lacks subcommand $word"
+done
+grep -qx -- --json <<<"$(complete_words "$root/usr/bin/vtutil" probe --)" || fail "completion of probe's options"
+touch "$scratch/work/bench-sample.json"
+grep -qx -- "$scratch/work/bench-sample.json" <<<"$(complete_words "$root/usr/bin/vtutil" --bench "$scratch/work/bench-s")" ||
+  fail "completion of --bench with a file"
+if [ "$with_window" = 1 ]; then
+  grep -qx dumpssdinfo <<<"$(complete_words "$root/usr/bin/vtutility" dump)" || fail "completion of vtutility's words"
+fi
+
+# The installed programs, started through their /usr/bin links, run from the scratch root.
+cd "$scratch/work"
+listing=$("$root/usr/bin/vtutil" --demo list) || fail "installed vtutil --demo list failed"
+grep -q '^ide:/dev/' <<<"$listing" || fail "installed vtutil --demo list shows no drive: $listing"
+
+# The settings link as the installed system resolves it, re-rooted into the scratch root.
+ln -sfn "$ini" "$program_dir/VTUtility.ini"
+reset_button_visible() {
+  local state
+  state=$("$root/usr/bin/vtutil" --demo window --select 0 --click GetSmartInfoBn --json) || return 2
+  grep -A2 '"ResetSmartInfoBn"' <<<"$state" | grep -q '"visible": true'
+}
+reset_button_visible && fail "the default settings offer Reset Smart Info"
+sed -i 's/^EnResetSmart=0$/EnResetSmart=1/' "$ini"
+reset_button_visible || fail "the installed program does not read the settings beside it"
+
+"$root/usr/bin/vtutil" --demo window --cmdline "/usr/bin/vtutility dumpssdinfo report" --select 0 --json >/dev/null ||
+  fail "window with dumpssdinfo"
+grep -q '^Vendor Name:' "$program_dir/report.txt" 2>/dev/null || fail "the drive information dump is not in the program directory"
+
+if [ "$with_window" = 1 ]; then
+  # A second copy ends at once by design, so a copy running elsewhere leaves no picture.
+  if QT_QPA_PLATFORM=offscreen timeout 60 "$root/usr/bin/vtutility" --demo --screenshot "$scratch/work/window.png"; then
+    [ -s "$scratch/work/window.png" ] || echo "NOTE: another vtutility runs; the installed window was not started"
+  else
+    fail "the installed vtutility did not start"
+  fi
+fi
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "package $(basename "$deb") installs and runs from its own directory"
