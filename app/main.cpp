@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/painting_backend.h"
 #include "platform/files.h"
 #include "platform/named_objects.h"
 #include "tools/command_line_words.h"

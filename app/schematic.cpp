@@ -11,7 +11,7 @@ constexpr int kLeft = 8;
 constexpr int kTop = 30;
 constexpr int kRowHeight = 17;
 constexpr int kLabelWidth = 40;
-constexpr int kCellWidth = 36;
+constexpr int kCellWidth = 46;
 constexpr int kColumns = 8;  // 4 channels x 2 CEs
 constexpr int kRows = 12;
 
@@ -60,7 +60,7 @@ QPixmap DrawEraseCountSchematic() {
     painter.setRenderHint(QPainter::Antialiasing);
     QFont mono(QStringLiteral("Monospace"));
     mono.setStyleHint(QFont::TypeWriter);
-    mono.setPixelSize(11);
+    mono.setPixelSize(10);
     painter.setFont(mono);
     painter.setPen(Qt::black);
 
@@ -89,11 +89,11 @@ QPixmap DrawEraseCountSchematic() {
     painter.drawLine(kLeft + kLabelWidth - 4, kTop - 12, kLeft + kLabelWidth - 4,
                      kTop + (kRows + 1) * kRowHeight + 2);
 
-    Note(painter, {150, 20}, QStringLiteral("code block"), CellCentre(0, 3) + QPoint(-6, 4));
-    Note(painter, {118, 276}, QStringLiteral("bad block"), CellCentre(4, 2) + QPoint(0, 8));
+    Note(painter, {170, 18}, QStringLiteral("code block"), CellCentre(0, 3) + QPoint(-6, 4));
+    Note(painter, {96, 282}, QStringLiteral("bad block"), CellCentre(5, 2) + QPoint(0, 10));
     Note(painter, {8, 260}, QStringLiteral("block No."), {kLeft + 14, CellCentre(10, 0).y() + 6});
-    Note(painter, {190, 252},
-         QStringLiteral("CH %1, CE %2, block 7: %3").arg(5 % 4).arg(5 / 4).arg(SampleCount(7, 5)),
+    Note(painter, {176, 276},
+         QStringLiteral("CH%1/CE%2, block 7: %3").arg(5 % 4).arg(5 / 4).arg(SampleCount(7, 5)),
          CellCentre(7, 5) + QPoint(4, 6));
     painter.setPen(QPen(QColor(200, 20, 20), 1.4));
     painter.setBrush(Qt::NoBrush);
