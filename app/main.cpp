@@ -73,6 +73,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    vt::app::PaintBetweenCommands(
+        [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+
     try {
         vt::FormEnvironment environment{vt::platform::ProgramDirectory(), options.command_line, {}};
         environment.rw_result_files = options.rw_result_files;
