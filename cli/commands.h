@@ -19,6 +19,7 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoDevice = 2;
 inline constexpr int kExitCommandFailed = 3;
 inline constexpr int kExitMismatch = 4;
+inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.
 inline constexpr int kJsonFormatVersion = 1;
@@ -31,5 +32,7 @@ bool InstallBackend(const GlobalOptions& options);
 void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli

@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
     vt::cli::AddListCommand(app, options, exit_status);
     vt::cli::AddWindowCommand(app, options, exit_status);
     vt::cli::AddProbeCommand(app, options, exit_status);
+    vt::cli::AddPageCommands(app, options, exit_status);
+    vt::cli::AddRwTestCommand(app, options, exit_status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

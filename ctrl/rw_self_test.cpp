@@ -67,15 +67,26 @@ std::vector<std::uint16_t> SelfTestRegions(std::uint16_t gib) {
     return regions;
 }
 
+namespace {
+
+using Outcome = SelfTestObserver::Outcome;
+
+Outcome WriteVerify(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
+                    std::uint32_t lba) {
+    if (!FillPattern(buffer, sectors, lba)) return Outcome::Refused;
+    if (VC_WriteSectors(device, buffer, sectors, lba) != 1) return Outcome::CommandFailed;
+    std::fill_n(buffer.begin(), std::size_t{sectors} * 512, 0);
+    if (VC_FlushCache(device) != 1) return Outcome::CommandFailed;
+    platform::SleepMs(10);
+    if (VC_ReadSectors(device, buffer, sectors, lba) != 1) return Outcome::CommandFailed;
+    return MatchesPattern(buffer, sectors, lba) ? Outcome::Passed : Outcome::Mismatch;
+}
+
+}  // namespace
+
 bool VA_WriteVerifyRange(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
                          std::uint32_t lba) {
-    if (!FillPattern(buffer, sectors, lba)) return false;
-    if (VC_WriteSectors(device, buffer, sectors, lba) != 1) return false;
-    std::fill_n(buffer.begin(), std::size_t{sectors} * 512, 0);
-    if (VC_FlushCache(device) != 1) return false;
-    platform::SleepMs(10);
-    if (VC_ReadSectors(device, buffer, sectors, lba) != 1) return false;
-    return MatchesPattern(buffer, sectors, lba);
+    return WriteVerify(device, buffer, sectors, lba) == Outcome::Passed;
 }
 
 bool VA_FillRange(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
@@ -85,21 +96,41 @@ bool VA_FillRange(unsigned device, std::span<std::uint8_t> buffer, unsigned sect
     return VC_WriteSectors(device, buffer, sectors, lba) == 1;
 }
 
-bool RunRwSelfTest(unsigned device, std::span<std::uint8_t> buffer) {
+bool RunRwSelfTest(unsigned device, std::span<std::uint8_t> buffer, SelfTestObserver* observer) {
+    SelfTestObserver local;
+    SelfTestObserver& report = observer ? *observer : local;
+    auto end = [&report](Outcome outcome, std::uint32_t lba, unsigned sectors) {
+        report.outcome = outcome;
+        report.lba = lba;
+        report.sectors = sectors;
+        return outcome == Outcome::Passed;
+    };
     ExitLoaderMode(device, buffer);
     const auto gib = static_cast<std::uint16_t>(GetCapacityMB(device) / 1024);
-    for (const std::uint16_t region : SelfTestRegions(gib)) {
+    const auto regions = SelfTestRegions(gib);
+    const std::size_t total = regions.size() * kSelfTestRuns.size() + 2;
+    std::size_t done = 0;
+    auto go_on = [&] { return !report.progress || report.progress(done++, total); };
+    for (const std::uint16_t region : regions) {
         const std::uint32_t base = std::uint32_t{region} * kSelfTestRegionSectors;
         for (const SelfTestRun& run : kSelfTestRuns) {
-            if (!VA_WriteVerifyRange(device, buffer, run.sectors, base + run.offset)) return false;
+            const std::uint32_t lba = base + run.offset;
+            if (!go_on()) return end(Outcome::Interrupted, lba, run.sectors);
+            const Outcome outcome = WriteVerify(device, buffer, run.sectors, lba);
+            if (outcome != Outcome::Passed) return end(outcome, lba, run.sectors);
         }
     }
     const std::uint32_t sectors = GetCapacitySectors(device);
     // 0 is a capacity that could not be read: its "last sector" would wrap to LBA FFFFFFFFh.
-    if (sectors == 0 || sectors == kSelfTestRefusedCapacity) return false;
-    if (!VA_FillRange(device, buffer, 1, 0)) return false;
-    if (!VA_WriteVerifyRange(device, buffer, 1, sectors - 1)) return false;
-    return VC_FlushCache(device) == 1;
+    if (sectors == 0 || sectors == kSelfTestRefusedCapacity) return end(Outcome::Refused, 0, 0);
+    if (!go_on()) return end(Outcome::Interrupted, 0, 1);
+    if (!VA_FillRange(device, buffer, 1, 0)) return end(Outcome::CommandFailed, 0, 1);
+    if (!go_on()) return end(Outcome::Interrupted, sectors - 1, 1);
+    const Outcome last = WriteVerify(device, buffer, 1, sectors - 1);
+    if (last != Outcome::Passed) return end(last, sectors - 1, 1);
+    if (VC_FlushCache(device) != 1) return end(Outcome::CommandFailed, sectors - 1, 0);
+    if (report.progress) report.progress(total, total);
+    return end(Outcome::Passed, 0, 0);
 }
 
 }  // namespace vt

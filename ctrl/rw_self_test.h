@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -40,9 +41,21 @@ bool VA_WriteVerifyRange(unsigned device, std::span<std::uint8_t> buffer, unsign
 bool VA_FillRange(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
                   std::uint32_t lba);
 
+// How a self-test went, for callers that report more than pass or fail (the headless front end).
+struct SelfTestObserver {
+    enum class Outcome { Passed, CommandFailed, Mismatch, Interrupted, Refused };
+    // Called before every run with the runs done and the runs in all (the regions' runs, then
+    // the first and last sector); false stops the test there.
+    std::function<bool(std::size_t done, std::size_t total)> progress;
+    Outcome outcome = Outcome::Passed;
+    std::uint32_t lba = 0;      // where it ended, when it did not pass
+    unsigned sectors = 0;
+};
+
 // DESTRUCTIVE: overwrites the user data of every sector it touches (about 16 regions of runs, the
 // first and the last sector), by design. Brings a drive out of its loader first. True when every
 // step passed; ends at the first failure. The buffer is the 128 KiB work buffer.
-bool RunRwSelfTest(unsigned device, std::span<std::uint8_t> buffer);
+bool RunRwSelfTest(unsigned device, std::span<std::uint8_t> buffer,
+                   SelfTestObserver* observer = nullptr);
 
 }  // namespace vt

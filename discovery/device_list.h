@@ -20,6 +20,8 @@ struct DeviceRow {
 struct DeviceListRecord {
     std::vector<DeviceRow> rows;
     std::vector<std::string> combo_lines;
+    // Device numbers handed out: 0 to accepted - 1 (with or without a row).
+    std::uint8_t accepted = 0;
     // Problems a user must hear about instead of an unexplained empty list (missing rights).
     std::vector<std::string> notices;
 };

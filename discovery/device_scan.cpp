@@ -162,6 +162,7 @@ DeviceListRecord ScanDevices() {
         }
         if (accepted) ++n;
     }
+    record.accepted = static_cast<std::uint8_t>(n);
     // An empty list must not hide missing rights.
     if (n == 0) {
         for (const auto& path : disks) {

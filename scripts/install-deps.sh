@@ -4,9 +4,10 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev libudev-dev nlohmann-json3-dev libcli11-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
   qemu-system-x86 busybox-static cpio kmod
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

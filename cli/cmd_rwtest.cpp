@@ -1,0 +1,144 @@
+// vtutil rwtest: the drive's read/write self-test, unattended. It overwrites user data, so it
+// runs only when asked with --yes.
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "access/device_tables.h"
+#include "cli/commands.h"
+#include "ctrl/rw_self_test.h"
+#include "discovery/device_scan.h"
+#include "platform/backend.h"
+#include "vendor/wrappers.h"
+#include "views/headless_presentation.h"
+
+namespace vt::cli {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+void OnInterrupt(int) { interrupted = 1; }
+
+struct RwTestOptions {
+    std::string device;
+    bool yes = false;
+    bool json = false;
+};
+
+// The device number of a listed drive, or a free slot set up for any disk the system lists: the
+// test uses standard commands only, so it needs no vendor signature.
+bool ResolveDevice(const std::string& name, unsigned& device, std::string& error) {
+    const auto record = ScanDevices();
+    for (const auto& row : record.rows) {
+        const std::string& path = DriveInfoOf(row.device).Path;
+        if (row.cells[0] == name || path == name || platform::NodeOfPath(path) == name) {
+            device = row.device;
+            return true;
+        }
+    }
+    for (const auto& disk : platform::Current().ListDisks()) {
+        if (disk.path != name && disk.node != name) continue;
+        if (record.accepted >= kMaxDevices) break;
+        device = record.accepted;
+        auto& entry = EntryOf(device);
+        entry = DeviceEntry{};
+        entry.DevicePath = disk.path;
+        const auto kind = ClassifyDiskPath(disk.path);
+        entry.AtaPassThrough = kind.kind == DEVICE_IDE ? 1 : 0;
+        entry.DirectVendorCdb = 0;
+        return true;
+    }
+    error = "no disk " + name + " (see `vtutil list`)";
+    for (const auto& notice : record.notices) error += "\n" + notice;
+    return false;
+}
+
+std::string Plan(unsigned device) {
+    const std::uint32_t sectors = GetCapacitySectors(device);
+    const auto regions = SelfTestRegions(static_cast<std::uint16_t>(GetCapacityMB(device) / 1024));
+    std::string text = "The self-test overwrites user data on " + EntryOf(device).DevicePath + ":\n";
+    for (const auto region : regions) {
+        const std::uint32_t base = std::uint32_t{region} * kSelfTestRegionSectors;
+        text += "  region " + std::to_string(region) + ": sectors " + std::to_string(base) + " to " +
+                std::to_string(base + 180000) + " (20 runs of up to 128 sectors)\n";
+    }
+    text += "  sector 0 (filled with FFFFh words) and the last sector, " +
+            std::to_string(sectors == 0 ? 0 : sectors - 1) + "\n";
+    return text;
+}
+
+const char* OutcomeText(SelfTestObserver::Outcome outcome) {
+    using O = SelfTestObserver::Outcome;
+    switch (outcome) {
+        case O::Passed: return "passed";
+        case O::CommandFailed: return "a drive command failed";
+        case O::Mismatch: return "the data read back differs from the data written";
+        case O::Interrupted: return "interrupted";
+        case O::Refused: return "the drive's capacity does not allow the test";
+    }
+    return "";
+}
+
+int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
+    if (!InstallBackend(global)) return kExitUsage;
+    unsigned device = 0;
+    std::string error;
+    if (!ResolveDevice(options.device, device, error)) {
+        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
+        return kExitNoDevice;
+    }
+    if (!options.yes) {
+        std::fprintf(stderr, "%sNothing was written. Add --yes to run the test.\n", Plan(device).c_str());
+        return kExitUsage;
+    }
+    const bool show_progress = ::isatty(STDERR_FILENO) == 1;
+    SelfTestObserver observer;
+    observer.progress = [show_progress](std::size_t done, std::size_t total) {
+        if (show_progress) std::fprintf(stderr, "\rR/W test: %zu of %zu runs", done, total);
+        return interrupted == 0;
+    };
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    std::vector<std::uint8_t> buffer(128 * 1024);
+    const bool passed = RunRwSelfTest(device, buffer, &observer);
+    std::signal(SIGINT, previous);
+    if (show_progress) std::fprintf(stderr, "\n");
+
+    using O = SelfTestObserver::Outcome;
+    if (options.json) {
+        nlohmann::ordered_json document;
+        document["json_format_version"] = kJsonFormatVersion;
+        document["tool_version"] = kToolVersion;
+        document["device"] = {{"number", device + 1}, {"path", Latin1ToUtf8(EntryOf(device).DevicePath)}};
+        document["passed"] = passed;
+        document["outcome"] = OutcomeText(observer.outcome);
+        if (!passed) document["stopped_at"] = {{"lba", observer.lba}, {"sectors", observer.sectors}};
+        std::printf("%s\n", document.dump(2).c_str());
+    } else if (passed) {
+        std::printf("R/W Test successfully\n");
+    } else {
+        std::printf("R/W Test Fail: %s at LBA %u (%u sectors)\n", OutcomeText(observer.outcome),
+                    observer.lba, observer.sectors);
+    }
+    switch (observer.outcome) {
+        case O::Passed: return kExitOk;
+        case O::Mismatch: return kExitMismatch;
+        case O::Interrupted: return kExitInterrupted;
+        default: return kExitCommandFailed;
+    }
+}
+
+}  // namespace
+
+void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
+    auto rw = std::make_shared<RwTestOptions>();
+    auto* command = app.add_subcommand("rwtest", "The read/write self-test (overwrites user data)");
+    command->add_option("DEVICE", rw->device, "The number in the Disk column, or any disk's path")->required();
+    command->add_flag("--yes", rw->yes, "Run it: without this the test only says what it would overwrite");
+    command->add_flag("--json", rw->json, "One JSON document");
+    command->callback([&options, &exit_status, rw] { exit_status = RunRwTest(options, *rw); });
+}
+
+}  // namespace vt::cli

@@ -1,0 +1,82 @@
+#include "cli/form_session.h"
+
+#include <algorithm>
+
+#include "access/device_tables.h"
+#include "discovery/device_scan.h"
+#include "platform/backend.h"
+#include "platform/files.h"
+
+namespace vt::cli {
+
+FormSession::FormSession(HeadlessOptions options, std::string program_dir)
+    : ui_(std::move(options)) {
+    FormEnvironment environment;
+    environment.program_dir = program_dir.empty() ? platform::ProgramDirectory() : program_dir;
+    environment.command_line = "vtutil";
+    environment.scan = [this] {
+        record_ = ScanDevices();
+        return record_;
+    };
+    form_ = std::make_unique<TMainForm>(ui_, std::move(environment));
+    form_->FormShow();
+}
+
+bool FormSession::Select(const std::string& device, std::string& error) {
+    for (std::size_t row = 0; row < record_.rows.size(); ++row) {
+        const auto& r = record_.rows[row];
+        const std::string& path = DriveInfoOf(r.device).Path;
+        if (r.cells[0] == device || path == device || platform::NodeOfPath(path) == device) {
+            row_ = static_cast<int>(row);
+            device_ = r.device;
+            return true;
+        }
+    }
+    error = "no listed drive " + device + " (see `vtutil list`)";
+    for (const auto& notice : record_.notices) error += "\n" + notice;
+    return false;
+}
+
+void FormSession::Refresh() {
+    TakeMessages();  // the scan's own notices were reported by Select
+    form_->ClickDeviceRow(row_);
+}
+
+std::vector<std::string> FormSession::TakeMessages() {
+    const auto& all = ui_.Messages();
+    std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(messages_seen_), all.end());
+    messages_seen_ = all.size();
+    return fresh;
+}
+
+nlohmann::ordered_json FormSession::DeviceJson() const {
+    const auto& info = DriveInfoOf(device_);
+    const std::string& bus_path = info.Path;
+    const auto colon = bus_path.find(':');
+    nlohmann::ordered_json device;
+    device["number"] = device_ + 1;
+    device["path"] = Latin1ToUtf8(bus_path);
+    device["bus"] = colon == std::string::npos ? "" : bus_path.substr(0, colon);
+    const auto& row = record_.rows.at(static_cast<std::size_t>(row_));
+    device["model"] = Latin1ToUtf8(row.cells[1]);
+    device["serial"] = Latin1ToUtf8(row.cells[2]);
+    device["firmware"] = Latin1ToUtf8(row.cells[3]);
+    device["interface"] = Latin1ToUtf8(row.cells[5]);
+    return device;
+}
+
+std::string EditLine(const std::string& text) {
+    std::string line;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!line.empty() && line.back() != ' ') line += ' ';
+            continue;
+        }
+        line += c;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    const auto first = line.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : line.substr(first);
+}
+
+}  // namespace vt::cli
