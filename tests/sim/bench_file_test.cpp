@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -184,6 +185,48 @@ TEST_F(RawKeys, BridgeSmartAndTheVendorSwitch) {
     ASSERT_TRUE(Vendor(0, VendorBlock(0x05), true, sector, 1));
     EXPECT_EQ(sector[0], 0x0C);
     EXPECT_NE(Unlock(1), 1);
+}
+
+TEST_F(RawKeys, ShippedBenchFileLoads) {
+    const char* source = std::getenv("VT_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    std::string error;
+    auto backend = sim::LoadBenchFile(std::string(source) + "/sim/benches/two-drives.json", error);
+    ASSERT_TRUE(backend) << error;
+    Install(std::move(backend));
+    ASSERT_EQ(Unlock(0), 1);
+    EXPECT_TRUE(StatusSignature(0));
+    std::array<std::uint8_t, 512> id{};
+    ASSERT_EQ(Identify(1, id), 1);
+    EXPECT_EQ(ModelOf(id), "Vantrel Raw drive");
+    ASSERT_EQ(Unlock(1), 1);
+    std::array<std::uint8_t, 512> page{};
+    ASSERT_TRUE(Vendor(1, VendorBlock(0x86, {3}), true, page, 1));
+    EXPECT_EQ(std::memcmp(page.data(), "LDBK BLOCKS V40", 15), 0);
+}
+
+class DemoDrives : public BenchTest {};
+
+TEST_F(DemoDrives, EachAnswersAsItsKind) {
+    Install(sim::MakeDemoBench());
+    for (const unsigned vendor_drive : {0u, 1u, 2u, 4u}) {
+        ASSERT_EQ(Unlock(vendor_drive), 1) << vendor_drive;
+        EXPECT_TRUE(StatusSignature(vendor_drive)) << vendor_drive;
+    }
+    EXPECT_NE(Unlock(3), 1);  // the other maker's disk
+    std::array<std::uint8_t, 512> id{};
+    ASSERT_EQ(Identify(4, id), 1);
+    EXPECT_EQ(ModelOf(id), "Vantrel VTFK3X SATA SSD Loader Device");
+    const Block inquiry = {0x12, 0, 0, 0, 0x28, 0, 0, 0, 0, 0, 0, 0};
+    std::array<std::uint8_t, 40> answer{};
+    ASSERT_EQ(DispatchCommand(5, true, inquiry, answer, 40), 1);
+    EXPECT_EQ(std::memcmp(answer.data() + 36, "FK1X", 4), 0);
+    ASSERT_EQ(DispatchCommand(6, true, inquiry, answer, 40), 1);
+    EXPECT_EQ(std::memcmp(answer.data() + 36, "q701", 4), 0);
+    ASSERT_EQ(Unlock(6), 1);
+    std::array<std::uint8_t, 512> status{};
+    EXPECT_NE(CarrierRead(6, 0xFF, status, 1, 2), 1);
+    EXPECT_EQ(CarrierRead(6, 0xFF, status, 1, 1), 1);
 }
 
 TEST(DemoBench, ListsEveryKindOfDiskInOrder) {

@@ -19,7 +19,7 @@ CarrierOpcodes OpcodesOf(int carrier_mode) {
 }
 
 BenchTest::~BenchTest() {
-    platform::Install(std::move(previous_));
+    if (backend_ != nullptr) platform::Install(std::move(previous_));
     for (auto& entry : DeviceTable) entry = DeviceEntry{};
 }
 
@@ -27,6 +27,11 @@ void BenchTest::Install(const nlohmann::json& drives) {
     std::string error;
     auto backend = sim::MakeBench({{"drives", drives}}, error);
     ASSERT_TRUE(backend) << error;
+    Install(std::move(backend));
+}
+
+void BenchTest::Install(std::unique_ptr<platform::BenchBackend> backend) {
+    if (backend_ != nullptr) platform::Install(std::move(previous_));  // a second bench in one test
     backend_ = backend.get();
     previous_ = platform::Install(std::move(backend));
     for (std::size_t i = 0; i < bench().DiskCount() && i < kMaxDevices; ++i) {

@@ -32,6 +32,7 @@ class BenchTest : public ::testing::Test {
     // Installs a bench with these drives and points device i of the device tables at disk i, with
     // the flags the device scan gives its bus (a supported bridge is reached through the carrier).
     void Install(const nlohmann::json& drives);
+    void Install(std::unique_ptr<platform::BenchBackend> backend);
     sim::Bench& bench() { return sim::BenchOf(*backend_); }
     platform::VirtualClock& clock() { return backend_->Clock(); }
     sim::VirtualDrive& drive(std::size_t disk) { return bench().Drive(disk); }
