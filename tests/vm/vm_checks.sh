@@ -11,7 +11,8 @@ check enumerate-usb grep -q '^usb:/dev/sd' /tmp/list.txt
 check enumerate-scsi grep -q '^scsi:/dev/sd' /tmp/list.txt
 ide=$(grep -o '^ide:/dev/sd[a-z]*' /tmp/list.txt | head -n 1)
 usb=$(grep -o '^usb:/dev/sd[a-z]*' /tmp/list.txt | head -n 1)
-check paths-open sh -c "for n in $(awk '{sub(/^[a-z0-9]*:/, "", $1); print $1}' /tmp/list.txt | tr '\n' ' '); do [ -b \$n ] || exit 1; dd if=\$n of=/dev/null bs=512 count=1 2>/dev/null || exit 1; done"
+grep -E '^(ide|usb|scsi|sbp2|other):/dev/' /tmp/list.txt | awk '{sub(/^[a-z0-9]*:/, "", $1); print $1}' > /tmp/nodes.txt
+check paths-open sh -c 'for n in $(cat /tmp/nodes.txt); do [ -b "$n" ] && dd if="$n" of=/dev/null bs=512 count=1 2>/dev/null || exit 1; done; [ -s /tmp/nodes.txt ]'
 
 timeout 120 vtutil probe > /tmp/probe.txt 2>&1; echo "rc=$?" >> /tmp/probe.txt
 echo "VM: probe:"; cat /tmp/probe.txt
@@ -26,3 +27,9 @@ su -s /bin/sh nobody -c 'vtutil list' > /tmp/user.txt 2>&1; echo "rc=$?" >> /tmp
 echo "VM: unprivileged list:"; cat /tmp/user.txt
 check user-rights-message grep -q "No permission to send commands to $ide.*root" /tmp/user.txt
 check user-exit-status grep -q '^rc=2' /tmp/user.txt
+
+timeout 250 vtutil rwtest "$ide" --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/rw.txt
+echo "VM: rwtest:"; cat /tmp/rw.txt
+check rwtest-passes grep -q '^R/W Test successfully' /tmp/rw.txt
+check rwtest-exit-status grep -q '^rc=0' /tmp/rw.txt
+sync
