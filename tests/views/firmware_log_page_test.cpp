@@ -80,18 +80,12 @@ Bytes Ring(std::size_t size, std::size_t at,
            const std::vector<std::pair<int, std::string>>& entries) {
     Bytes ring(size, '.');
     for (const auto& [number, text] : entries) {
-        Bytes entry{kUartLogMarker, static_cast<std::uint8_t>(number),
-                    static_cast<std::uint8_t>(number >> 8), 0, 0};
-        entry.insert(entry.end(), text.begin(), text.end());
-        for (const auto b : entry) ring[at++ % size] = b;
+        const std::uint8_t head[] = {kUartLogMarker, static_cast<std::uint8_t>(number),
+                                     static_cast<std::uint8_t>(number >> 8), 0, 0};
+        for (const auto b : head) ring[at++ % size] = b;
+        for (const char c : text) ring[at++ % size] = static_cast<std::uint8_t>(c);
     }
     return ring;
-}
-
-std::string Hex32(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%X", value);
-    return text;
 }
 
 class FirmwareLogPageTest : public ::testing::Test {
@@ -222,15 +216,6 @@ TEST_F(FirmwareLogPageTest, UntrustedLayoutRecordsFallBackToTheFixedLocations) {
     }
 }
 
-TEST_F(FirmwareLogPageTest, HeadMarkZeroReadsTheRingFromItsFirstByte) {
-    Start(FirmwareDrive(ErrLog(100, 0), Ring(8192, 0, {{1, "first"}})));
-    form->ShowFWDebugMessage(1);
-    const auto lines = ui.Lines("UartLogMemo");
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "");
-    EXPECT_EQ(lines[1].substr(0, 17), "[0001, 0000]first");
-}
-
 TEST_F(FirmwareLogPageTest, FailedErrorLogReadStartsTheWalkAtZero) {
     json drive = FirmwareDrive(ErrLog(4000, 1), Ring(8192, 0, {{1, "first"}}));
     drive["faults"] = json::array({{{"op", "vendor:86"}, {"count", 1u}, {"effect", "fail"}}});
@@ -344,20 +329,6 @@ TEST_F(FirmwareLogPageTest, ButtonWithoutCodeImageNamesTheMissingFile) {
     form->Click("ReadFwDebugMsgGDP");
     EXPECT_EQ(ui.Messages(), Lines{"<WARNING> Can't find file : " + dir.path() + "/GDP.bin"});
     EXPECT_TRUE(bench->VendorLog(0).empty());
-}
-
-TEST_F(FirmwareLogPageTest, SaveButtonsWriteTheirMemos) {
-    HeadlessPresentation saving(HeadlessOptions{dir.path(), ""});
-    FormEnvironment environment;
-    environment.program_dir = dir.path();
-    TMainForm saver(saving, environment);
-    saving.SetLines("UartLogMemo", {"[0001, 0000]a", "b"});
-    saver.Click("UartLogSaveBtn");
-    saver.Click("DbgErrLogSaveBtn");
-    const auto uart = test::ReadAll(dir.File("UartLog.txt"));
-    EXPECT_EQ(std::string(uart.begin(), uart.end()), "[0001, 0000]a\r\nb\r\n");
-    EXPECT_TRUE(test::ReadAll(dir.File("DbgErrLog.txt")).empty());
-    EXPECT_TRUE(std::filesystem::exists(dir.File("DbgErrLog.txt")));
 }
 
 // The demo bench through the whole window: the firmware drive's refresh runs the view, and the
