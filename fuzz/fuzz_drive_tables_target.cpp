@@ -1,0 +1,52 @@
+// Everything a refresh reads from the controller's tables, through the commands: the loader block
+// in memory and on the system blocks, the defect, early bad, remap and later-bad pages, the
+// bad-unit lists and the erase count tables, of a small drive of each demo model whose regions the
+// input overwrites.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "ctrl/device_buffers.h"
+#include "ctrl/read_system_info.h"
+#include "fuzz/fuzz_drive.h"
+#include "vendor/system_info.h"
+#include "views/bad_block_detail.h"
+#include "views/erase_count_view.h"
+#include "views/refresh_state.h"
+
+namespace {
+
+volatile std::size_t sink;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    vt::AllocDeviceBuffers();
+    (void)vt::fuzz::SmallDrives();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    const auto& drives = vt::fuzz::SmallDrives();
+    vt::sim::DriveConfig config =
+        drives[input.ConsumeIntegralInRange<std::size_t>(0, drives.size() - 1)];
+    vt::fuzz::ApplyEdits(input, config);
+    const vt::fuzz::InstalledDrive installed(std::move(config));
+
+    vt::DeviceBuffers& tables = vt::BuffersOf(0);
+    for (auto* table :
+         {&tables.DefectTable, &tables.EarlyTable, &tables.RemapTable, &tables.LaterBadTable}) {
+        std::fill(table->begin(), table->end(), 0);
+    }
+    vt::SystemInfo = {};
+    std::vector<std::uint8_t> buffer(vt::kReadSystemInfoBufferSize);
+    vt::ScopedBadBlockMap map;
+    const vt::BadBlockDetail detail = vt::BuildBadBlockDetail(0, buffer, &*vt::BadBlockMap);
+    const vt::EraseCountPage page = vt::GetEraseCount(0, buffer, vt::SystemInfo, &*vt::BadBlockMap);
+    sink = detail.text.size() + page.lines.size();
+    return 0;
+}

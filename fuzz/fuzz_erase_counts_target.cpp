@@ -1,0 +1,79 @@
+// The erase count page in its three forms (per table, the K12 list, the K14 lists), with the marks
+// of the bad blocks the detailed bad block text found in table pages made of the same input.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "fuzz/fuzz_drive.h"
+#include "views/bad_block_detail.h"
+#include "views/erase_count_view.h"
+
+namespace {
+
+volatile std::size_t sink;
+
+std::vector<std::uint16_t> Words(FuzzedDataProvider& input, std::size_t most) {
+    std::vector<std::uint16_t> words(input.ConsumeIntegralInRange<std::size_t>(0, most));
+    for (auto& w : words) w = input.ConsumeIntegral<std::uint16_t>();
+    return words;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    vt::SystemInfoRecord info = vt::fuzz::DemoInfo(input.ConsumeIntegral<std::uint8_t>());
+    const unsigned channels = input.ConsumeIntegralInRange<unsigned>(0, 9);
+    const unsigned ces = input.ConsumeIntegralInRange<unsigned>(0, 17);
+    const unsigned dies = input.ConsumeIntegralInRange<unsigned>(0, 4);
+    const int form = input.ConsumeIntegralInRange<int>(0, 2);
+
+    // Marks from table pages of the input: channel pages of the drive's page size.
+    const auto page_bytes = input.ConsumeIntegralInRange<std::size_t>(0, 4096);
+    std::vector<std::uint8_t> defect = input.ConsumeBytes<std::uint8_t>(page_bytes);
+    std::vector<std::uint8_t> early = input.ConsumeBytes<std::uint8_t>(page_bytes);
+    std::vector<std::uint8_t> remap = input.ConsumeBytes<std::uint8_t>(page_bytes);
+    std::vector<std::uint8_t> list = input.ConsumeBytes<std::uint8_t>(page_bytes);
+    info.ChannelCount = static_cast<std::uint8_t>(channels);
+    info.SectorsPerPage = static_cast<std::uint8_t>(page_bytes / 512);
+    vt::BadBlockSources sources;
+    sources.defect = defect;
+    sources.early = early;
+    sources.remap = remap;
+    sources.unit_list = [&](unsigned, unsigned) { return std::span<const std::uint8_t>(list); };
+    sources.drive_unit_list = [&] { return std::span<const std::uint8_t>(list); };
+    vt::BadBlockMarks marks;
+    (void)vt::BuildBadBlockDetail(info, sources, false, &marks);
+
+    vt::EraseCountPage page;
+    switch (form) {
+        case 0: {
+            vt::PerTableCounts counts;
+            counts.channels = channels;
+            counts.ces = ces;
+            counts.dies = dies;
+            counts.blocks = input.ConsumeIntegralInRange<std::size_t>(0, 4100);
+            counts.entries = Words(input, std::size_t{channels} * ces * counts.blocks);
+            // The view is handed as many entries as its tables hold.
+            counts.entries.resize(std::size_t{channels} * ces * counts.blocks);
+            page = vt::PerTableEraseCountPage(counts, &marks);
+            break;
+        }
+        case 1: {
+            std::vector<std::uint32_t> entries(input.ConsumeIntegralInRange<std::size_t>(0, 20000));
+            for (auto& e : entries) e = input.ConsumeIntegral<std::uint32_t>();
+            page = vt::K12EraseCountPage(channels, ces, entries);
+            break;
+        }
+        default: {
+            std::vector<std::vector<std::uint16_t>> tables(ces);
+            for (auto& t : tables) t = Words(input, 5000);
+            page = vt::K14EraseCountPage(channels, ces, tables, input.ConsumeBool());
+            break;
+        }
+    }
+    sink = vt::EraseCountTexts(page).edits.size() + page.lines.size();
+    return 0;
+}
