@@ -102,7 +102,7 @@ for word in list window probe info ssd-info erase-count bad-blocks smart uart-lo
   rwtest dump-info raw-dump decode-log; do
   grep -qx -- "$word" <<<"$subcommands" || fail "completion lacks subcommand $word"
 done
-grep -qx -- --json <<<"$(complete_words "$root/usr/bin/vtutil" probe --)" || fail "completion of probe's options"
+grep -qx -- --reset <<<"$(complete_words "$root/usr/bin/vtutil" --demo smart 0 --)" || fail "completion of smart's options"
 touch "$scratch/work/bench-sample.json"
 grep -qx -- "$scratch/work/bench-sample.json" <<<"$(complete_words "$root/usr/bin/vtutil" --bench "$scratch/work/bench-s")" ||
   fail "completion of --bench with a file"
