@@ -20,7 +20,9 @@
 #include "tests/support/fake_backend.h"
 #include "vendor/code_loading.h"
 #include "vendor/system_info.h"
+#include "vendor/wrappers.h"
 #include "views/headless_presentation.h"
+#include "views/identify_view.h"
 #include "views/main_form.h"
 #include "views/refresh_state.h"
 
@@ -224,6 +226,23 @@ TEST_F(RefreshTest, DemoBenchFillsThePagesOfEveryRow) {
         EXPECT_EQ(Lines("DpdFTLMemo").size(), 9u);
         EXPECT_GT(Lines("DetalBadInfoMemo").size(), 6u);
     }
+}
+
+TEST_F(RefreshTest, UsbBridgeFillsTheUsbGroupOnly) {
+    Install(json{{"bus", "usb"},
+                 {"bridge", "older"},
+                 {"bridge_tag", "FK1X"},
+                 {"model", "K35"},
+                 {"capacity_sectors", 1000000u}});
+    DeviceTable[0].DevicePath = bench->PathOf(0);
+    DeviceTable[0].DirectVendorCdb = 1;
+    DeviceTable[0].AtaPassThrough = 0;
+    const auto page = vt::ParseUSBInfo(0);
+    EXPECT_EQ(page.EditOf("CapEdit"), std::to_string(GetCapacityMB(0)) + " MB");
+    EXPECT_EQ(page.EditOf("TotalLBAEdit"), std::to_string(GetCapacityBytes(0) / 512));
+    EXPECT_NE(page.EditOf("CapEdit"), "0 MB");
+    EXPECT_EQ(page.EditOf("VIDEdit").size(), 4u);
+    for (const auto& edit : page.edits) EXPECT_NE(edit.control, "ModelNameEdit");
 }
 
 // The headless window of the program itself, as outside tests run it.
