@@ -146,9 +146,12 @@ TEST_F(MainFormTest, ClickingAnotherRowDeselectsTheOldOneAndReadsTheNewRowsDrive
     HeadlessPresentation ui;
     TMainForm form(ui, Environment());
     form.FormShow();
+    // The injected scan lists rows only; the drive needs a path for its commands to go out.
+    DeviceTable[5].DevicePath = "ide:/dev/sdb";
+    DeviceTable[5].AtaPassThrough = 1;
     form.ClickDeviceRow(1);
     EXPECT_EQ(CurrentDevice, 5);
-    EXPECT_FALSE(backend->requests.empty());  // the selected drive is read
+    EXPECT_FALSE(backend->opened.empty());  // the selected drive is read
     form.ClickDeviceRow(0);
     EXPECT_EQ(CurrentDevice, 3);
     EXPECT_EQ(ui.SelectedRow("ListView1"), 0);
@@ -163,7 +166,7 @@ TEST_F(MainFormTest, DeselectionEmptiesThePagesAndReadsNothing) {
     form.ListView1SelectItem(1, false);
     EXPECT_EQ(CurrentDevice, 5);
     EXPECT_EQ(ui.Text("FwEdit"), "");
-    EXPECT_TRUE(backend->requests.empty());
+    EXPECT_TRUE(backend->opened.empty());
 }
 
 TEST_F(MainFormTest, EmptyingTouchesEditsMemosAndFiftyGridRowsOnly) {
