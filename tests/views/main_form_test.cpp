@@ -103,7 +103,7 @@ TEST_F(MainFormTest, StartUpListsTheDrivesSelectsNoRowAndEmptiesThePages) {
     EXPECT_TRUE(ui.Lines("DebugMemo2").empty());
     EXPECT_EQ(ui.ActivePage(), "TabSheet1");
     EXPECT_EQ(ui.WaitingShownCount(), 0);  // nothing is read
-    EXPECT_TRUE(backend->requests.empty());
+    EXPECT_TRUE(backend->opened.empty());
 }
 
 TEST_F(MainFormTest, StartUpWithoutDrivesLeavesThePagesAsTheyWere) {
@@ -194,7 +194,7 @@ TEST_F(MainFormTest, EmptyingTouchesEditsMemosAndFiftyGridRowsOnly) {
     EXPECT_EQ(ui.Caption("GroupBox4"), "SMART (v1.0)");
     EXPECT_EQ(CurrentDevice, 7);
     EXPECT_FALSE(SpecialMode || RawDumpEnabled || DebugFileEnabled);
-    EXPECT_TRUE(backend->requests.empty());
+    EXPECT_TRUE(backend->opened.empty());
 }
 
 TEST_F(MainFormTest, SpecialModeNeedsCtrlWithAnyButton) {
