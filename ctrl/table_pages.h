@@ -215,6 +215,7 @@ WalkEnd WalkCountedEntries(std::span<const std::uint8_t> bytes, std::size_t firs
 template <typename Visit>
 WalkEnd WalkLaterBadPage(std::span<const std::uint8_t> page, Visit&& visit) {
     if (!HasPageSignature(page, PageKind::LaterBad)) return WalkEnd::NoSignature;
+    if (page.size() < kLaterBadCountOffset + 2) return WalkEnd::PageEnd;
     const std::size_t count = page[kLaterBadCountOffset] | page[kLaterBadCountOffset + 1] << 8;
     return WalkCountedEntries(
         page, kLaterBadEntriesOffset, 4, count,

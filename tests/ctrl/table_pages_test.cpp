@@ -93,6 +93,17 @@ TEST(TablePages, LaterBadCountLargerThanItsPageIsCutToTheEntriesItHolds) {
     EXPECT_FALSE(LaterBadTypeOf(page, 0x12).has_value());
 }
 
+// Found by fuzzing: a later-bad page cut right after its signature had its count read past its end.
+TEST(TablePages, LaterBadPageEndingBeforeItsCountHasNoEntries) {
+    for (const std::size_t size : {kPageSignatureSize, kPageSignatureSize + 1}) {
+        const auto page = Page(PageKind::LaterBad, {}, size);
+        int seen = 0;
+        EXPECT_EQ(WalkLaterBadPage(page, [&](const LaterBadEntry&) { ++seen; }), WalkEnd::PageEnd);
+        EXPECT_EQ(seen, 0);
+        EXPECT_FALSE(LaterBadTypeOf(page, 0).has_value());
+    }
+}
+
 TEST(BadUnitLists, CountsAreBoundedByTheAnswer) {
     std::vector<std::uint8_t> list(16, 0);
     list[4] = 5;  // five claimed, two fit
