@@ -93,7 +93,10 @@ bool VA_ScanLoaderBlocks(unsigned device, std::span<std::uint8_t> buffer,
                          std::array<std::uint8_t, kLoaderInfoSize>& info) {
     if (buffer.size() < kLoaderInfoOffset + kLoaderInfoSize) return false;
     const std::uint8_t last_byte = SystemInfo.EccMode == 3 ? SystemInfo.SectorsPerPage : 4;
-    for (std::uint16_t block = 0; block < 4; ++block) {
+    // No controller model recognised yet: an all-zero signature would match any erased page.
+    const auto& signature = SystemInfo.LoaderSignature;
+    const bool known = std::any_of(signature.begin(), signature.end(), [](auto b) { return b != 0; });
+    for (std::uint16_t block = 0; known && block < 4; ++block) {
         VA_ReadFlashPage(device, SystemInfo.ChannelCount, 0, block, 0, 3, SystemInfo.LoaderFormat,
                          buffer, last_byte);
         if (std::equal(SystemInfo.LoaderSignature.begin(), SystemInfo.LoaderSignature.end(),

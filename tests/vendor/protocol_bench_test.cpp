@@ -228,6 +228,17 @@ TEST_F(Protocol, LoaderDriveIsRecognisedAndSentBackToItsFirmware) {
     EXPECT_TRUE(IsLoaderMode(0));
 }
 
+TEST_F(Protocol, UnknownLoaderSignatureFindsNoLoaderInfo) {
+    test::ScopedBench bench(json::array({{{"bus", "ide"}, {"model", "K38"}}}));
+    SystemInfo.SectorsPerPage = 32;
+    SystemInfo.ChannelCount = 4;
+    SystemInfo.LoaderSignature = {};
+    ASSERT_TRUE(VA_UnlockVendorCmd(0));
+    std::uint8_t first = 9;
+    EXPECT_FALSE(VA_FindLoaderInfo(0, buffer, first));  // erased pages read as zeros
+    EXPECT_EQ(first, 0);
+}
+
 TEST_F(Protocol, BridgeDriveWithSecondLoaderLeavesWithModeTwo) {
     test::ScopedBench bench(json::array({{{"bus", "usb"},
                                           {"bridge", "older"},
