@@ -30,10 +30,6 @@ if [ -z "$compiler" ]; then
   echo "run_fuzzers: clang++ is not installed" >&2
   exit 2
 fi
-cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER="$compiler" -DVT_FUZZ=ON -DVT_BUILD_GUI=OFF -DVT_BUILD_TESTS=OFF \
-  -DVT_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build_dir" --target vt_fuzzers -j "$jobs" >/dev/null
 
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
@@ -44,6 +40,14 @@ if [ "${#targets[@]}" -eq 0 ]; then
 fi
 report_dir=${report_dir:-$(mktemp -d "${TMPDIR:-/tmp}/vt-fuzz.XXXXXX")}
 mkdir -p "$report_dir"
+if ! { cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER="$compiler" -DVT_FUZZ=ON -DVT_BUILD_GUI=OFF -DVT_BUILD_TESTS=OFF \
+  -DVT_BUILD_BENCHMARKS=OFF && cmake --build "$build_dir" --target vt_fuzzers -j "$jobs"; } \
+  >"$report_dir/build.log" 2>&1; then
+  tail -n 40 "$report_dir/build.log" >&2
+  echo "run_fuzzers: the fuzz build failed" >&2
+  exit 1
+fi
 
 run_one() {
   local name=$1
