@@ -18,6 +18,8 @@ function(vt_test_folder name)
   add_executable(vt_tests_${name} ${sources})
   target_link_libraries(vt_tests_${name} PRIVATE ${ARG_DEPS} vt_testsupport GTest::gmock_main)
   set_target_properties(vt_tests_${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  # Tests that read files shipped in the source tree find it here.
+  target_compile_definitions(vt_tests_${name} PRIVATE VT_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(vt_tests_${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

@@ -188,8 +188,7 @@ TEST_F(RawKeys, BridgeSmartAndTheVendorSwitch) {
 }
 
 TEST_F(RawKeys, ShippedBenchFileLoads) {
-    const char* source = std::getenv("VT_SOURCE_DIR");
-    ASSERT_NE(source, nullptr);
+    const char* source = VT_SOURCE_DIR;
     std::string error;
     auto backend = sim::LoadBenchFile(std::string(source) + "/sim/benches/two-drives.json", error);
     ASSERT_TRUE(backend) << error;
