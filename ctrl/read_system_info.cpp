@@ -188,6 +188,22 @@ bool StartsWithLoaderSignature(std::span<const std::uint8_t> bytes, const System
            std::equal(signature.begin(), signature.end(), bytes.begin());
 }
 
+namespace {
+
+void ClearFlashCopyFields(SystemInfoRecord& info) {
+    info.FlashModel = {};
+    info.FlashParams = {};
+    info.IoDriveCurrent = 0;
+    info.ReservedPercent10 = 0;
+    info.DefectPercent10 = 0;
+    info.TableFlags = 0;
+    info.LoaderListCount = 0;
+    info.LoaderList = {};
+    info.FlashCopyFound = false;
+}
+
+}  // namespace
+
 bool ReadSystemInfo(unsigned device, std::span<std::uint8_t> buffer) {
     if (buffer.size() < kReadSystemInfoBufferSize) return false;
     if (VC_ReadMemory(device, kMemorySpaceLoader, 0, buffer, kLoaderBlockSectors) != 1) {
@@ -195,6 +211,7 @@ bool ReadSystemInfo(unsigned device, std::span<std::uint8_t> buffer) {
     }
     DeviceEntry& entry = EntryOf(device);
     TakeMemoryCopy(buffer.first(kLoaderBlockSize), SystemInfo, entry);
+    ClearFlashCopyFields(SystemInfo);
 
     for (const std::uint16_t block : entry.SysBlock) {
         std::fill_n(buffer.begin(), kFlashCopyClear, 0);
@@ -203,6 +220,7 @@ bool ReadSystemInfo(unsigned device, std::span<std::uint8_t> buffer) {
         DumpRawFile(kSysReadDumpName, buffer.first(kFlashCopyClear));
         if (StartsWithLoaderSignature(buffer, SystemInfo)) {
             TakeFlashCopy(buffer.first(kLoaderBlockSize), SystemInfo);
+            SystemInfo.FlashCopyFound = true;
             break;
         }
     }

@@ -17,8 +17,8 @@ inline constexpr const char* kSysReadDumpName = "sysread.raw";
 
 // Fills SystemInfo and the device's SysBlock and LaterBadUnit. The buffer (at least 128 KiB, else
 // false and nothing sent) holds the last flash copy read on return. False only when the memory
-// copy cannot be read; a drive without a valid flash copy keeps the flash-only fields of the
-// previous read.
+// copy cannot be read. Without a valid flash copy the flash-only fields are cleared (never those
+// of the drive read before) and FlashCopyFound is false.
 bool ReadSystemInfo(unsigned device, std::span<std::uint8_t> buffer);
 
 // The pieces of ReadSystemInfo, on raw loader blocks (a short block reads as zeros past its end).

@@ -53,6 +53,8 @@ struct SystemInfoRecord {
     // Loader list: the count as read, at most two entries kept.
     std::uint8_t LoaderListCount = 0;
     std::array<LoaderListEntry, 2> LoaderList{};
+    // Whether the fields above that only a flash copy holds were read from one.
+    bool FlashCopyFound = false;
 };
 
 extern SystemInfoRecord SystemInfo;

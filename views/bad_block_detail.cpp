@@ -375,14 +375,20 @@ BadBlockDetail BuildBadBlockDetail(unsigned device, std::span<std::uint8_t> buff
     sources.remap = tables.RemapTable;
     sources.later_bad = tables.LaterBadTable;
     const std::span<const std::uint8_t> data = buffer;
+    // A list that was not read is an empty one: the buffer still holds the list read before it.
+    const auto read_list = [&](unsigned c, unsigned x) {
+        if (!VA_ReadBadBlockTable(device, buffer, kUnitListSectors, static_cast<std::uint8_t>(c),
+                                  static_cast<std::uint8_t>(x))) {
+            std::fill_n(buffer.begin(), std::min(buffer.size(), kUnitListBytes), std::uint8_t{0});
+        }
+    };
     sources.unit_list = [&](unsigned c, unsigned x) {
-        VA_ReadBadBlockTable(device, buffer, kUnitListSectors, static_cast<std::uint8_t>(c),
-                             static_cast<std::uint8_t>(x));
+        read_list(c, x);
         DumpRawFile(Sprintf("SB_%2.2u%2.2u.raw", c, x), Prefix(data, 131072));
         return data;
     };
     sources.drive_unit_list = [&] {
-        VA_ReadBadBlockTable(device, buffer, kUnitListSectors, 0, 0);
+        read_list(0, 0);
         DumpRawFile("BadUnit.raw", Prefix(data, 65536));
         return data;
     };

@@ -119,7 +119,8 @@ EraseCountPage PerTableEraseCountPage(const PerTableCounts& counts, const BadBlo
         }
     }
     page.has_summary = true;
-    page.average = whole ? Quotient(sum, tables * n) : 0;
+    const std::size_t read = tables - std::min(tables, counts.unread_tables);
+    page.average = whole ? Quotient(sum, read * n) : 0;
     page.maximum = maximum;
     return page;
 }
@@ -232,8 +233,12 @@ EraseCountPage GetEraseCount(unsigned device, std::span<std::uint8_t> buffer,
     for (unsigned e = 0; e < ces; ++e) {
         for (unsigned c = 0; c < channels; ++c) {
             std::fill_n(buffer.begin(), std::min<std::size_t>(4, buffer.size()), 0);
-            VA_ReadEraseCount(device, buffer, sectors, static_cast<std::uint8_t>(c),
-                              static_cast<std::uint8_t>(e));
+            if (!VA_ReadEraseCount(device, buffer, sectors, static_cast<std::uint8_t>(c),
+                                   static_cast<std::uint8_t>(e))) {
+                // The buffer still holds the table read before; a table not read has no values.
+                std::fill_n(buffer.begin(), std::size_t{sectors} * 512, std::uint8_t{0xFF});
+                ++counts.unread_tables;
+            }
             DumpRawFile(Sprintf("EC_%2.2u_%2.2u.raw", c, e), data);
             const std::size_t table = std::size_t{e} * channels + c;
             for (std::size_t p = 0; p < counts.blocks; ++p) {

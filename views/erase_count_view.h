@@ -41,6 +41,8 @@ struct PerTableCounts {
     unsigned dies = 0;
     std::size_t blocks = 0;
     std::vector<std::uint16_t> entries;
+    // Tables whose read failed: their entries have no value and they leave the average's divisor.
+    std::size_t unread_tables = 0;
 };
 EraseCountPage PerTableEraseCountPage(const PerTableCounts& counts, const BadBlockMarks* marks);
 

@@ -193,7 +193,9 @@ PageTexts UsbConfigTexts(std::span<const std::uint8_t> config) {
 PageTexts ParseInfo(unsigned device, std::span<std::uint8_t> buffer) {
     const auto identify = buffer.first(std::min(buffer.size(), kIdentifySize));
     std::fill(identify.begin(), identify.end(), 0);
-    VA_Identify(device, identify, 1);
+    // Decoding zeros would state a drive without a name, without sectors and without SMART;
+    // a failed read shows nothing instead.
+    if (!VA_Identify(device, identify, 1)) return {};
     return IdentifyPageTexts(identify);
 }
 

@@ -22,8 +22,8 @@ PageTexts UsbCapacityTexts(std::uint32_t capacity_mb, std::uint64_t capacity_byt
 // VID, PID, the names and the string descriptors from the bridge's configuration buffer.
 PageTexts UsbConfigTexts(std::span<const std::uint8_t> config);
 
-// Reads IDENTIFY into the first 512 bytes of the buffer (zeroed first; a failed read decodes as
-// zeros) and builds the SATA group.
+// Reads IDENTIFY into the first 512 bytes of the buffer (zeroed first) and builds the SATA group;
+// nothing when the read fails.
 PageTexts ParseInfo(unsigned device, std::span<std::uint8_t> buffer);
 // INQUIRY, capacity and configuration of a USB bridge, into buffers of its own.
 PageTexts ParseUSBInfo(unsigned device);

@@ -62,18 +62,25 @@ PageTexts SsdInfoPageTexts(const SystemInfoRecord& info, std::uint32_t capacity_
     PageTexts page;
     const std::string model(info.FlashModel.data(),
                             std::find(info.FlashModel.begin(), info.FlashModel.end(), '\0'));
-    page.Edit("FlashmodelEdit", Sprintf("Flash model : %s (%s)\r\n", model.c_str(),
-                                        NameText(FlashVendorName(info.FlashConfig)).c_str()));
+    // The flash model, the drive current and the percentages come from a flash copy only; with
+    // none read they would state zeros as the drive's.
+    if (info.FlashCopyFound) {
+        page.Edit("FlashmodelEdit", Sprintf("Flash model : %s (%s)\r\n", model.c_str(),
+                                            NameText(FlashVendorName(info.FlashConfig)).c_str()));
+    }
     page.Edit("ChannelEdit", Sprintf("Channel number : %d      Total bank : %d", info.ChannelCount,
                                      info.BankCount));
     page.Edit("CapacityEdit",
               Sprintf("Capacity : %4.1f GBytes     ECC mode : %s\r\n", capacity_mb / 1024.0,
                       NameText(EccModeName(info.EccMode)).c_str()));
-    page.Edit("DriverEdit", Sprintf("IO drive current : %s\r\n",
-                                    NameText(IoDriveCurrentName(info.IoDriveCurrent)).c_str()));
-    page.Edit("ResPerEdit",
-              Sprintf("Defect block percentage : %4.1f%%, Reserved block percentage : %4.1f%%\r\n",
-                      info.DefectPercent10 * 0.1, info.ReservedPercent10 * 0.1));
+    if (info.FlashCopyFound) {
+        page.Edit("DriverEdit", Sprintf("IO drive current : %s\r\n",
+                                        NameText(IoDriveCurrentName(info.IoDriveCurrent)).c_str()));
+        page.Edit(
+            "ResPerEdit",
+            Sprintf("Defect block percentage : %4.1f%%, Reserved block percentage : %4.1f%%\r\n",
+                    info.DefectPercent10 * 0.1, info.ReservedPercent10 * 0.1));
+    }
     const std::size_t slot = EccThresholdSlot(info.EccMode);
     page.Edit("EccReadEdit",
               Sprintf("ECC read error threshold : %d bit(s)\r\n", info.EccReadThreshold[slot]));

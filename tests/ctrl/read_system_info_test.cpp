@@ -62,10 +62,11 @@ TEST_F(ReadSystemInfoTest, TakesTheFirstFlashCopyWithTheLoaderSignature) {
     EXPECT_EQ(SystemInfo.LoaderFormat, 1);
     EXPECT_STREQ(SystemInfo.FlashModel.data(), "FLASH-ON-BLOCK");
     EXPECT_EQ(SystemInfo.IoDriveCurrent, 5);
+    EXPECT_TRUE(SystemInfo.FlashCopyFound);
     EXPECT_EQ(SystemInfo.LoaderListCount, 1);
     EXPECT_EQ(SystemInfo.LoaderList[0].first, 0x0102);
     EXPECT_EQ(SystemInfo.ChannelCount, 4);  // the copy's configuration wins
-    EXPECT_EQ(buffer_[0], 'L');  // the buffer holds the copy, not the memory block
+    EXPECT_EQ(buffer_[0], 'L');             // the buffer holds the copy, not the memory block
 
     const auto log = bench.VendorLog();
     ASSERT_FALSE(log.empty());
@@ -83,7 +84,10 @@ TEST_F(ReadSystemInfoTest, TakesTheFirstFlashCopyWithTheLoaderSignature) {
 
 TEST_F(ReadSystemInfoTest, NoValidCopyStillSucceedsAndTheDumpHoldsTheLastBlockTried) {
     RawDumpEnabled = true;
-    SystemInfo.IoDriveCurrent = 7;  // taken only from a flash copy
+    // Taken only from a flash copy: the drive read before must not lend its values.
+    SystemInfo.IoDriveCurrent = 7;
+    SystemInfo.FlashModel[0] = 'T';
+    SystemInfo.FlashCopyFound = true;
     // The copies carry the V40 signature, but a K38 expects V50.
     test::BenchDrive bench(
         {{"bus", "ide"},
@@ -91,8 +95,9 @@ TEST_F(ReadSystemInfoTest, NoValidCopyStillSucceedsAndTheDumpHoldsTheLastBlockTr
          {"system_pages",
           {{"0:5:0", FlashCopy("LDBK BLOCKS V40").Json()}, {"0:15:0", Blob(4096, 0x15).Json()}}}});
     ASSERT_TRUE(ReadSystemInfo(0, buffer_));
-    EXPECT_EQ(SystemInfo.IoDriveCurrent, 7);
+    EXPECT_EQ(SystemInfo.IoDriveCurrent, 0);
     EXPECT_EQ(SystemInfo.FlashModel[0], 0);
+    EXPECT_FALSE(SystemInfo.FlashCopyFound);
     EXPECT_EQ(test::VendorCommands(bench.VendorLog(), 0x04).size(), 4u);
     const auto dump = test::ReadAll(dir_.File("sysread.raw"));
     ASSERT_EQ(dump.size(), 64u * 1024);

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -34,9 +36,6 @@ namespace {
 
 using nlohmann::json;
 using ordered = nlohmann::ordered_json;
-
-// Positions per operation and effect; a longer command sequence is sampled evenly.
-constexpr std::size_t kMaxPositions = 16;
 
 struct Operation {
     std::string name;
@@ -85,6 +84,11 @@ std::vector<Operation> Operations() {
          [](TMainForm& f) { f.Click("ScanBn"); },
          {"DeviceList", "ListView1"}},
     };
+}
+
+// gtest prints a parameter it cannot name as its bytes.
+void PrintTo(const Operation& op, std::ostream* os) {
+    *os << op.name;
 }
 
 // What one run left: the window, the files and what the drive received.
@@ -214,6 +218,79 @@ bool Allowed(const ordered& faulted, const ordered& before, const ordered& clean
     return false;
 }
 
+std::vector<std::string> SplitCells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::size_t from = 0;
+    for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1) {
+        cells.push_back(line.substr(from, tab - from));
+    }
+    if (from < line.size()) cells.push_back(line.substr(from));
+    return cells;
+}
+
+// An erase count table whose read failed shows X where a whole read shows a value.
+bool EraseRowsAllowed(const ordered& faulted, const ordered& clean) {
+    if (faulted.size() != clean.size()) return false;
+    for (std::size_t i = 0; i < faulted.size(); ++i) {
+        const auto got = SplitCells(faulted[i].get<std::string>());
+        const auto whole = SplitCells(clean[i].get<std::string>());
+        if (got.size() != whole.size()) return false;
+        for (std::size_t k = 0; k < got.size(); ++k) {
+            if (got[k] != whole[k] && got[k] != "X") return false;
+        }
+    }
+    return true;
+}
+
+// The average and maximum agree with the table shown: a column without any value is a table
+// not read and leaves the divisor.
+std::vector<std::string> EraseSummaryProblems(const ordered& controls) {
+    const auto& rows = controls.at("EraseMemo").at("lines");
+    const std::string average = controls.at("AeraseEdit").at("text");
+    const std::string maximum = controls.at("MeraseEdit").at("text");
+    if (average.empty() && maximum.empty()) return {};
+    std::uint64_t sum = 0;
+    std::uint64_t most = 0;
+    std::set<std::size_t> columns_read;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        const auto cells = SplitCells(rows[i].get<std::string>());
+        for (std::size_t k = 1; k < cells.size(); ++k) {
+            if (cells[k] == "X") continue;
+            const std::string digits = cells[k].front() == '[' ? cells[k].substr(1) : cells[k];
+            const std::uint64_t v = std::stoull(digits);
+            sum += v;
+            most = std::max(most, v);
+            columns_read.insert(k);
+        }
+    }
+    const std::size_t divisor = (rows.size() - 1) * columns_read.size();
+    std::vector<std::string> problems;
+    if (average !=
+        "\nAverage erase count = " + std::to_string(divisor ? sum / divisor : 0) + "\n") {
+        problems.push_back("AeraseEdit disagrees with the table: " + average);
+    }
+    if (maximum != "Max. erase count = " + std::to_string(most) + "\n\n") {
+        problems.push_back("MeraseEdit disagrees with the table: " + maximum);
+    }
+    return problems;
+}
+
+// The UART log appends to what the memo held. Without the error log record the ring is unrolled
+// from another place: the same text turned round, cut into lines elsewhere. Without the layout
+// record it is read at the fixed locations, which hold no log on this drive (an empty ring).
+bool UartLinesAllowed(const ordered& faulted, const ordered& before, const ordered& clean) {
+    if (!IsPrefix(before, faulted) || !IsPrefix(before, clean)) return false;
+    const auto joined = [&](const ordered& lines) {
+        std::string text;
+        for (std::size_t i = before.size(); i < lines.size(); ++i) text += lines[i];
+        return text;
+    };
+    const std::string got = joined(faulted);
+    const std::string whole = joined(clean);
+    if (got.find_first_not_of('\0') == std::string::npos) return true;
+    return got.size() == whole.size() && (whole + whole).find(got) != std::string::npos;
+}
+
 std::vector<std::string> WindowProblems(const Operation& op, const Outcome& faulted,
                                         const Outcome& clean) {
     std::vector<std::string> problems;
@@ -223,11 +300,20 @@ std::vector<std::string> WindowProblems(const Operation& op, const Outcome& faul
         const auto& before = faulted.before.at("controls").at(name);
         const auto& whole = clean.after.at("controls").at(name);
         for (const auto& [field, v] : value.items()) {
-            if (!Allowed(v, before.at(field), whole.at(field))) {
-                problems.push_back(name + "." + field + ": " + v.dump().substr(0, 160));
+            if (Allowed(v, before.at(field), whole.at(field))) continue;
+            if (field == "lines" && name == "EraseMemo" && EraseRowsAllowed(v, whole.at(field))) {
+                continue;
             }
+            if (field == "lines" && name == "UartLogMemo" &&
+                UartLinesAllowed(v, before.at(field), whole.at(field))) {
+                continue;
+            }
+            // Checked against the table below.
+            if (name == "AeraseEdit" || name == "MeraseEdit") continue;
+            problems.push_back(name + "." + field + ": " + v.dump().substr(0, 160));
         }
     }
+    for (auto& problem : EraseSummaryProblems(controls)) problems.push_back(std::move(problem));
     if (!Allowed(faulted.after.at("pages"), faulted.before.at("pages"), clean.after.at("pages"))) {
         problems.push_back("pages: " + faulted.after.at("pages").dump().substr(0, 160));
     }
@@ -266,10 +352,8 @@ TEST_P(FaultSweep, EveryCommandFailingTimingOutOrLosingTheDrive) {
     ASSERT_GT(clean.log.size(), clean.commands_before) << "the operation sent nothing";
     const std::size_t first = clean.commands_before;
     const std::size_t positions = clean.log.size() - first;
-    const std::size_t step = (positions + kMaxPositions - 1) / kMaxPositions;
     std::size_t runs = 0;
-    std::size_t window_findings = 0;
-    for (std::size_t p = first; p < clean.log.size(); p += step) {
+    for (std::size_t p = first; p < clean.log.size(); ++p) {
         for (const char* effect : {"fail", "timeout", "gone"}) {
             const json faults = FaultAt(clean.log, p, effect);
             const Outcome faulted = RunOperation(op, faults);
@@ -289,10 +373,8 @@ TEST_P(FaultSweep, EveryCommandFailingTimingOutOrLosingTheDrive) {
             EXPECT_LT(faulted.seconds, 10.0) << where;
             EXPECT_FALSE(faulted.waiting_open) << where;
             EXPECT_EQ(faulted.open_handles, 0u) << where;
-            // Pages filled from a failed read are listed, not failed: known open findings.
             for (const auto& problem : WindowProblems(op, faulted, clean)) {
-                std::printf("window finding: %s: %s\n", where.c_str(), problem.c_str());
-                ++window_findings;
+                ADD_FAILURE() << where << ": " << problem;
             }
             for (const auto& problem : FileProblems(faulted, clean)) {
                 ADD_FAILURE() << where << ": " << problem;
@@ -301,8 +383,7 @@ TEST_P(FaultSweep, EveryCommandFailingTimingOutOrLosingTheDrive) {
     }
     RecordProperty("commands", static_cast<int>(positions));
     RecordProperty("runs", static_cast<int>(runs));
-    std::printf("%s: %zu commands, %zu faulted runs%s, %zu window findings\n", op.name.c_str(),
-                positions, runs, step > 1 ? " (sampled)" : "", window_findings);
+    std::printf("%s: %zu commands, %zu faulted runs\n", op.name.c_str(), positions, runs);
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, FaultSweep, ::testing::ValuesIn(Operations()),

@@ -44,7 +44,7 @@ TEST(IdentifyView, StringsLoseTheirPaddingButKeepTheirLabels) {
     EXPECT_EQ(page.EditOf("FwVersionEdit"), "Firmware Revision: A148");
 }
 
-TEST(IdentifyView, FailedIdentifyDecodesAsZeros) {
+TEST(IdentifyView, ZeroSectorDecodesToEmptyStringsAndNoFeatures) {
     const auto page = Identify{}.Page();
     EXPECT_EQ(page.EditOf("ModelNameEdit"), "Model Name:");
     EXPECT_EQ(page.EditOf("DiskHeadEdit"), "Heads: 0   Cylinders: 0   Sectors per Track: 0\n");

@@ -205,6 +205,96 @@ TEST_F(RefreshTest, LaterBadUnitIsBracketedInTheEraseCountTable) {
     EXPECT_EQ(cells[2].back(), ']');
 }
 
+std::vector<std::string> Cells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::stringstream row(line);
+    for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+    return cells;
+}
+
+json FailOnce(const char* op, int skip) {
+    return {{"faults", {{{"op", op}, {"skip", skip}, {"count", 1}, {"effect", "fail"}}}}};
+}
+
+TEST_F(RefreshTest, FailedEraseCountTableHasNoValuesAndLeavesTheAverage) {
+    Install(Drive());
+    Select();
+    const auto clean = Lines("EraseMemo");
+
+    // The probe is the first erase count read, channel 0's table the second, channel 1's the
+    // third: the buffer still holds channel 0's table when channel 1's read fails.
+    Install(Drive(FailOnce("vendor:01", 2)));
+    Select();
+    const auto faulted = Lines("EraseMemo");
+    ASSERT_EQ(faulted.size(), clean.size());
+    std::uint64_t sum = 0;
+    std::uint64_t maximum = 0;
+    for (std::size_t i = 1; i < faulted.size(); ++i) {
+        const auto cells = Cells(faulted[i]);
+        ASSERT_EQ(cells.size(), 3u);
+        EXPECT_EQ(cells[1], Cells(clean[i])[1]);
+        EXPECT_EQ(cells[2], "X") << i;
+        if (cells[1] != "X") {
+            const std::uint64_t v =
+                std::stoull(cells[1].front() == '[' ? cells[1].substr(1) : cells[1]);
+            sum += v;
+            maximum = std::max(maximum, v);
+        }
+    }
+    // The table not read leaves the divisor: the average is channel 0's alone.
+    EXPECT_EQ(Text("AeraseEdit"),
+              "\nAverage erase count = " + std::to_string(sum / (faulted.size() - 1)) + "\n");
+    EXPECT_EQ(Text("MeraseEdit"), "Max. erase count = " + std::to_string(maximum) + "\n\n");
+}
+
+TEST_F(RefreshTest, FailedBadUnitListListsNothingForItsChannel) {
+    const json later = {{"bad_blocks",
+                         {{"later",
+                           {{{"channel", 0}, {"ce", 0}, {"unit", 100}, {"type", "prog_fail"}},
+                            {{"channel", 1}, {"ce", 0}, {"unit", 200}, {"type", "ecc_fail"}}}}}}};
+    const auto lines_of_channel_1 = [&] {
+        std::vector<std::string> found;
+        for (const auto& line : Lines("DetalBadInfoMemo")) {
+            if (line.starts_with("CH=1  CE=0  BlockU")) found.push_back(line);
+        }
+        return found;
+    };
+    json drive = Drive(later);
+    Install(drive);
+    Select();
+    EXPECT_EQ(lines_of_channel_1(),
+              std::vector<std::string>{"CH=1  CE=0  BlockU=0x00c8  ErrType=5"});
+
+    // Channel 1's list read fails while the buffer holds channel 0's list.
+    drive.update(FailOnce("vendor:00", 1));
+    Install(drive);
+    Select();
+    EXPECT_TRUE(lines_of_channel_1().empty());
+    const auto detail = Lines("DetalBadInfoMemo");
+    EXPECT_NE(std::find(detail.begin(), detail.end(), "CH=0  CE=0  BlockU=0x0064  ErrType=3"),
+              detail.end());
+}
+
+TEST_F(RefreshTest, FailedIdentifyLeavesDeviceInfoEmpty) {
+    // The scan and the loader test read IDENTIFY before the Device Info page does.
+    Install(Drive());
+    Select();
+    int identify_reads = 0;
+    for (const auto& command : bench->Log(0)) {
+        if (command.kind == sim::CommandKind::Ata && command.opcode == 0xEC) ++identify_reads;
+        if (command.kind != sim::CommandKind::Ata) break;  // the vendor reads have begun
+    }
+    ASSERT_GE(identify_reads, 2);
+    Install(Drive(FailOnce("ata:EC", identify_reads - 1)));
+    Select();
+    for (const char* control : {"ModelNameEdit", "SNEdit", "TotalSectorEdit", "DiskHeadEdit",
+                                "SMARTfeatureEdit", "WWNEdit"}) {
+        EXPECT_EQ(Text(control), "") << control;
+    }
+    EXPECT_NE(Text("FlashmodelEdit"), "");  // the vendor reads go on
+    EXPECT_TRUE(ui().Messages().empty());
+}
+
 TEST_F(RefreshTest, RawDumpsNameEachEraseCountTable) {
     Install(Drive({{"channels", 2u}, {"banks", 3u}}));
     RawDumpEnabled = true;

@@ -74,6 +74,7 @@ TEST(SsdInfoView, ControlTexts) {
     info.DefectPercent10 = 20;
     info.ReservedPercent10 = 75;
     info.WearLevelFreq = 8;
+    info.FlashCopyFound = true;
     info.FeatureFlags[4] = 1;
     info.SupportBits = 0x41;
     info.PagesPerBlock = 256;
@@ -123,10 +124,24 @@ TEST(SsdInfoView, CodesPastTheNameTablesGiveEmptyNames) {
     info.FlashConfig = 0x9000;
     info.EccMode = 7;
     info.IoDriveCurrent = 9;
+    info.FlashCopyFound = true;
     const auto page = SsdInfoPageTexts(info, 0);
     EXPECT_EQ(page.EditOf("FlashmodelEdit"), "Flash model :  ()\r\n");
     EXPECT_EQ(page.EditOf("CapacityEdit"), "Capacity :  0.0 GBytes     ECC mode : \r\n");
     EXPECT_EQ(page.EditOf("DriverEdit"), "IO drive current : \r\n");
+}
+
+TEST(SsdInfoView, WithoutAFlashCopyItsFieldsAreNotShown) {
+    SystemInfoRecord info;
+    info.FlashConfig = 0x2800;
+    info.ChannelCount = 4;
+    const auto page = SsdInfoPageTexts(info, 0);
+    for (const auto& edit : page.edits) {
+        EXPECT_NE(edit.control, "FlashmodelEdit");
+        EXPECT_NE(edit.control, "DriverEdit");
+        EXPECT_NE(edit.control, "ResPerEdit");
+    }
+    EXPECT_EQ(page.EditOf("ChannelEdit"), "Channel number : 4      Total bank : 0");
 }
 
 }  // namespace
