@@ -324,6 +324,20 @@ TEST_F(FirmwareLogPageTest, FailedCodeLoadCountsAsABadTag) {
     EXPECT_TRUE(Commands(kReadSpiFlashCode).empty());
 }
 
+TEST_F(FirmwareLogPageTest, FailedHeaderReadIsNotTakenFromWhatTheBufferHeld) {
+    // An earlier read left an accepted tag at the start of the shared buffer.
+    json drive = LoaderDrive("VTK38V00-001", 2048, 8192);
+    drive["faults"] = json::array({{{"op", "vendor:0B"}, {"effect", "fail"}}});
+    Start(drive);
+    WriteGdp();
+    const std::string tag = "VTK38V00-002";
+    std::copy(tag.begin(), tag.end(), TransferBuffer.begin());
+    form->Click("ReadFwDebugMsgGDP");
+    EXPECT_EQ(ui.Messages(), Lines{"SPI TAG is error"});
+    EXPECT_EQ(Commands(kReadSpiFlashCode).size(), 1u);
+    EXPECT_TRUE(ui.Lines("UartLogMemo").empty());
+}
+
 TEST_F(FirmwareLogPageTest, ButtonWithoutCodeImageNamesTheMissingFile) {
     Start(LoaderDrive("VTK38V00-001", 2048, 8192));
     form->Click("ReadFwDebugMsgGDP");
