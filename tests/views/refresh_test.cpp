@@ -18,6 +18,7 @@
 #include "platform/backend.h"
 #include "sim/bench.h"
 #include "tests/support/fake_backend.h"
+#include "tests/support/form_on_bench.h"
 #include "vendor/code_loading.h"
 #include "vendor/system_info.h"
 #include "vendor/wrappers.h"
@@ -39,53 +40,7 @@ json Drive(json extra = json::object()) {
     return drive;
 }
 
-class RefreshTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        SpecialMode = DebugFileEnabled = RawDumpEnabled = false;
-        CurrentDevice = 0;
-        SystemInfo = {};
-        program_dir = dir.File("program");
-        std::filesystem::create_directories(program_dir);
-    }
-    void TearDown() override {
-        form.reset();
-        window.reset();
-        if (previous) platform::Install(std::move(previous));
-        SpecialMode = RawDumpEnabled = DebugFileEnabled = false;
-    }
-
-    void Install(std::unique_ptr<platform::BenchBackend> backend) {
-        ASSERT_TRUE(backend);
-        bench = &sim::BenchOf(*backend);
-        auto replaced = platform::Install(std::move(backend));
-        if (!previous) previous = std::move(replaced);  // the backend to restore after the test
-    }
-    void Install(json drive) {
-        std::string error;
-        auto backend = sim::MakeBench({{"drives", json::array({std::move(drive)})}}, error);
-        ASSERT_TRUE(backend) << error;
-        Install(std::move(backend));
-    }
-    // Start-up and a click on the row: one full refresh.
-    void Select(int row = 0) {
-        window = std::make_unique<HeadlessPresentation>();
-        form = std::make_unique<TMainForm>(
-            *window, FormEnvironment{program_dir, program_dir + "/vtutility", {}});
-        form->FormShow();
-        form->ClickDeviceRow(row);
-    }
-    HeadlessPresentation& ui() { return *window; }
-    std::string Text(const char* name) { return window->Text(name); }
-    std::vector<std::string> Lines(const char* name) { return window->Lines(name); }
-
-    test::ScopedTempDir dir;  // also the working directory
-    std::string program_dir;
-    std::unique_ptr<HeadlessPresentation> window;
-    std::unique_ptr<TMainForm> form;
-    sim::Bench* bench = nullptr;
-    std::unique_ptr<platform::Backend> previous;
-};
+using RefreshTest = test::FormOnBench<>;
 
 TEST_F(RefreshTest, FirmwareDriveFillsEveryPageAndReleasesItsBuffers) {
     Install(Drive());
