@@ -8,4 +8,4 @@ for preset in default asan; do
   cmake --build --preset "$preset" -j "$(nproc)"
   ctest --preset "$preset" -j "$(nproc)"
 done
-if command -v clang++ >/dev/null; then bash fuzz/run_fuzzers.sh -t 20; fi
+if command -v clang++ >/dev/null; then bash fuzz/run_fuzzers.sh -t 30; fi
