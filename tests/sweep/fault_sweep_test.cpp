@@ -242,8 +242,8 @@ bool EraseRowsAllowed(const ordered& faulted, const ordered& clean) {
     return true;
 }
 
-// The average and maximum agree with the table shown: a column without any value is a table
-// not read and leaves the divisor.
+// The average and maximum agree with the table shown (the per-table form of the sweep's drive): a
+// column without any value is a table not read and leaves the divisor.
 std::vector<std::string> EraseSummaryProblems(const ordered& controls) {
     const auto& rows = controls.at("EraseMemo").at("lines");
     const std::string average = controls.at("AeraseEdit").at("text");
