@@ -166,6 +166,7 @@ void TakeFlashCopy(std::span<const std::uint8_t> block, SystemInfoRecord& info) 
         info.LoaderList[e].first = Le16(block, kLoaderListEntries + 4 * e);
         info.LoaderList[e].second = Le16(block, kLoaderListEntries + 4 * e + 2);
     }
+    info.FlashCopyFound = true;
 }
 
 void SelectLoaderFormat(SystemInfoRecord& info) {
@@ -220,7 +221,6 @@ bool ReadSystemInfo(unsigned device, std::span<std::uint8_t> buffer) {
         DumpRawFile(kSysReadDumpName, buffer.first(kFlashCopyClear));
         if (StartsWithLoaderSignature(buffer, SystemInfo)) {
             TakeFlashCopy(buffer.first(kLoaderBlockSize), SystemInfo);
-            SystemInfo.FlashCopyFound = true;
             break;
         }
     }

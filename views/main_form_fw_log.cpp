@@ -45,8 +45,8 @@ std::optional<SpiFlashHeader> LoadAndCheckSpiHeader(Presentation& ui, unsigned d
     SpiFlashHeader header;
     std::uint8_t flag = 0;
     if (LoadGDP(device, buffer, flag, 0)) {
-        // The buffer holds the code image just loaded: a failed read must not leave its bytes
-        // to be taken for the header.
+        // A failed read must not leave what an earlier read put in the shared buffer to be taken
+        // for the header.
         std::fill_n(buffer.begin(), std::min<std::size_t>(buffer.size(), kSpiHeaderSize), 0);
         (void)VC_ReadSpiFlash(device, buffer, 0, kSpiHeaderSize, 1);
         header = DecodeSpiFlashHeader(buffer.first(kSpiHeaderKept));
