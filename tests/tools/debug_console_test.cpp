@@ -109,5 +109,12 @@ TEST(DebugConsoleLba, NeedsTheWholeWordAndATokenAndSaysWhenNoTranslationExists) 
     EXPECT_EQ(asked, "1F00");
 }
 
+TEST(DebugConsole, UpperCasesTheCommandInPlace) {
+    FakeRegisters regs;
+    std::string command = "o 1b2 23";
+    RunDebugCommand(command, regs.Port());
+    EXPECT_EQ(command, "O 1B2 23");
+}
+
 }  // namespace
 }  // namespace vt

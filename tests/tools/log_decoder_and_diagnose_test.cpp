@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <vector>
 
@@ -22,6 +23,11 @@ TEST(LogDecoding, EachByteIsTheComplementOfItsSumWithTheAddend) {
     EXPECT_EQ(DecodeLogByte(0x00, 0x3B), 0xC4);
     EXPECT_EQ(DecodeLogByte(0xC5, 0x3B), 0xFF);  // 0xC5 + 0x3B wraps to 0
     EXPECT_EQ(DecodeLogByte(0xFF, 0x00), 0x00);
+    // Every output byte is reached exactly once: the transform loses nothing.
+    std::vector<bool> seen(256, false);
+    for (unsigned b = 0; b < 256; ++b)
+        seen[DecodeLogByte(static_cast<std::uint8_t>(b), 0x3B)] = true;
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), true), 256);
 }
 
 TEST(LogDecoderFile, WritesADecodedCopyOfTheSameLength) {
@@ -85,6 +91,13 @@ TEST(DiagnoseColours, FailedIsRedPassIsBlueOtherTextsKeepTheirStyle) {
     const auto other = DiagnoseCellFont("pass failed");  // case-sensitive
     EXPECT_EQ(other.colour, CellColour::Black);
     EXPECT_FALSE(other.bold_only);
+}
+
+TEST(DiagnoseColours, OnlySubItemsTheRowHasAreColoured) {
+    const std::vector<std::string> row{"Failed item", "Read Passed"};
+    EXPECT_FALSE(DiagnoseSubItemFont(row, 0));  // the item's own column
+    EXPECT_EQ(DiagnoseSubItemFont(row, 1)->colour, CellColour::Blue);
+    EXPECT_FALSE(DiagnoseSubItemFont(row, 2));
 }
 
 }  // namespace

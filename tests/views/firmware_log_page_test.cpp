@@ -216,6 +216,15 @@ TEST_F(FirmwareLogPageTest, UntrustedLayoutRecordsFallBackToTheFixedLocations) {
     }
 }
 
+TEST_F(FirmwareLogPageTest, HeadMarkZeroReadsTheRingFromItsFirstByte) {
+    Start(FirmwareDrive(ErrLog(100, 0), Ring(8192, 0, {{1, "first"}})));
+    form->ShowFWDebugMessage(1);
+    const auto lines = ui.Lines("UartLogMemo");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "");
+    EXPECT_EQ(lines[1].substr(0, 17), "[0001, 0000]first");
+}
+
 TEST_F(FirmwareLogPageTest, FailedErrorLogReadStartsTheWalkAtZero) {
     json drive = FirmwareDrive(ErrLog(4000, 1), Ring(8192, 0, {{1, "first"}}));
     drive["faults"] = json::array({{{"op", "vendor:86"}, {"count", 1u}, {"effect", "fail"}}});
@@ -343,6 +352,20 @@ TEST_F(FirmwareLogPageTest, ButtonWithoutCodeImageNamesTheMissingFile) {
     form->Click("ReadFwDebugMsgGDP");
     EXPECT_EQ(ui.Messages(), Lines{"<WARNING> Can't find file : " + dir.path() + "/GDP.bin"});
     EXPECT_TRUE(bench->VendorLog(0).empty());
+}
+
+TEST_F(FirmwareLogPageTest, SaveButtonsWriteTheirMemos) {
+    HeadlessPresentation saving(HeadlessOptions{dir.path(), ""});
+    FormEnvironment environment;
+    environment.program_dir = dir.path();
+    TMainForm saver(saving, environment);
+    saving.SetLines("UartLogMemo", {"[0001, 0000]a", "b"});
+    saver.Click("UartLogSaveBtn");
+    saver.Click("DbgErrLogSaveBtn");
+    const auto uart = test::ReadAll(dir.File("UartLog.txt"));
+    EXPECT_EQ(std::string(uart.begin(), uart.end()), "[0001, 0000]a\r\nb\r\n");
+    EXPECT_TRUE(test::ReadAll(dir.File("DbgErrLog.txt")).empty());
+    EXPECT_TRUE(std::filesystem::exists(dir.File("DbgErrLog.txt")));
 }
 
 // The demo bench through the whole window: the firmware drive's refresh runs the view, and the

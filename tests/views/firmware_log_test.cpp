@@ -134,5 +134,9 @@ TEST(UartRing, MarkerValuesNearTheEndComeFromTheRingsStart) {
     EXPECT_EQ(lines[1], "[1283, 26624]");
 }
 
+TEST(UartRing, EmptyRingGivesNoLine) {
+    EXPECT_TRUE(UnrollUartLog({}, 5).empty());
+}
+
 }  // namespace
 }  // namespace vt

@@ -261,5 +261,14 @@ TEST_F(SmartPageTest, PartialResetNamesTheFailedCounterAndSkipsTheReRead) {
     EXPECT_EQ(RawOf(ui, "C0"), "00 00 00 00 00 17");
 }
 
+TEST_F(SmartPageTest, ResetOnABridgeFailsForEveryCounter) {
+    json drive = {{"bus", "usb"}, {"bridge", "older"}, {"vendor", true}};
+    Start(json::array({drive}), "[Setting]\nEnResetSmart=1\n");
+    form->Click("ResetSmartInfoBn");
+    EXPECT_EQ(ui.Messages(), (std::vector<std::string>{"Failed in reseting SMART(PowerCycleCount)",
+                                                       "Failed in reseting SMART(PowerLossCount)",
+                                                       "Failed in reseting SMART(LifeTimestamp)"}));
+}
+
 }  // namespace
 }  // namespace vt

@@ -54,6 +54,18 @@ TEST(SmartNames, VariantsReplaceOnlyTheirOwnNames) {
     EXPECT_EQ(SmartAttributeName(0x04, SmartNameVariant::Standard), nullptr);
 }
 
+TEST(SmartGrid, RowShowsTheEntryWithRawBytesMostSignificantFirst) {
+    Sector data{};
+    Sector thresholds{};
+    PutEntry(data, 0, 0x09, 0x0032, 0x64, 0x63, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
+    thresholds[2 + 1] = 0x05;
+
+    const auto rows = SmartGridRows(DecodeSmartData(data, thresholds), SmartNameVariant::Standard);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (TextRow{"09", "Power-on Hours Count", "0032", "64", "63", "05",
+                                "06 05 04 03 02 01"}));
+}
+
 TEST(SmartGrid, EmptyAndUnknownEntriesAreSkippedAndThresholdsMatchByPosition) {
     Sector data{};
     Sector thresholds{};
@@ -66,6 +78,25 @@ TEST(SmartGrid, EmptyAndUnknownEntriesAreSkippedAndThresholdsMatchByPosition) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], "C2");
     EXPECT_EQ(rows[0][5], "21");
+}
+
+TEST(SmartGrid, WithoutThresholdsEveryThresholdIsZero) {
+    Sector data{};
+    PutEntry(data, 0, 0x01, 0, 1, 1, {});
+    PutEntry(data, 1, 0x0C, 0, 1, 1, {});
+    const auto rows = SmartGridRows(DecodeSmartData(data, {}), SmartNameVariant::Standard);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][5], "00");
+    EXPECT_EQ(rows[1][5], "00");
+}
+
+TEST(SmartGrid, HoldsAtMostTwentyNineAttributes) {
+    Sector data{};
+    for (std::size_t i = 0; i < kSmartEntryCount; ++i) PutEntry(data, i, 0x09, 0, 0, 0, {});
+    PutEntry(data, 29, 0xC2, 0, 0, 0, {});
+    const auto rows = SmartGridRows(DecodeSmartData(data, {}), SmartNameVariant::Standard);
+    ASSERT_EQ(rows.size(), 29u);
+    for (const auto& row : rows) EXPECT_EQ(row[0], "09");
 }
 
 TEST(SmartSummary, LinesFollowTheEntriesInOrder) {
