@@ -110,6 +110,19 @@ void TakeFlashConfiguration(std::span<const std::uint8_t> block, SystemInfoRecor
     info.ConfigByte7 = Byte(block, kConfigByte7);
 }
 
+// The fields only a flash copy holds, before the search for one.
+void ClearFlashCopyFields(SystemInfoRecord& info) {
+    info.FlashModel = {};
+    info.FlashParams = {};
+    info.IoDriveCurrent = 0;
+    info.ReservedPercent10 = 0;
+    info.DefectPercent10 = 0;
+    info.TableFlags = 0;
+    info.LoaderListCount = 0;
+    info.LoaderList = {};
+    info.FlashCopyFound = false;
+}
+
 }  // namespace
 
 std::string_view ControllerModel(const SystemInfoRecord& info) {
@@ -179,31 +192,6 @@ void SelectLoaderFormat(SystemInfoRecord& info) {
         }
     }
 }
-
-bool StartsWithLoaderSignature(std::span<const std::uint8_t> bytes, const SystemInfoRecord& info) {
-    const auto& signature = info.LoaderSignature;
-    if (std::all_of(signature.begin(), signature.end(), [](std::uint8_t b) { return b == 0; })) {
-        return false;
-    }
-    return bytes.size() >= signature.size() &&
-           std::equal(signature.begin(), signature.end(), bytes.begin());
-}
-
-namespace {
-
-void ClearFlashCopyFields(SystemInfoRecord& info) {
-    info.FlashModel = {};
-    info.FlashParams = {};
-    info.IoDriveCurrent = 0;
-    info.ReservedPercent10 = 0;
-    info.DefectPercent10 = 0;
-    info.TableFlags = 0;
-    info.LoaderListCount = 0;
-    info.LoaderList = {};
-    info.FlashCopyFound = false;
-}
-
-}  // namespace
 
 bool ReadSystemInfo(unsigned device, std::span<std::uint8_t> buffer) {
     if (buffer.size() < kReadSystemInfoBufferSize) return false;

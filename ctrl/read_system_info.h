@@ -31,8 +31,4 @@ void SelectLoaderFormat(SystemInfoRecord& info);
 // The controller model, the three characters at FwInfo 0x24.
 std::string_view ControllerModel(const SystemInfoRecord& info);
 
-// True when the bytes start with the record's loader signature. A signature never set (all zeros)
-// matches nothing: a cleared buffer left by a failed read must not pass as a valid copy.
-bool StartsWithLoaderSignature(std::span<const std::uint8_t> bytes, const SystemInfoRecord& info);
-
 }  // namespace vt

@@ -2,8 +2,10 @@
 // The decoded controller configuration and flash geometry of the drive read last. The code loader
 // and every view read it; the controller data layer (ReadSystemInfo) fills it.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace vt {
 
@@ -58,5 +60,21 @@ struct SystemInfoRecord {
 };
 
 extern SystemInfoRecord SystemInfo;
+
+// A signature never set (no controller model recognised) is all zeros and would match any erased
+// page, so it matches nothing.
+inline bool LoaderSignatureKnown(const SystemInfoRecord& info) {
+    return std::any_of(info.LoaderSignature.begin(), info.LoaderSignature.end(),
+                       [](std::uint8_t b) { return b != 0; });
+}
+
+// True when the bytes start with the record's loader signature, which must be known: a cleared
+// buffer left by a failed read must not pass as a valid copy.
+inline bool StartsWithLoaderSignature(std::span<const std::uint8_t> bytes,
+                                      const SystemInfoRecord& info) {
+    const auto& signature = info.LoaderSignature;
+    return LoaderSignatureKnown(info) && bytes.size() >= signature.size() &&
+           std::equal(signature.begin(), signature.end(), bytes.begin());
+}
 
 }  // namespace vt

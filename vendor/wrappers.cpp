@@ -79,7 +79,8 @@ bool VA_ReadFlashPage(unsigned device, std::uint8_t channel, std::uint8_t bank, 
     const unsigned end = all ? SystemInfo.ChannelCount : channel + 1u;
     if (spp == 0 || end * page_size > buffer.size()) return false;
     for (unsigned c = first; c < end; ++c) {
-        const std::uint32_t offset = OddBlockOffset(block, spp) + c * static_cast<std::uint32_t>(page_size);
+        const std::uint32_t offset =
+            OddBlockOffset(block, spp) + c * static_cast<std::uint32_t>(page_size);
         if (VC_ReadFlashPage(device, static_cast<std::uint8_t>(c), bank, block, page, ecc_option,
                              layout_option, buffer.subspan(c * page_size, page_size), spp,
                              last_byte, offset) != 1) {
@@ -93,14 +94,12 @@ bool VA_ScanLoaderBlocks(unsigned device, std::span<std::uint8_t> buffer,
                          std::array<std::uint8_t, kLoaderInfoSize>& info) {
     if (buffer.size() < kLoaderInfoOffset + kLoaderInfoSize) return false;
     const std::uint8_t last_byte = SystemInfo.EccMode == 3 ? SystemInfo.SectorsPerPage : 4;
-    // No controller model recognised yet: an all-zero signature would match any erased page.
-    const auto& signature = SystemInfo.LoaderSignature;
-    const bool known = std::any_of(signature.begin(), signature.end(), [](auto b) { return b != 0; });
-    for (std::uint16_t block = 0; known && block < 4; ++block) {
+    // Without a known signature nothing can be found: no page is read.
+    if (!LoaderSignatureKnown(SystemInfo)) return false;
+    for (std::uint16_t block = 0; block < 4; ++block) {
         VA_ReadFlashPage(device, SystemInfo.ChannelCount, 0, block, 0, 3, SystemInfo.LoaderFormat,
                          buffer, last_byte);
-        if (std::equal(SystemInfo.LoaderSignature.begin(), SystemInfo.LoaderSignature.end(),
-                       buffer.begin())) {
+        if (StartsWithLoaderSignature(buffer, SystemInfo)) {
             std::copy_n(buffer.begin() + kLoaderInfoOffset, kLoaderInfoSize, info.begin());
             return true;
         }
@@ -128,7 +127,8 @@ std::uint32_t VA_GetAtaCapacity(unsigned device) {
 std::uint32_t VA_GetScsiCapacity(unsigned device) {
     std::array<std::uint8_t, kSectorSize> answer{};
     if (VC_ReadCapacity(device, answer, 1) != 1) return 0;
-    return static_cast<std::uint32_t>(answer[0]) << 24 | static_cast<std::uint32_t>(answer[1]) << 16 |
+    return static_cast<std::uint32_t>(answer[0]) << 24 |
+           static_cast<std::uint32_t>(answer[1]) << 16 |
            static_cast<std::uint32_t>(answer[2]) << 8 | answer[3];
 }
 
@@ -136,13 +136,17 @@ std::uint32_t VA_GetCapacity(unsigned device) {
     return EntryOf(device).DirectVendorCdb ? VA_GetScsiCapacity(device) : VA_GetAtaCapacity(device);
 }
 
-std::uint32_t GetCapacitySectors(unsigned device) { return VA_GetCapacity(device); }
+std::uint32_t GetCapacitySectors(unsigned device) {
+    return VA_GetCapacity(device);
+}
 
 std::uint64_t GetCapacityBytes(unsigned device) {
     return std::uint64_t{VA_GetCapacity(device)} * kSectorSize;
 }
 
-std::uint32_t GetCapacityMB(unsigned device) { return VA_GetCapacity(device) / 2048; }
+std::uint32_t GetCapacityMB(unsigned device) {
+    return VA_GetCapacity(device) / 2048;
+}
 
 void SwapBytePairs(std::span<std::uint8_t> text) {
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
