@@ -18,6 +18,7 @@
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
 #include "vendor/system_info.h"
+#include "views/erase_count_view.h"
 #include "views/smart_view.h"
 
 namespace vt::cli {
@@ -82,16 +83,6 @@ Json NumberIn(const std::string& text) {
     return m[1].matched ? Json(std::stod(m[0])) : Json(std::stoll(m[0]));
 }
 
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> cells;
-    std::size_t start = 0;
-    for (std::size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1) {
-        cells.push_back(line.substr(start, tab - start));
-    }
-    if (start < line.size()) cells.push_back(line.substr(start));
-    return cells;
-}
-
 PageOutput InfoPage(FormSession& s, const PageOptions&) {
     PageOutput out;
     const bool usb = s.ui().Visible("GroupBox9") && !s.ui().Text("SNUSBEdit").empty();
@@ -130,7 +121,7 @@ PageOutput SsdInfoPage(FormSession& s, const PageOptions&) {
 Json EraseCountJson(const std::vector<std::string>& memo) {
     Json columns = Json::array(), blocks = Json::array();
     for (std::size_t i = 0; i < memo.size(); ++i) {
-        auto cells = SplitTabs(memo[i]);
+        auto cells = EraseCountCells(memo[i]);
         if (cells.empty()) continue;
         if (i == 0) {
             for (std::size_t c = 1; c < cells.size(); ++c) columns.push_back(cells[c]);

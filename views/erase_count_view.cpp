@@ -68,6 +68,17 @@ std::string EraseCountHeader(unsigned channels, unsigned ce_numbers) {
     return header;
 }
 
+std::vector<std::string> EraseCountCells(std::string_view line) {
+    std::vector<std::string> cells;
+    std::size_t start = 0;
+    for (std::size_t tab; (tab = line.find('\t', start)) != std::string_view::npos;
+         start = tab + 1) {
+        cells.emplace_back(line.substr(start, tab - start));
+    }
+    if (start < line.size()) cells.emplace_back(line.substr(start));
+    return cells;
+}
+
 PageTexts EraseCountTexts(const EraseCountPage& page) {
     PageTexts texts;
     texts.Memo("EraseMemo", page.lines);

@@ -33,6 +33,10 @@ struct EraseCountPage {
 
 PageTexts EraseCountTexts(const EraseCountPage& page);
 
+// The cells of one EraseMemo line: every cell ends with a tab, so there is no empty cell after the
+// last one.
+std::vector<std::string> EraseCountCells(std::string_view line);
+
 // Per-table form: `entries` holds the tables in reading order (CE index outer, channel inner),
 // `blocks` entries each. An all-ones entry has no value.
 struct PerTableCounts {

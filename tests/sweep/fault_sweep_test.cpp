@@ -27,6 +27,7 @@
 #include "tests/support/fake_backend.h"
 #include "vendor/carrier.h"
 #include "vendor/system_info.h"
+#include "views/erase_count_view.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
 #include "views/refresh_state.h"
@@ -218,22 +219,12 @@ bool Allowed(const ordered& faulted, const ordered& before, const ordered& clean
     return false;
 }
 
-std::vector<std::string> SplitCells(const std::string& line) {
-    std::vector<std::string> cells;
-    std::size_t from = 0;
-    for (std::size_t tab; (tab = line.find('\t', from)) != std::string::npos; from = tab + 1) {
-        cells.push_back(line.substr(from, tab - from));
-    }
-    if (from < line.size()) cells.push_back(line.substr(from));
-    return cells;
-}
-
 // An erase count table whose read failed shows X where a whole read shows a value.
 bool EraseRowsAllowed(const ordered& faulted, const ordered& clean) {
     if (faulted.size() != clean.size()) return false;
     for (std::size_t i = 0; i < faulted.size(); ++i) {
-        const auto got = SplitCells(faulted[i].get<std::string>());
-        const auto whole = SplitCells(clean[i].get<std::string>());
+        const auto got = EraseCountCells(faulted[i].get<std::string>());
+        const auto whole = EraseCountCells(clean[i].get<std::string>());
         if (got.size() != whole.size()) return false;
         for (std::size_t k = 0; k < got.size(); ++k) {
             if (got[k] != whole[k] && got[k] != "X") return false;
@@ -253,7 +244,7 @@ std::vector<std::string> EraseSummaryProblems(const ordered& controls) {
     std::uint64_t most = 0;
     std::set<std::size_t> columns_read;
     for (std::size_t i = 1; i < rows.size(); ++i) {
-        const auto cells = SplitCells(rows[i].get<std::string>());
+        const auto cells = EraseCountCells(rows[i].get<std::string>());
         for (std::size_t k = 1; k < cells.size(); ++k) {
             if (cells[k] == "X") continue;
             const std::string digits = cells[k].front() == '[' ? cells[k].substr(1) : cells[k];

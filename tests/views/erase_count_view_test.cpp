@@ -11,6 +11,13 @@ TEST(EraseCountView, HeaderRunsCeOuterChannelInner) {
     EXPECT_EQ(EraseCountHeader(0, 3), "Ch/CE\t");
 }
 
+TEST(EraseCountView, CellsOfALineKeepEmptyCellsButNoneAfterTheLastTab) {
+    EXPECT_EQ(EraseCountCells(EraseCountHeader(2, 1)),
+              (std::vector<std::string>{"Ch/CE", "[0]/[0]", "[1]/[0]"}));
+    EXPECT_EQ(EraseCountCells("0001\t5\t\tX"), (std::vector<std::string>{"0001", "5", "", "X"}));
+    EXPECT_TRUE(EraseCountCells("").empty());
+}
+
 TEST(EraseCountView, PerTableRowsBracketMarkedBlocksAndCountXInTheDivisor) {
     PerTableCounts counts;
     counts.channels = 2;

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
@@ -22,6 +21,7 @@
 #include "vendor/code_loading.h"
 #include "vendor/system_info.h"
 #include "vendor/wrappers.h"
+#include "views/erase_count_view.h"
 #include "views/headless_presentation.h"
 #include "views/identify_view.h"
 #include "views/main_form.h"
@@ -150,21 +150,12 @@ TEST_F(RefreshTest, LaterBadUnitIsBracketedInTheEraseCountTable) {
                         "CH=1  CE=0  BlockU=0x0064  ErrType=3"));
     const auto rows = Lines("EraseMemo");
     ASSERT_GT(rows.size(), 101u);
-    std::vector<std::string> cells;
-    std::stringstream row(rows[101]);
-    for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
+    const auto cells = EraseCountCells(rows[101]);
     ASSERT_EQ(cells.size(), 3u);
     EXPECT_EQ(cells[0], "0100");
     EXPECT_NE(cells[1].front(), '[');
     EXPECT_EQ(cells[2].front(), '[');
     EXPECT_EQ(cells[2].back(), ']');
-}
-
-std::vector<std::string> Cells(const std::string& line) {
-    std::vector<std::string> cells;
-    std::stringstream row(line);
-    for (std::string cell; std::getline(row, cell, '\t');) cells.push_back(cell);
-    return cells;
 }
 
 json FailOnce(const char* op, int skip) {
@@ -185,9 +176,9 @@ TEST_F(RefreshTest, FailedEraseCountTableHasNoValuesAndLeavesTheAverage) {
     std::uint64_t sum = 0;
     std::uint64_t maximum = 0;
     for (std::size_t i = 1; i < faulted.size(); ++i) {
-        const auto cells = Cells(faulted[i]);
+        const auto cells = EraseCountCells(faulted[i]);
         ASSERT_EQ(cells.size(), 3u);
-        EXPECT_EQ(cells[1], Cells(clean[i])[1]);
+        EXPECT_EQ(cells[1], EraseCountCells(clean[i])[1]);
         EXPECT_EQ(cells[2], "X") << i;
         if (cells[1] != "X") {
             const std::uint64_t v =
