@@ -12,7 +12,8 @@
 namespace vt::cli {
 
 void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
-    auto* list = app.add_subcommand("list", "List the drives found (rows and combo lines) and the disks");
+    auto* list =
+        app.add_subcommand("list", "List the drives found (rows and combo lines) and the disks");
     static bool json = false;
     list->add_flag("--json", json, "One JSON document");
     list->callback([&options, &exit_status] {
@@ -32,21 +33,24 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
                 r["device"] = row.device + 1;
                 r["path"] = Latin1ToUtf8(DriveInfoOf(row.device).Path);
                 for (std::size_t c = 0; c < row.cells.size(); ++c) {
-                    static const char* const kColumns[] = {"disk", "model", "serial",
+                    static const char* const kColumns[] = {"disk",     "model",       "serial",
                                                            "firmware", "capacity_gb", "interface"};
                     r[kColumns[c]] = Latin1ToUtf8(row.cells[c]);
                 }
                 document["rows"].push_back(r);
             }
             document["combo_lines"] = nlohmann::json::array();
-            for (const auto& line : record.combo_lines) document["combo_lines"].push_back(Latin1ToUtf8(line));
+            for (const auto& line : record.combo_lines)
+                document["combo_lines"].push_back(Latin1ToUtf8(line));
             document["disks"] = nlohmann::json::array();
-            for (const auto& disk : disks) document["disks"].push_back({{"path", disk.path}, {"bus", disk.bus}});
+            for (const auto& disk : disks)
+                document["disks"].push_back({{"path", disk.path}, {"bus", disk.bus}});
             document["notices"] = record.notices;
             std::printf("%s\n", document.dump(2).c_str());
         } else {
-            std::printf("Disk  Model                                     Serial No.            FW Rev.   "
-                        "Capacity(GB)  Interface     Path\n");
+            std::printf(
+                "Disk  Model                                     Serial No.            FW Rev.   "
+                "Capacity(GB)  Interface     Path\n");
             for (const auto& row : record.rows) {
                 const auto& c = row.cells;
                 std::printf("%-5s %-41s %-21s %-9s %-13s %-13s %s\n", c[0].c_str(), c[1].c_str(),
@@ -56,9 +60,11 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
             std::printf("\nDevice list:\n");
             for (const auto& line : record.combo_lines) std::printf("  %s\n", line.c_str());
             std::printf("\nDisks:\n");
-            for (const auto& disk : disks) std::printf("%s %s\n", disk.path.c_str(), disk.bus.c_str());
+            for (const auto& disk : disks)
+                std::printf("%s %s\n", disk.path.c_str(), disk.bus.c_str());
         }
-        for (const auto& notice : record.notices) std::fprintf(stderr, "vtutil: %s\n", notice.c_str());
+        for (const auto& notice : record.notices)
+            std::fprintf(stderr, "vtutil: %s\n", notice.c_str());
         if (!record.notices.empty()) exit_status = kExitNoDevice;
     });
 }

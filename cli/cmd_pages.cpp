@@ -41,20 +41,19 @@ struct PageOutput {
     Json data = Json::object();
 };
 
-const char* const kSataInfoEdits[] = {"ModelNameEdit",        "SNEdit",           "FwVersionEdit",
-                                      "DiskHeadEdit",         "ChsEdit",          "TotalSectorEdit",
-                                      "MultiwordDMAmodeEdit", "MultiwordDMAEdit", "UltraDMAModeEdit",
-                                      "UltraDMAEdit",         "SMARTfeatureEdit", "SecurityModeEdit",
-                                      "WWNEdit"};
-const char* const kUsbInfoEdits[] = {"SNUSBEdit",      "CapEdit",         "TotalLBAEdit",
-                                     "VIDEdit",        "PIDEdit",         "VendorNameEdit",
-                                     "ProductNameEdit", "ManufacturStringEdit", "ProductStringEdit"};
-const char* const kSsdInfoEdits[] = {"FlashmodelEdit", "ChannelEdit",   "CapacityEdit",
-                                     "DriverEdit",     "ResPerEdit",    "EccReadEdit",
-                                     "EccCopyEdit",    "WearLevelingEdit", "BankMapEdit",
-                                     "FwEdit",         "SupportEdit1",  "SupportEdit2",
-                                     "FlashInfoEdit",  "FlashTypeEdit", "BlockCeEdit",
-                                     "PageBlockEdit",  "CeEdit"};
+const char* const kSataInfoEdits[] = {
+    "ModelNameEdit",    "SNEdit",          "FwVersionEdit",        "DiskHeadEdit",
+    "ChsEdit",          "TotalSectorEdit", "MultiwordDMAmodeEdit", "MultiwordDMAEdit",
+    "UltraDMAModeEdit", "UltraDMAEdit",    "SMARTfeatureEdit",     "SecurityModeEdit",
+    "WWNEdit"};
+const char* const kUsbInfoEdits[] = {
+    "SNUSBEdit",      "CapEdit",         "TotalLBAEdit",         "VIDEdit",          "PIDEdit",
+    "VendorNameEdit", "ProductNameEdit", "ManufacturStringEdit", "ProductStringEdit"};
+const char* const kSsdInfoEdits[] = {
+    "FlashmodelEdit", "ChannelEdit",  "CapacityEdit",     "DriverEdit",    "ResPerEdit",
+    "EccReadEdit",    "EccCopyEdit",  "WearLevelingEdit", "BankMapEdit",   "FwEdit",
+    "SupportEdit1",   "SupportEdit2", "FlashInfoEdit",    "FlashTypeEdit", "BlockCeEdit",
+    "PageBlockEdit",  "CeEdit"};
 
 Json Utf8Lines(const std::vector<std::string>& lines) {
     Json array = Json::array();
@@ -153,7 +152,8 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     out.data["maximum"] = NumberIn(maximum);
     if (!options.heatmap.empty()) {
         std::string error;
-        if (!WriteEraseCountHeatmap(out.data, options.heatmap, error)) throw std::runtime_error(error);
+        if (!WriteEraseCountHeatmap(out.data, options.heatmap, error))
+            throw std::runtime_error(error);
     }
     return out;
 }
@@ -173,8 +173,8 @@ PageOutput BadBlocksPage(FormSession& s, const PageOptions&) {
         Json counts = Json::array();
         static const std::regex digits("[0-9]+");
         const std::string numbers = m[3];
-        for (std::sregex_iterator it(numbers.begin(), numbers.end(), digits), end;
-             it != end; ++it) {
+        for (std::sregex_iterator it(numbers.begin(), numbers.end(), digits), end; it != end;
+             ++it) {
             counts.push_back(std::stoll(it->str()));
         }
         rows.push_back({{"channel", std::stoi(m[1])}, {"ce", std::stoi(m[2])}, {"counts", counts}});
@@ -202,19 +202,22 @@ PageOutput SmartPage(FormSession& s, const PageOptions& options) {
     const int count = s.ui().RowCount("StringGrid1");
     for (int r = 1; r < count; ++r) {
         TextRow row;
-        for (int c = 0; c < s.ui().ColCount("StringGrid1"); ++c) row.push_back(s.ui().Cell("StringGrid1", r, c));
+        for (int c = 0; c < s.ui().ColCount("StringGrid1"); ++c)
+            row.push_back(s.ui().Cell("StringGrid1", r, c));
         rows.push_back(row);
     }
     out.lines = SmartReportLines(rows);
     const auto memo = s.ui().Lines("SMARTMemo");
     Json header = Json::array(), attributes = Json::array();
-    for (int c = 0; c < s.ui().ColCount("StringGrid1"); ++c) header.push_back(Latin1ToUtf8(s.ui().Cell("StringGrid1", 0, c)));
+    for (int c = 0; c < s.ui().ColCount("StringGrid1"); ++c)
+        header.push_back(Latin1ToUtf8(s.ui().Cell("StringGrid1", 0, c)));
     for (const auto& row : rows) {
         if (row.empty() || row[0].empty()) continue;
         Json attribute = Json::object();
         for (std::size_t c = 0; c < row.size() && c < header.size(); ++c) {
             const auto number = NumberIn(row[c]);
-            const bool numeric = !number.is_null() && row[c].find_first_not_of("0123456789") == std::string::npos;
+            const bool numeric =
+                !number.is_null() && row[c].find_first_not_of("0123456789") == std::string::npos;
             attribute[header[c].get<std::string>()] = numeric ? number : Json(Latin1ToUtf8(row[c]));
         }
         attributes.push_back(attribute);
@@ -251,8 +254,8 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     Json bytes = Json::array();
     for (const auto& line : out.lines) {
         if (line.size() < 6) continue;
-        for (std::sregex_iterator it(line.begin() + 6, line.end(), hex_byte), end;
-             it != end; ++it) {
+        for (std::sregex_iterator it(line.begin() + 6, line.end(), hex_byte), end; it != end;
+             ++it) {
             bytes.push_back(std::stoi(it->str(), nullptr, 16));
         }
     }
@@ -299,7 +302,8 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     session.Refresh();
     const auto refresh_messages = session.TakeMessages();
     if (raw_dump) std::filesystem::current_path(cwd, ec);
-    for (const auto& message : refresh_messages) std::fprintf(stderr, "vtutil: %s\n", message.c_str());
+    for (const auto& message : refresh_messages)
+        std::fprintf(stderr, "vtutil: %s\n", message.c_str());
     if (!refresh_messages.empty()) return kExitCommandFailed;
     PageOutput out;
     try {
@@ -325,20 +329,26 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
              const char* help, PageFunction page, bool raw_dump = false) {
     auto options = std::make_shared<PageOptions>();
     auto* command = app.add_subcommand(name, help);
-    command->add_option("DEVICE", options->device, "The number in the Disk column, or the device path")
+    command
+        ->add_option("DEVICE", options->device, "The number in the Disk column, or the device path")
         ->required();
     command->add_flag("--json", options->json, "One JSON document with the page's data");
     if (std::string(name) == "erase-count") {
-        command->add_option("--heatmap", options->heatmap, "Also draw the erase counts as a PNG picture");
+        command->add_option("--heatmap", options->heatmap,
+                            "Also draw the erase counts as a PNG picture");
     }
     if (std::string(name) == "smart") {
-        command->add_flag("--reset", options->reset, "Reset the three S.M.A.R.T. counters instead of reading");
+        command->add_flag("--reset", options->reset,
+                          "Reset the three S.M.A.R.T. counters instead of reading");
     }
     if (std::string(name) == "dump-info") {
-        command->add_option("NAME", options->name, "The dump's name; it is written as NAME.txt")->required();
-        command->add_option("--dir", options->dir, "Directory of the dump (default: the program's)");
+        command->add_option("NAME", options->name, "The dump's name; it is written as NAME.txt")
+            ->required();
+        command->add_option("--dir", options->dir,
+                            "Directory of the dump (default: the program's)");
     }
-    if (raw_dump) command->add_option("DIR", options->dir, "Directory for the raw dump files (default: .)");
+    if (raw_dump)
+        command->add_option("DIR", options->dir, "Directory for the raw dump files (default: .)");
     command->callback([&global, &exit_status, options, page, raw_dump] {
         exit_status = RunPage(global, *options, page, raw_dump);
     });
@@ -348,24 +358,28 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
 
 void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status) {
     AddPage(app, options, exit_status, "info", "The Device Info page (IDENTIFY data)", InfoPage);
-    AddPage(app, options, exit_status, "ssd-info", "The SSD Info page (configuration and flash geometry)",
-            SsdInfoPage);
+    AddPage(app, options, exit_status, "ssd-info",
+            "The SSD Info page (configuration and flash geometry)", SsdInfoPage);
     AddPage(app, options, exit_status, "erase-count", "The Erase Count page", EraseCountPage);
     AddPage(app, options, exit_status, "bad-blocks", "The Bad Block Info page: summary and detail",
             BadBlocksPage);
     AddPage(app, options, exit_status, "smart", "The S.M.A.R.T. report", SmartPage);
-    AddPage(app, options, exit_status, "uart-log", "The firmware's UART and error logs", UartLogPage);
-    AddPage(app, options, exit_status, "config-dump", "The configuration dump (loader block 0500h-058Fh)",
-            ConfigDumpPage);
-    AddPage(app, options, exit_status, "dump-info", "Write the drive information dump NAME.txt", DumpInfoPage);
-    AddPage(app, options, exit_status, "raw-dump", "Write the raw dump files of one refresh into DIR",
-            [](FormSession&, const PageOptions& o) {
-                PageOutput out;
-                out.lines.push_back("raw dump files written to " + (o.dir.empty() ? std::string(".") : o.dir));
-                out.data["dir"] = o.dir.empty() ? "." : o.dir;
-                return out;
-            },
-            true);
+    AddPage(app, options, exit_status, "uart-log", "The firmware's UART and error logs",
+            UartLogPage);
+    AddPage(app, options, exit_status, "config-dump",
+            "The configuration dump (loader block 0500h-058Fh)", ConfigDumpPage);
+    AddPage(app, options, exit_status, "dump-info", "Write the drive information dump NAME.txt",
+            DumpInfoPage);
+    AddPage(
+        app, options, exit_status, "raw-dump", "Write the raw dump files of one refresh into DIR",
+        [](FormSession&, const PageOptions& o) {
+            PageOutput out;
+            out.lines.push_back("raw dump files written to " +
+                                (o.dir.empty() ? std::string(".") : o.dir));
+            out.data["dir"] = o.dir.empty() ? "." : o.dir;
+            return out;
+        },
+        true);
 
     auto decode = std::make_shared<std::string>();
     auto* command = app.add_subcommand("decode-log", "Decode a log file into FILE.decode");

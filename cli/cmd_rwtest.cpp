@@ -20,7 +20,9 @@ namespace vt::cli {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
-void OnInterrupt(int) { interrupted = 1; }
+void OnInterrupt(int) {
+    interrupted = 1;
+}
 
 struct RwTestOptions {
     std::string device;
@@ -59,11 +61,12 @@ bool ResolveDevice(const std::string& name, unsigned& device, std::string& error
 std::string Plan(unsigned device) {
     const std::uint32_t sectors = GetCapacitySectors(device);
     const auto regions = SelfTestRegions(static_cast<std::uint16_t>(GetCapacityMB(device) / 1024));
-    std::string text = "The self-test overwrites user data on " + EntryOf(device).DevicePath + ":\n";
+    std::string text =
+        "The self-test overwrites user data on " + EntryOf(device).DevicePath + ":\n";
     for (const auto region : regions) {
         const std::uint32_t base = std::uint32_t{region} * kSelfTestRegionSectors;
-        text += "  region " + std::to_string(region) + ": sectors " + std::to_string(base) + " to " +
-                std::to_string(base + 180000) + " (20 runs of up to 128 sectors)\n";
+        text += "  region " + std::to_string(region) + ": sectors " + std::to_string(base) +
+                " to " + std::to_string(base + 180000) + " (20 runs of up to 128 sectors)\n";
     }
     text += "  sector 0 (filled with FFFFh words) and the last sector, " +
             std::to_string(sectors == 0 ? 0 : sectors - 1) + "\n";
@@ -73,11 +76,16 @@ std::string Plan(unsigned device) {
 const char* OutcomeText(SelfTestObserver::Outcome outcome) {
     using O = SelfTestObserver::Outcome;
     switch (outcome) {
-        case O::Passed: return "passed";
-        case O::CommandFailed: return "a drive command failed";
-        case O::Mismatch: return "the data read back differs from the data written";
-        case O::Interrupted: return "interrupted";
-        case O::Refused: return "the drive's capacity does not allow the test";
+        case O::Passed:
+            return "passed";
+        case O::CommandFailed:
+            return "a drive command failed";
+        case O::Mismatch:
+            return "the data read back differs from the data written";
+        case O::Interrupted:
+            return "interrupted";
+        case O::Refused:
+            return "the drive's capacity does not allow the test";
     }
     return "";
 }
@@ -91,7 +99,8 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
         return kExitNoDevice;
     }
     if (!options.yes) {
-        std::fprintf(stderr, "%sNothing was written. Add --yes to run the test.\n", Plan(device).c_str());
+        std::fprintf(stderr, "%sNothing was written. Add --yes to run the test.\n",
+                     Plan(device).c_str());
         return kExitUsage;
     }
     const bool show_progress = ::isatty(STDERR_FILENO) == 1;
@@ -111,10 +120,12 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
         nlohmann::ordered_json document;
         document["json_format_version"] = kJsonFormatVersion;
         document["tool_version"] = kToolVersion;
-        document["device"] = {{"number", device + 1}, {"path", Latin1ToUtf8(EntryOf(device).DevicePath)}};
+        document["device"] = {{"number", device + 1},
+                              {"path", Latin1ToUtf8(EntryOf(device).DevicePath)}};
         document["passed"] = passed;
         document["outcome"] = OutcomeText(observer.outcome);
-        if (!passed) document["stopped_at"] = {{"lba", observer.lba}, {"sectors", observer.sectors}};
+        if (!passed)
+            document["stopped_at"] = {{"lba", observer.lba}, {"sectors", observer.sectors}};
         std::printf("%s\n", document.dump(2).c_str());
     } else if (passed) {
         std::printf("R/W Test successfully\n");
@@ -123,10 +134,14 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
                     observer.lba, observer.sectors);
     }
     switch (observer.outcome) {
-        case O::Passed: return kExitOk;
-        case O::Mismatch: return kExitMismatch;
-        case O::Interrupted: return kExitInterrupted;
-        default: return kExitCommandFailed;
+        case O::Passed:
+            return kExitOk;
+        case O::Mismatch:
+            return kExitMismatch;
+        case O::Interrupted:
+            return kExitInterrupted;
+        default:
+            return kExitCommandFailed;
     }
 }
 
@@ -135,8 +150,10 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
 void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
     auto rw = std::make_shared<RwTestOptions>();
     auto* command = app.add_subcommand("rwtest", "The read/write self-test (overwrites user data)");
-    command->add_option("DEVICE", rw->device, "The number in the Disk column, or any disk's path")->required();
-    command->add_flag("--yes", rw->yes, "Run it: without this the test only says what it would overwrite");
+    command->add_option("DEVICE", rw->device, "The number in the Disk column, or any disk's path")
+        ->required();
+    command->add_flag("--yes", rw->yes,
+                      "Run it: without this the test only says what it would overwrite");
     command->add_flag("--json", rw->json, "One JSON document");
     command->callback([&options, &exit_status, rw] { exit_status = RunRwTest(options, *rw); });
 }

@@ -44,7 +44,8 @@ void FormSession::Refresh() {
 
 std::vector<std::string> FormSession::TakeMessages() {
     const auto& all = ui_.Messages();
-    std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(messages_seen_), all.end());
+    std::vector<std::string> fresh(all.begin() + static_cast<std::ptrdiff_t>(messages_seen_),
+                                   all.end());
     messages_seen_ = all.size();
     return fresh;
 }

@@ -16,7 +16,7 @@
 namespace vt::cli {
 
 class FormSession {
-public:
+  public:
     explicit FormSession(HeadlessOptions options = {}, std::string program_dir = {});
 
     // Finds the drive: the number shown in the "Disk" column, or a device path (as `vtutil list`
@@ -34,7 +34,7 @@ public:
     // {path, bus, model, serial} of the selected drive.
     nlohmann::ordered_json DeviceJson() const;
 
-private:
+  private:
     HeadlessPresentation ui_;
     DeviceListRecord record_;
     std::unique_ptr<TMainForm> form_;

@@ -18,8 +18,16 @@ constexpr int kMinHeight = 64;
 
 // Digits 0-9 in a 3 x 5 pixel font, one row of three bits per entry, top row first.
 constexpr std::array<std::array<std::uint8_t, 5>, 10> kDigits = {{
-    {7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
-    {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7},
+    {7, 5, 5, 5, 7},
+    {2, 6, 2, 2, 7},
+    {7, 1, 7, 4, 7},
+    {7, 1, 7, 1, 7},
+    {5, 5, 7, 1, 1},
+    {7, 4, 7, 1, 7},
+    {7, 4, 7, 5, 7},
+    {7, 1, 1, 1, 1},
+    {7, 5, 7, 5, 7},
+    {7, 5, 7, 1, 7},
 }};
 
 void Put(Image& image, int x, int y, std::uint32_t colour) {
@@ -44,10 +52,12 @@ void DrawNumber(Image& image, int x, int y, long long value) {
 }
 
 void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+void AppendChunk(std::vector<std::uint8_t>& out, const char* type,
+                 const std::vector<std::uint8_t>& data) {
     AppendBigEndian(out, static_cast<std::uint32_t>(data.size()));
     const std::size_t start = out.size();
     out.insert(out.end(), type, type + 4);
@@ -61,8 +71,8 @@ void AppendChunk(std::vector<std::uint8_t>& out, const char* type, const std::ve
 std::uint32_t ScaleColour(double count, double low, double high) {
     const double t = high > low ? std::clamp((count - low) / (high - low), 0.0, 1.0) : 0.0;
     // Blue -> cyan -> green -> yellow -> red, in four equal steps.
-    constexpr std::array<std::array<double, 3>, 5> stops = {{
-        {0, 0, 255}, {0, 255, 255}, {0, 255, 0}, {255, 255, 0}, {255, 0, 0}}};
+    constexpr std::array<std::array<double, 3>, 5> stops = {
+        {{0, 0, 255}, {0, 255, 255}, {0, 255, 0}, {255, 255, 0}, {255, 0, 0}}};
     const double position = t * 4.0;
     const auto index = std::min<std::size_t>(static_cast<std::size_t>(position), 3);
     const double f = position - static_cast<double>(index);
@@ -106,13 +116,15 @@ Image DrawEraseCountHeatmap(const nlohmann::ordered_json& data) {
                 colour = ScaleColour(counts[c].get<double>(), low, high);
             }
             const int x0 = static_cast<int>(c) * (kHeatmapBandWidth + kHeatmapGap);
-            for (int x = 0; x < kHeatmapBandWidth; ++x) Put(image, x0 + x, static_cast<int>(y), colour);
+            for (int x = 0; x < kHeatmapBandWidth; ++x)
+                Put(image, x0 + x, static_cast<int>(y), colour);
         }
     }
     // The scale: highest count at the top, lowest at the bottom, each labelled.
     const int bar_x = bands + 4, bar_top = 8, bar_bottom = image.height - 8;
     for (int y = bar_top; y < bar_bottom; ++y) {
-        const double t = 1.0 - static_cast<double>(y - bar_top) / std::max(1, bar_bottom - bar_top - 1);
+        const double t =
+            1.0 - static_cast<double>(y - bar_top) / std::max(1, bar_bottom - bar_top - 1);
         const auto colour = ScaleColour(low + t * (high - low), low, high);
         for (int x = 0; x < 8; ++x) Put(image, bar_x + x, y, colour);
     }

@@ -12,7 +12,7 @@ namespace vt::cli {
 
 inline constexpr int kHeatmapBandWidth = 12;
 inline constexpr int kHeatmapGap = 2;
-inline constexpr std::uint32_t kHeatmapBad = 0xFF00FF;    // magenta
+inline constexpr std::uint32_t kHeatmapBad = 0xFF00FF;      // magenta
 inline constexpr std::uint32_t kHeatmapNoValue = 0x808080;  // grey
 
 struct Image {

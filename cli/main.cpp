@@ -9,11 +9,13 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.footer(
         "DEVICE is the number in the Disk column of `vtutil list`, or the drive's path.\n"
-        "Exit status: 0 done; 1 bad command line (or rwtest without --yes); 2 no such device, or it\n"
+        "Exit status: 0 done; 1 bad command line (or rwtest without --yes); 2 no such device, or "
+        "it\n"
         "cannot be opened (missing rights included); 3 a drive command failed; 4 the self-test\n"
         "found a mismatch; 130 the self-test was interrupted.");
     vt::cli::GlobalOptions options;
-    auto* bench = app.add_option("--bench", options.bench_file, "Use the virtual drives of a bench file");
+    auto* bench =
+        app.add_option("--bench", options.bench_file, "Use the virtual drives of a bench file");
     app.add_flag("--demo", options.demo, "Use the built-in demo bench")->excludes(bench);
     int exit_status = vt::cli::kExitOk;
     vt::cli::AddListCommand(app, options, exit_status);

@@ -48,7 +48,7 @@ struct SelfTestObserver {
     // the first and last sector); false stops the test there.
     std::function<bool(std::size_t done, std::size_t total)> progress;
     Outcome outcome = Outcome::Passed;
-    std::uint32_t lba = 0;      // where it ended, when it did not pass
+    std::uint32_t lba = 0;  // where it ended, when it did not pass
     unsigned sectors = 0;
 };
 

@@ -40,7 +40,8 @@ DeviceRow MakeRow(unsigned device, const char* interface_text) {
 }
 
 std::string TrimmedModel(unsigned device) {
-    return TrimDisplay(IdentifyString(DriveInfoOf(device).IdentifyData, kModelOffset, kModelLength));
+    return TrimDisplay(
+        IdentifyString(DriveInfoOf(device).IdentifyData, kModelOffset, kModelLength));
 }
 
 std::string TrimmedSerial(unsigned device) {
@@ -94,9 +95,9 @@ bool ScanUsbDisk(unsigned n, const std::string& path, const Classification& kind
         if (bridge == kBridgePio) CarrierMode = 1;
         if (VA_Identify(n, answer, 1)) {
             auto& data = DriveInfoOf(n).IdentifyData;
-            for (const auto& [offset, length] : {std::pair{kModelOffset, kModelLength},
-                                                std::pair{kSerialOffset, kSerialLength},
-                                                std::pair{kFirmwareOffset, kFirmwareLength}}) {
+            for (const auto& [offset, length] :
+                 {std::pair{kModelOffset, kModelLength}, std::pair{kSerialOffset, kSerialLength},
+                  std::pair{kFirmwareOffset, kFirmwareLength}}) {
                 SwapBytePairs(std::span(answer).subspan(offset, length));
                 std::copy_n(answer.begin() + offset, length, data.begin() + offset);
             }
@@ -123,8 +124,9 @@ bool ScanUsbDisk(unsigned n, const std::string& path, const Classification& kind
 Classification ClassifyDiskPath(const std::string& lower_path) {
     auto has = [&](const char* word) { return lower_path.find(word) != std::string::npos; };
     if (has("ide")) return {DEVICE_IDE, kTextIde};
-    if (has("scsi")) return IsWindows8() ? Classification{DEVICE_IDE, kTextIde}
-                                         : Classification{DEVICE_SCSI, kTextScsi};
+    if (has("scsi"))
+        return IsWindows8() ? Classification{DEVICE_IDE, kTextIde}
+                            : Classification{DEVICE_SCSI, kTextScsi};
     if (has("usb")) return {DEVICE_USB, kTextUsb};
     if (has("sbp2")) return {DEVICE_USB, kTextSbp2};
     return {};

@@ -1,9 +1,9 @@
 // vtutil end to end: the real binary on the demo bench and on bench files, as a script runs it.
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/wait.h>
 #include <zlib.h>
+#include <nlohmann/json.hpp>
 
 #include <array>
 #include <cstdio>
@@ -26,13 +26,16 @@ Run Vtutil(const std::string& arguments) {
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     std::array<char, 4096> chunk;
-    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;) run.out.append(chunk.data(), n);
+    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
+        run.out.append(chunk.data(), n);
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }
 
-nlohmann::json Json(const Run& run) { return nlohmann::json::parse(run.out, nullptr, false); }
+nlohmann::json Json(const Run& run) {
+    return nlohmann::json::parse(run.out, nullptr, false);
+}
 
 TEST(Vtutil, ListShowsRowsLinesAndDisks) {
     const auto text = Vtutil("--demo list");
@@ -44,12 +47,13 @@ TEST(Vtutil, ListShowsRowsLinesAndDisks) {
     EXPECT_EQ(json["json_format_version"], 1);
     EXPECT_EQ(json["rows"][0]["disk"], "1");
     EXPECT_EQ(json["rows"][0]["path"], "ide:/dev/sda");
-    EXPECT_EQ(json["rows"].size() + 1, json["combo_lines"].size());  // the older bridge: a line only
+    EXPECT_EQ(json["rows"].size() + 1,
+              json["combo_lines"].size());  // the older bridge: a line only
 }
 
 TEST(Vtutil, EveryPageInTextAndJson) {
-    for (const char* page : {"info", "ssd-info", "erase-count", "bad-blocks", "smart", "uart-log",
-                             "config-dump"}) {
+    for (const char* page :
+         {"info", "ssd-info", "erase-count", "bad-blocks", "smart", "uart-log", "config-dump"}) {
         const auto text = Vtutil(std::string("--demo ") + page + " 1");
         EXPECT_EQ(text.status, 0) << page;
         EXPECT_FALSE(text.out.empty()) << page;
@@ -77,7 +81,7 @@ TEST(Vtutil, ExitStatuses) {
     EXPECT_EQ(Vtutil("--demo no-such-command").status, 1);
     EXPECT_EQ(Vtutil("--demo info 9").status, 2);
     EXPECT_EQ(Vtutil("--demo info ide:/dev/sdd").status, 2);  // a foreign disk is not listed
-    EXPECT_EQ(Vtutil("--demo info 4").status, 3);              // the drive sits in its loader
+    EXPECT_EQ(Vtutil("--demo info 4").status, 3);             // the drive sits in its loader
     EXPECT_EQ(Vtutil("--bench /nonexistent.json list").status, 1);
 }
 
@@ -90,7 +94,8 @@ TEST(Vtutil, SelfTestNeedsYesAndReportsFailures) {
     std::ofstream(dir.File("failing.json"))
         << R"({"drives": [{"bus": "ide", "model": "K38", "capacity_sectors": 4194304,
                "faults": [{"op": "ata:CA", "skip": 3, "effect": "fail"}]}]})";
-    const auto failed = Json(Vtutil("--bench " + dir.File("failing.json") + " rwtest 1 --yes --json"));
+    const auto failed =
+        Json(Vtutil("--bench " + dir.File("failing.json") + " rwtest 1 --yes --json"));
     EXPECT_EQ(failed["passed"], false);
     EXPECT_EQ(failed["outcome"], "a drive command failed");
     EXPECT_EQ(Vtutil("--bench " + dir.File("failing.json") + " rwtest 1 --yes").status, 3);

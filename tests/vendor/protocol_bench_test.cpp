@@ -25,7 +25,7 @@ using sim::CommandKind;
 const json kSata = json::array({{{"bus", "ide"}, {"model", "K38"}, {"build", "3"}}});
 
 class Protocol : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         CarrierMode = 2;
         saved_ = SystemInfo;
@@ -98,7 +98,8 @@ TEST_F(Protocol, OlderBridgeTakesTheBlockAsItsOwnCdbWithoutUnlock) {
 
 TEST_F(Protocol, WrongStatusSignatureFailsAfterSixAttempts) {
     std::string status = "E5565401";
-    test::ScopedBench bench(json::array({{{"bus", "ide"}, {"model", "K38"}, {"status_sector", status}}}));
+    test::ScopedBench bench(
+        json::array({{{"bus", "ide"}, {"model", "K38"}, {"status_sector", status}}}));
     const auto start = bench.clock().Now();
     EXPECT_FALSE(CheckVendorSignature(0));
     const auto waited = bench.clock().Now() - start;
@@ -152,9 +153,10 @@ TEST_F(Protocol, AtaCapacityFromWordsSixtyOrOneHundred) {
 }
 
 TEST_F(Protocol, FlashPageOfOneChannelLandsAtItsPlace) {
-    test::ScopedBench bench(json::array({{{"bus", "ide"},
-                                          {"model", "K38"},
-                                          {"flash_pages", {{"2:1:10:5", {{"size", 16384}, {"fill", "A5"}}}}}}}));
+    test::ScopedBench bench(
+        json::array({{{"bus", "ide"},
+                      {"model", "K38"},
+                      {"flash_pages", {{"2:1:10:5", {{"size", 16384}, {"fill", "A5"}}}}}}}));
     SystemInfo.SectorsPerPage = 32;
     SystemInfo.ChannelCount = 4;
     ASSERT_TRUE(VA_UnlockVendorCmd(0));
@@ -277,7 +279,8 @@ TEST_F(Protocol, GdpImageLoadsIntoProgramRamAndStarts) {
     EXPECT_EQ(sub_commands, (std::vector<std::uint8_t>{0x83, 0x87, 0x86, 0x87, 0x86, 0x82}));
     std::vector<std::uint8_t> ram(kCodeImageSize);
     ASSERT_EQ(VC_ReadMemory(0, 3, kProgramRamBit, ram, 128), 1);
-    ASSERT_EQ(VC_ReadMemory(0, 3, kProgramRamBit + 0x10000, std::span(ram).subspan(0x10000), 128), 1);
+    ASSERT_EQ(VC_ReadMemory(0, 3, kProgramRamBit + 0x10000, std::span(ram).subspan(0x10000), 128),
+              1);
     EXPECT_EQ(ram, caller);
     EXPECT_EQ(ram[kCodeImageSize - 1], kCodeImageFill);
     GdpFilePath.clear();
