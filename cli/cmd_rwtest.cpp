@@ -10,6 +10,7 @@
 
 #include "access/device_tables.h"
 #include "cli/commands.h"
+#include "cli/form_session.h"
 #include "ctrl/rw_self_test.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
@@ -34,12 +35,9 @@ struct RwTestOptions {
 // test uses standard commands only, so it needs no vendor signature.
 bool ResolveDevice(const std::string& name, unsigned& device, std::string& error) {
     const auto record = ScanDevices();
-    for (const auto& row : record.rows) {
-        const std::string& path = DriveInfoOf(row.device).Path;
-        if (row.cells[0] == name || path == name || platform::NodeOfPath(path) == name) {
-            device = row.device;
-            return true;
-        }
+    if (const auto row = FindListedRow(record, name)) {
+        device = record.rows[*row].device;
+        return true;
     }
     for (const auto& disk : platform::Current().ListDisks()) {
         if (disk.path != name && disk.node != name) continue;
