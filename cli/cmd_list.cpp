@@ -24,9 +24,7 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
         const auto record = ScanDevices();
         const auto disks = platform::Current().ListDisks();
         if (json) {
-            nlohmann::ordered_json document;
-            document["json_format_version"] = kJsonFormatVersion;
-            document["tool_version"] = kToolVersion;
+            auto document = JsonDocument();
             document["rows"] = nlohmann::json::array();
             for (const auto& row : record.rows) {
                 nlohmann::ordered_json r;

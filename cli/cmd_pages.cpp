@@ -313,9 +313,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         return kExitCommandFailed;
     }
     if (options.json) {
-        Json document;
-        document["json_format_version"] = kJsonFormatVersion;
-        document["tool_version"] = kToolVersion;
+        Json document = JsonDocument();
         document["device"] = session.DeviceJson();
         document["page"] = out.data;
         std::printf("%s\n", document.dump(2).c_str());

@@ -67,7 +67,8 @@ void ProbeAtaDisk(ProbeReport& report) {
     report.rotation_rate = identify[434] | identify[435] << 8;
     if (report.rotation_rate != 1) {
         char text[96];
-        std::snprintf(text, sizeof text, "rotation rate not reported as non-rotating (word 217 = %4.4Xh)",
+        std::snprintf(text, sizeof text,
+                      "rotation rate not reported as non-rotating (word 217 = %4.4Xh)",
                       report.rotation_rate);
         report.reason = text;
         return;
@@ -86,9 +87,10 @@ void ProbeAtaDisk(ProbeReport& report) {
         const bool read = VA_ReadVendorStatus(kProbeSlot, status);
         char text[128];
         if (read) {
-            std::snprintf(text, sizeof text,
-                          "no vendor status signature (status sector starts %2.2X %2.2X %2.2X %2.2X)",
-                          status[0], status[1], status[2], status[3]);
+            std::snprintf(
+                text, sizeof text,
+                "no vendor status signature (status sector starts %2.2X %2.2X %2.2X %2.2X)",
+                status[0], status[1], status[2], status[3]);
         } else {
             std::snprintf(text, sizeof text, "the vendor status sector cannot be read");
         }
@@ -113,7 +115,8 @@ void ProbeUsbDisk(ProbeReport& report) {
     std::array<std::uint8_t, 512> identify{};
     auto task_file = TaskFileFromBlock(IdentifyBlock(1));
     std::string outcome;
-    const int ata = ReadATACommandWithTimeOutValue(report.path, task_file, identify, 512, 10, &outcome);
+    const int ata =
+        ReadATACommandWithTimeOutValue(report.path, task_file, identify, 512, 10, &outcome);
     report.notes.push_back(std::string("ATA PASS-THROUGH(16) IDENTIFY: ") +
                            (ata == 1 ? "answered" : "failed: " + outcome));
     if (report.bridge_kind == kBridgeNone) {
@@ -122,7 +125,8 @@ void ProbeUsbDisk(ProbeReport& report) {
         report.reason = "older bridge: shown as a line of the device combo only";
     } else {
         EntryOf(kProbeSlot).DirectVendorCdb = 0;
-        if (!VA_Identify(kProbeSlot, identify, 1)) report.reason = "IDENTIFY through the bridge failed";
+        if (!VA_Identify(kProbeSlot, identify, 1))
+            report.reason = "IDENTIFY through the bridge failed";
     }
 }
 
@@ -172,7 +176,8 @@ void PrintText(const ProbeReport& r) {
     if (r.listed) {
         std::printf("  listed: yes\n");
     } else {
-        std::printf("  listed: no (%s)\n", r.reason.empty() ? "not accepted by the scan" : r.reason.c_str());
+        std::printf("  listed: no (%s)\n",
+                    r.reason.empty() ? "not accepted by the scan" : r.reason.c_str());
     }
 }
 
@@ -202,7 +207,8 @@ nlohmann::json ToJson(const ProbeReport& r) {
 }  // namespace
 
 void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
-    auto* probe = app.add_subcommand("probe", "Show what the tool learns about each disk, and why it is listed or not");
+    auto* probe = app.add_subcommand(
+        "probe", "Show what the tool learns about each disk, and why it is listed or not");
     static std::string device;
     static bool json = false;
     probe->add_option("DEVICE", device, "A disk path (as `vtutil list` shows it) or device node");
@@ -215,7 +221,8 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
         const auto disks = platform::Current().ListDisks();
         std::vector<platform::DiskEntry> chosen;
         for (const auto& disk : disks) {
-            if (device.empty() || disk.path == device || disk.node == device) chosen.push_back(disk);
+            if (device.empty() || disk.path == device || disk.node == device)
+                chosen.push_back(disk);
         }
         if (chosen.empty()) {
             std::fprintf(stderr, "vtutil: no disk %s\n", device.empty() ? "found" : device.c_str());

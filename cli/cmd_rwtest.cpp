@@ -115,9 +115,7 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
 
     using O = SelfTestObserver::Outcome;
     if (options.json) {
-        nlohmann::ordered_json document;
-        document["json_format_version"] = kJsonFormatVersion;
-        document["tool_version"] = kToolVersion;
+        auto document = JsonDocument();
         document["device"] = {{"number", device + 1},
                               {"path", Latin1ToUtf8(EntryOf(device).DevicePath)}};
         document["passed"] = passed;

@@ -2,6 +2,7 @@
 // The subcommands of vtutil. Each registers itself on the command line and runs when chosen.
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <string>
 
@@ -24,6 +25,14 @@ inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 // The JSON documents of every subcommand carry these.
 inline constexpr int kJsonFormatVersion = 1;
 inline constexpr const char* kToolVersion = "0.1.0";
+
+// A subcommand's JSON document with those two fields first.
+inline nlohmann::ordered_json JsonDocument() {
+    nlohmann::ordered_json document;
+    document["json_format_version"] = kJsonFormatVersion;
+    document["tool_version"] = kToolVersion;
+    return document;
+}
 
 // Installs the backend the options ask for (the bench file, the demo bench, or real drives).
 // False, with a message on standard error, when a bench file is refused.
