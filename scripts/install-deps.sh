@@ -8,6 +8,7 @@ packages=(
   xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
   qemu-system-x86 busybox-static cpio kmod
   clang libclang-rt-14-dev
+  file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
 )
 missing=()
 for p in "${packages[@]}"; do

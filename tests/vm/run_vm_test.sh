@@ -16,8 +16,14 @@ file -L /bin/busybox 2>/dev/null | grep -q 'statically linked' || [ -x /bin/busy
 mkdir -p "$cache"
 kroot="$cache/kernel"
 if [ ! -d "$kroot/boot" ]; then
-  package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
-  [ -n "$package" ] || skip "cannot find the kernel package (apt-get update?)"
+  kernel_package() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}'; }
+  package=$(kernel_package)
+  if [ -z "$package" ] && [ "$(id -u)" = 0 ]; then
+    # A machine with every package installed may still have empty package lists.
+    apt-get update -qq >/dev/null 2>&1 || true
+    package=$(kernel_package)
+  fi
+  [ -n "$package" ] || skip "cannot find the kernel package (apt-get update failed or needs root)"
   (cd "$cache" && apt-get download "$package" >/dev/null 2>&1) || skip "cannot download $package"
   rm -rf "$kroot.tmp" && dpkg -x "$cache/$package"_*.deb "$kroot.tmp" && mv "$kroot.tmp" "$kroot"
   rm -f "$cache/$package"_*.deb
