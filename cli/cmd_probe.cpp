@@ -13,11 +13,13 @@
 #include "access/device_tables.h"
 #include "access/disk_enumeration.h"
 #include "cli/commands.h"
+#include "cli/json_document.h"
 #include "discovery/bridge_identification.h"
 #include "discovery/device_scan.h"
 #include "vendor/carrier.h"
 #include "vendor/catalogue.h"
 #include "vendor/wrappers.h"
+#include "views/headless_presentation.h"
 
 namespace vt::cli {
 namespace {
@@ -181,23 +183,25 @@ void PrintText(const ProbeReport& r) {
     }
 }
 
-nlohmann::json ToJson(const ProbeReport& r) {
-    nlohmann::json disk = {{"path", r.path},
-                           {"bus", r.bus},
-                           {"interface", r.interface_text},
-                           {"vendor_signature", r.vendor_signature},
-                           {"listed", r.listed},
-                           {"reason", r.reason},
-                           {"notes", r.notes}};
+Json ToJson(const ProbeReport& r) {
+    Json notes = Json::array();
+    for (const auto& note : r.notes) notes.push_back(Latin1ToUtf8(note));
+    Json disk = {{"path", JsonText(r.path)},
+                 {"bus", JsonText(r.bus)},
+                 {"interface", JsonText(r.interface_text)},
+                 {"vendor_signature", r.vendor_signature},
+                 {"listed", r.listed},
+                 {"reason", Latin1ToUtf8(r.reason)},
+                 {"notes", notes}};
     if (r.identify_read) {
-        disk["identify"] = {{"model", r.model},
-                            {"serial", r.serial},
-                            {"firmware", r.firmware},
+        disk["identify"] = {{"model", JsonText(r.model)},
+                            {"serial", JsonText(r.serial)},
+                            {"firmware", JsonText(r.firmware)},
                             {"rotation_rate", r.rotation_rate}};
     }
     if (r.bridge_kind >= 0) {
-        disk["inquiry"] = {{"vendor", r.inquiry_vendor},
-                           {"product", r.inquiry_product},
+        disk["inquiry"] = {{"vendor", JsonText(r.inquiry_vendor)},
+                           {"product", JsonText(r.inquiry_product)},
                            {"tag", r.tag},
                            {"bridge_kind", r.bridge_kind}};
     }
@@ -214,8 +218,9 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
     probe->add_option("DEVICE", device, "A disk path (as `vtutil list` shows it) or device node");
     probe->add_flag("--json", json, "One JSON document");
     probe->callback([&options, &exit_status] {
-        if (!InstallBackend(options)) {
-            exit_status = kExitUsage;
+        std::string error;
+        if (!InstallBackend(options, error)) {
+            exit_status = ReportFailure(json, error, kExitUsage);
             return;
         }
         const auto disks = platform::Current().ListDisks();
@@ -225,8 +230,8 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
                 chosen.push_back(disk);
         }
         if (chosen.empty()) {
-            std::fprintf(stderr, "vtutil: no disk %s\n", device.empty() ? "found" : device.c_str());
-            exit_status = kExitNoDevice;
+            exit_status = ReportFailure(json, "no disk " + (device.empty() ? "found" : device),
+                                        kExitNoDevice);
             return;
         }
         std::vector<ProbeReport> reports;
@@ -242,11 +247,10 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
             }
         }
         if (json) {
-            nlohmann::json out = {{"json_format_version", kJsonFormatVersion},
-                                  {"tool_version", kToolVersion},
-                                  {"disks", nlohmann::json::array()}};
+            auto out = JsonDocument();
+            out["disks"] = Json::array();
             for (const auto& report : reports) out["disks"].push_back(ToJson(report));
-            std::printf("%s\n", out.dump(2).c_str());
+            PrintJson(out);
         } else {
             for (const auto& report : reports) PrintText(report);
         }

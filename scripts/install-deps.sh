@@ -8,6 +8,7 @@ packages=(
   xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
   qemu-system-x86 busybox-static cpio kmod
   clang libclang-rt-14-dev
+  python3-jsonschema
 )
 missing=()
 for p in "${packages[@]}"; do
