@@ -1,0 +1,72 @@
+# The checks of the kernel-disk machine: the device server puts the bench file's drives behind
+# real kernel disks, and vtutil on the Linux backend must see exactly what it sees on the bench
+# backend with the same file. Each check prints one "CHECK name PASS|FAIL" line.
+check() { name=$1; shift; if "$@"; then echo "CHECK $name PASS"; else echo "CHECK $name FAIL"; fi; }
+bench=/kernel-bench.json
+mount -t configfs configfs /sys/kernel/config
+mkdir -p /tmp/prog /tmp/dump /tmp/kernel /tmp/bench
+head -c 4096 /dev/zero | tr '\000' '\021' > /tmp/prog/GDP.bin
+
+if grep -q -- --trace /serve.options 2>/dev/null; then
+  mount -t debugfs debugfs /sys/kernel/debug
+  echo 'module target_core_user +p' > /sys/kernel/debug/dynamic_debug/control
+  echo 'module tcm_loop +p' > /sys/kernel/debug/dynamic_debug/control
+fi
+start=$(date +%s)
+vtbench-serve --dump-dir /tmp/dump $(cat /serve.options 2>/dev/null) "$bench" > /tmp/serve.log 2>&1 &
+serve_pid=$!
+i=0
+while ! grep -q '^vtbench-serve: ready' /tmp/serve.log && [ $i -lt 120 ] && kill -0 $serve_pid 2>/dev/null; do
+  sleep 0.25; i=$((i + 1))
+done
+echo "VM: server up after $(($(date +%s) - start)) s:"; cat /tmp/serve.log
+check serve-ready grep -q '^vtbench-serve: ready' /tmp/serve.log
+if ! grep -q '^vtbench-serve: ready' /tmp/serve.log; then
+  echo "VM: kernel log:"; dmesg | grep -A80 TCM_Loop | sed 's/^/  /'
+  echo "VM: server waits in $(cat /proc/$serve_pid/wchan 2>/dev/null); $(cat /proc/$serve_pid/stat 2>/dev/null)"
+  ls /sys/class/scsi_device /sys/block
+fi
+check serve-scsi-disks sh -c "[ \$(grep -c '(scsi) is /dev/sd' /tmp/serve.log) -eq 2 ]"
+
+# Runs one vtutil command on both backends; the outputs must be the same, byte for byte.
+same() {
+  name=$1; shift
+  vtutil "$@" > /tmp/kernel/$name 2>&1; echo "rc=$?" >> /tmp/kernel/$name
+  vtutil --bench "$bench" "$@" > /tmp/bench/$name 2>&1; echo "rc=$?" >> /tmp/bench/$name
+  if cmp -s /tmp/kernel/$name /tmp/bench/$name; then
+    echo "CHECK same-$name PASS"
+  else
+    echo "CHECK same-$name FAIL"
+    diff /tmp/bench/$name /tmp/kernel/$name | head -n 40
+  fi
+}
+same list list
+same list-json list --json
+cat /tmp/kernel/list
+check list-scsi-rows sh -c "grep -q '^1 .*VT14KDISK001 .* SCSI  *scsi:/dev/sda' /tmp/kernel/list && grep -q '^2 .*LOADER .* SCSI  *scsi:/dev/sdb' /tmp/kernel/list"
+same window-row0 window --program-dir /tmp/prog --select 0 --json
+same window-smart window --program-dir /tmp/prog --select 0 --click GetSmartInfoBn --json
+same window-special-row0 window --program-dir /tmp/prog --special --select 0 --json
+same window-special-row1 window --program-dir /tmp/prog --special --select 1 --json
+same window-loader-gdp window --program-dir /tmp/prog --special --select 1 --click ReadFwDebugMsgGDP --json
+check loader-log-read grep -q 'PWR: resume' /tmp/kernel/window-loader-gdp
+
+# The time of one refresh (a row's selection) on each backend, and the commands it took.
+now_ms() { awk '{printf "%d", $1 * 1000}' /proc/uptime; }
+commands() { kill -USR1 $serve_pid; sleep 0.3; grep "drive $1: .* commands" /tmp/serve.log | tail -n 1 | awk '{print $4}'; }
+before=$(commands 0)
+t0=$(now_ms); vtutil window --program-dir /tmp/prog --select 0 --json > /dev/null; t1=$(now_ms)
+after=$(commands 0)
+vtutil --bench "$bench" window --program-dir /tmp/prog --select 0 --json > /dev/null; t2=$(now_ms)
+echo "VM: figure refresh-ms kernel $((t1 - t0)) bench $((t2 - t1)); scsi commands $((after - before)) in $((t1 - t0)) ms"
+
+timeout 120 vtutil rwtest scsi:/dev/sda --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/rw.txt
+echo "VM: rwtest:"; cat /tmp/rw.txt
+check rwtest-passes grep -q '^R/W Test successfully' /tmp/rw.txt
+
+# Everything the drives got is in the server's images once it ends.
+kill -TERM $serve_pid; wait $serve_pid
+echo "VM: server ended:"; tail -n 3 /tmp/serve.log
+sector_hex() { dd if=/tmp/dump/drive0.img bs=512 skip="$1" count=1 2>/dev/null | od -An -v -tx1 | tr -d ' \n'; }
+check image-sector0-ffff test "$(sector_hex 0)" = "$(printf 'ff%.0s' $(seq 512))"
+check image-lba150-pattern test "$(sector_hex 150 | cut -c1-16)" = "0096019602960396"
