@@ -13,6 +13,7 @@ if grep -q -- --trace /serve.options 2>/dev/null; then
   echo 'module tcm_loop +p' > /sys/kernel/debug/dynamic_debug/control
 fi
 start=$(date +%s)
+: > /tmp/serve.log
 vtbench-serve --dump-dir /tmp/dump $(cat /serve.options 2>/dev/null) "$bench" > /tmp/serve.log 2>&1 &
 serve_pid=$!
 i=0
@@ -64,9 +65,37 @@ timeout 120 vtutil rwtest scsi:/dev/sda --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >
 echo "VM: rwtest:"; cat /tmp/rw.txt
 check rwtest-passes grep -q '^R/W Test successfully' /tmp/rw.txt
 
+# Clients of other makers on the same disk agree with the bench file's data.
+smartctl -i -A /dev/sda > /tmp/smartctl.txt 2>&1; echo "rc=$?" >> /tmp/smartctl.txt
+hdparm -I /dev/sda > /tmp/hdparm.txt 2>&1; echo "rc=$?" >> /tmp/hdparm.txt
+sg_inq /dev/sda > /tmp/sg_inq.txt 2>&1; echo "rc=$?" >> /tmp/sg_inq.txt
+sg_sat_identify -i /dev/sda > /tmp/sg_sat.txt 2>&1; echo "rc=$?" >> /tmp/sg_sat.txt
+sg_sat_identify -r /dev/sda > /tmp/identify.bin 2>/dev/null
+for f in smartctl hdparm sg_inq sg_sat; do echo "VM: $f:"; cat /tmp/$f.txt; done
+echo "VM: sg_sat_identify -r: $(wc -c < /tmp/identify.bin) bytes"; od -A d -t x1 /tmp/identify.bin | head -n 6
+check smartctl-identity sh -c "grep -q '^Device Model: *Vantrel VT514 SSD 128GB\$' /tmp/smartctl.txt &&
+  grep -q '^Serial Number: *VT14KDISK001\$' /tmp/smartctl.txt && grep -q '^Firmware Version: K142.30\$' /tmp/smartctl.txt &&
+  grep -q '^User Capacity: *1,073,741,824 bytes' /tmp/smartctl.txt && grep -q '^rc=0' /tmp/smartctl.txt"
+check smartctl-attributes sh -c "grep -q '^  9 Power_On_Hours .* 4321\$' /tmp/smartctl.txt &&
+  grep -q '^ 12 Power_Cycle_Count .* 210\$' /tmp/smartctl.txt && grep -q '^192 .* 7\$' /tmp/smartctl.txt &&
+  grep -q '^194 Temperature_Celsius .* 36 (Min/Max 20/58)\$' /tmp/smartctl.txt"
+check hdparm-identity sh -c "grep -q 'Model Number: *Vantrel VT514 SSD 128GB' /tmp/hdparm.txt &&
+  grep -q 'Serial Number: *VT14KDISK001' /tmp/hdparm.txt && grep -q 'Firmware Revision: *K142.30' /tmp/hdparm.txt &&
+  grep -q 'LBA48  user addressable sectors: *2097152\$' /tmp/hdparm.txt && grep -q 'Checksum: correct' /tmp/hdparm.txt"
+check sg_inq-translation sh -c "grep -q 'Vendor identification: ATA' /tmp/sg_inq.txt &&
+  grep -q 'Product identification: Vantrel VT514 SS' /tmp/sg_inq.txt && grep -q 'Unit serial number: VT14KDISK001' /tmp/sg_inq.txt"
+check sg_sat_identify-data sh -c "[ \$(wc -c < /tmp/identify.bin) -eq 512 ] &&
+  [ \"\$(dd if=/tmp/identify.bin bs=2 skip=27 count=20 conv=swab 2>/dev/null)\" = 'Vantrel VT514 SSD 128GB                 ' ] &&
+  [ \"\$(dd if=/tmp/identify.bin bs=2 skip=10 count=10 conv=swab 2>/dev/null)\" = 'VT14KDISK001        ' ] &&
+  grep -q '^0x5001b44000000001\$' /tmp/sg_sat.txt"
+
+# Two processes on one node: the checks that the per-drive lock keeps them apart go here, once
+# vtutil takes that lock.
+
 # Everything the drives got is in the server's images once it ends.
 kill -TERM $serve_pid; wait $serve_pid
 echo "VM: server ended:"; tail -n 3 /tmp/serve.log
 sector_hex() { dd if=/tmp/dump/drive0.img bs=512 skip="$1" count=1 2>/dev/null | od -An -v -tx1 | tr -d ' \n'; }
 check image-sector0-ffff test "$(sector_hex 0)" = "$(printf 'ff%.0s' $(seq 512))"
 check image-lba150-pattern test "$(sector_hex 150 | cut -c1-16)" = "0096019602960396"
+

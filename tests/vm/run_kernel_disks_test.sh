@@ -31,7 +31,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # VM_SERVE_OPTIONS: more options for the server (--trace, when looking into a failure).
 echo "${VM_SERVE_OPTIONS:-}" > "$work/serve.options"
-VM_CHECKS="$here/kernel_disks_checks.sh" VM_DISKS=0 VM_PROGRAMS="$server" \
+# The clients of other makers that must agree with the bench file (scripts/install-deps.sh).
+clients=""
+for tool in smartctl hdparm sg_inq sg_sat_identify; do
+  path=$(PATH="$PATH:/usr/sbin:/sbin" command -v "$tool") || { echo "FAIL: $tool is not installed"; exit 1; }
+  clients="$clients $path"
+done
+VM_CHECKS="$here/kernel_disks_checks.sh" VM_DISKS=0 VM_PROGRAMS="$server$clients" \
   VM_FILES="$here/kernel-bench.json=/kernel-bench.json $work/serve.options=/serve.options" \
   VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg" \
   bash "$here/make_initramfs.sh" "$vtutil" "$kroot" "$work/initrd.gz"
