@@ -61,6 +61,12 @@ after=$(commands 0)
 vtutil --bench "$bench" window --program-dir /tmp/prog --select 0 --json > /dev/null; t2=$(now_ms)
 echo "VM: figure refresh-ms kernel $((t1 - t0)) bench $((t2 - t1)); scsi commands $((after - before)) in $((t1 - t0)) ms"
 
+# One-sector direct reads: one command each through sd, the target core and the ring.
+before=$(commands 0)
+t0=$(now_ms); dd if=/dev/sda of=/dev/null bs=512 count=1000 iflag=direct 2>/dev/null; t1=$(now_ms)
+after=$(commands 0)
+echo "VM: figure scsi-reads $((after - before)) commands in $((t1 - t0)) ms"
+
 timeout 120 vtutil rwtest scsi:/dev/sda --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/rw.txt
 echo "VM: rwtest:"; cat /tmp/rw.txt
 check rwtest-passes grep -q '^R/W Test successfully' /tmp/rw.txt
