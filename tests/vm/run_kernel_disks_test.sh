@@ -38,7 +38,7 @@ for tool in smartctl hdparm sg_inq sg_sat_identify; do
   clients="$clients $path"
 done
 VM_CHECKS="$here/kernel_disks_checks.sh" VM_DISKS=0 VM_PROGRAMS="$server$clients" \
-  VM_FILES="$here/kernel-bench.json=/kernel-bench.json $work/serve.options=/serve.options" \
+  VM_FILES="$here/kernel-bench.json=/kernel-bench.json $here/kernel-faults.json=/kernel-faults.json $work/serve.options=/serve.options" \
   VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg" \
   bash "$here/make_initramfs.sh" "$vtutil" "$kroot" "$work/initrd.gz"
 
