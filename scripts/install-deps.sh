@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
   qemu-system-x86 busybox-static cpio kmod
+  smartmontools hdparm sg3-utils
   clang libclang-rt-14-dev
   file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
   python3-jsonschema

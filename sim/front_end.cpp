@@ -1,6 +1,7 @@
 #include "sim/front_end.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "sim/bytes.h"
 #include "sim/firmware.h"
@@ -53,8 +54,63 @@ ScsiReply Transfer(std::span<const std::uint8_t> answer, std::span<std::uint8_t>
     return reply;
 }
 
-ScsiReply Inquiry(const Bytes& inquiry, const ScsiRequest& request) {
+// The vital product data pages a SCSI/ATA translation layer answers from IDENTIFY: the list, the
+// unit serial number and the ATA information page (a SAT client reads IDENTIFY from there).
+std::optional<Bytes> AtaVpdPage(const VirtualDrive& drive, std::uint8_t page) {
+    const Bytes& identify = drive.CurrentIdentify();
+    const auto identify_byte = [&](std::size_t at) -> std::uint8_t {
+        return at < identify.size() ? identify[at] : 0;
+    };
+    switch (page) {
+        case 0x00:
+            return Bytes{0, 0x00, 0, 3, 0x00, 0x80, 0x89};
+        case 0x80: {
+            Bytes data = {0, 0x80, 0, 20};
+            // IDENTIFY words 10-19, each word's bytes swapped back into reading order.
+            for (std::size_t i = 0; i < 20; ++i) data.push_back(identify_byte(20 + (i ^ 1)));
+            return data;
+        }
+        case 0x89: {
+            Bytes data(572, 0);
+            data[1] = 0x89;
+            data[2] = 0x02;  // page length 238h
+            data[3] = 0x38;
+            PutText(data, 8, "linux   ");
+            PutText(data, 16, "libata          ");
+            PutText(data, 32, "3.00");
+            data[36] = 0x34;  // the device signature as a register FIS
+            data[37] = 0x80;
+            data[38] = 0x50;  // status DRDY
+            data[40] = 0x01;
+            data[48] = 0x01;
+            data[56] = 0xEC;  // IDENTIFY DEVICE
+            for (std::size_t i = 0; i < 512; ++i) data[60 + i] = identify_byte(i);
+            return data;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// INQUIRY's EVPD bit asks for a page; without it a page code is an error, as SPC wants.
+ScsiReply InquiryPage(const VirtualDrive* drive, const ScsiRequest& request) {
+    if (request.cdb.size() < 6) return InvalidField();
+    const bool evpd = (request.cdb[1] & 0x01) != 0;
+    if (!evpd || drive == nullptr) return InvalidField();
+    const auto page = AtaVpdPage(*drive, request.cdb[2]);
+    if (!page) return InvalidField();
+    const std::size_t allocation = GetBe16(request.cdb, 3);
+    const std::size_t n = std::min(allocation, page->size());
+    return Transfer(std::span<const std::uint8_t>(*page).first(n), request.data);
+}
+
+// `drive` answers VPD pages as a translation layer does; nullptr for a bridge that has none.
+ScsiReply Inquiry(const Bytes& inquiry, const ScsiRequest& request,
+                  const VirtualDrive* drive = nullptr) {
     if (request.direction != Direction::In) return InvalidField();
+    if (request.cdb.size() >= 3 && ((request.cdb[1] & 0x01) != 0 || request.cdb[2] != 0)) {
+        return InquiryPage(drive, request);
+    }
     const std::size_t allocation = GetBe16(request.cdb, 3);
     const std::size_t n = std::min(allocation, inquiry.size());
     return Transfer(std::span<const std::uint8_t>(inquiry).first(n), request.data);
@@ -249,7 +305,7 @@ ScsiReply DirectVendorBlock(VirtualDrive& drive, const ScsiRequest& request) {
 ScsiReply AnswerAtaHost(VirtualDrive& drive, const ScsiRequest& request) {
     if (IsAtaPassThrough(request.cdb[0])) return AtaPassThrough(drive, request);
     LogScsi(drive, request);
-    if (request.cdb[0] == kInquiry) return Inquiry(drive.CurrentInquiry(), request);
+    if (request.cdb[0] == kInquiry) return Inquiry(drive.CurrentInquiry(), request, &drive);
     if (auto reply = BlockCommand(drive, request)) return *reply;
     return InvalidOpcode();
 }

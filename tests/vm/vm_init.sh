@@ -6,9 +6,10 @@ mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 for m in $(cat /modules.list); do modprobe "$m" 2>/dev/null; done
-# Wait for the three disks (AHCI, USB, SCSI) to register.
+# Wait for the machine's disks (AHCI, USB, SCSI in the first machine) to register.
+disks=$(cat /disks.expected 2>/dev/null || echo 3)
 i=0
-while [ "$(ls /sys/block | grep -c '^sd')" -lt 3 ] && [ $i -lt 60 ]; do sleep 0.5; i=$((i + 1)); done
+while [ "$(ls /sys/block | grep -c '^sd')" -lt "$disks" ] && [ $i -lt 60 ]; do sleep 0.5; i=$((i + 1)); done
 echo "VM: disks: $(ls /sys/block | tr '\n' ' ')"
 sh /checks.sh
 echo "VM: done"

@@ -1,0 +1,129 @@
+# The checks of the kernel-disk machine: the device server puts the bench file's drives behind
+# real kernel disks, and vtutil on the Linux backend must see exactly what it sees on the bench
+# backend with the same file. Each check prints one "CHECK name PASS|FAIL" line.
+check() { name=$1; shift; if "$@"; then echo "CHECK $name PASS"; else echo "CHECK $name FAIL"; fi; }
+bench=/kernel-bench.json
+mount -t configfs configfs /sys/kernel/config
+mkdir -p /tmp/prog /tmp/dump /tmp/kernel /tmp/bench
+head -c 4096 /dev/zero | tr '\000' '\021' > /tmp/prog/GDP.bin
+
+if grep -q -- --trace /serve.options 2>/dev/null; then
+  mount -t debugfs debugfs /sys/kernel/debug
+  echo 'module target_core_user +p' > /sys/kernel/debug/dynamic_debug/control
+  echo 'module tcm_loop +p' > /sys/kernel/debug/dynamic_debug/control
+fi
+start=$(date +%s)
+: > /tmp/serve.log
+vtbench-serve --dump-dir /tmp/dump $(cat /serve.options 2>/dev/null) "$bench" > /tmp/serve.log 2>&1 &
+serve_pid=$!
+i=0
+while ! grep -q '^vtbench-serve: ready' /tmp/serve.log && [ $i -lt 120 ] && kill -0 $serve_pid 2>/dev/null; do
+  sleep 0.25; i=$((i + 1))
+done
+echo "VM: server up after $(($(date +%s) - start)) s:"; cat /tmp/serve.log
+check serve-ready grep -q '^vtbench-serve: ready' /tmp/serve.log
+if ! grep -q '^vtbench-serve: ready' /tmp/serve.log; then
+  echo "VM: kernel log:"; dmesg | grep -A80 TCM_Loop | sed 's/^/  /'
+  echo "VM: server waits in $(cat /proc/$serve_pid/wchan 2>/dev/null); $(cat /proc/$serve_pid/stat 2>/dev/null)"
+  ls /sys/class/scsi_device /sys/block
+fi
+check serve-scsi-disks sh -c "[ \$(grep -c '(scsi) is /dev/sd' /tmp/serve.log) -eq 2 ]"
+
+# Runs one vtutil command on both backends; the outputs must be the same, byte for byte.
+same() {
+  name=$1; shift
+  vtutil "$@" > /tmp/kernel/$name 2>&1; echo "rc=$?" >> /tmp/kernel/$name
+  vtutil --bench "$bench" "$@" > /tmp/bench/$name 2>&1; echo "rc=$?" >> /tmp/bench/$name
+  if cmp -s /tmp/kernel/$name /tmp/bench/$name; then
+    echo "CHECK same-$name PASS"
+  else
+    echo "CHECK same-$name FAIL"
+    diff /tmp/bench/$name /tmp/kernel/$name | head -n 40
+  fi
+}
+same list list
+same list-json list --json
+cat /tmp/kernel/list
+check list-scsi-rows sh -c "grep -q '^1 .*VT14KDISK001 .* SCSI  *scsi:/dev/sda' /tmp/kernel/list && grep -q '^2 .*LOADER .* SCSI  *scsi:/dev/sdb' /tmp/kernel/list"
+same window-row0 window --program-dir /tmp/prog --select 0 --json
+same window-smart window --program-dir /tmp/prog --select 0 --click GetSmartInfoBn --json
+same window-special-row0 window --program-dir /tmp/prog --special --select 0 --json
+same window-special-row1 window --program-dir /tmp/prog --special --select 1 --json
+same window-loader-gdp window --program-dir /tmp/prog --special --select 1 --click ReadFwDebugMsgGDP --json
+check loader-log-read grep -q 'PWR: resume' /tmp/kernel/window-loader-gdp
+
+# The time of one refresh (a row's selection) on each backend, and the commands it took.
+now_ms() { awk '{printf "%d", $1 * 1000}' /proc/uptime; }
+commands() { kill -USR1 $serve_pid; sleep 0.3; grep "drive $1: .* commands" /tmp/serve.log | tail -n 1 | awk '{print $4}'; }
+before=$(commands 0)
+t0=$(now_ms); vtutil window --program-dir /tmp/prog --select 0 --json > /dev/null; t1=$(now_ms)
+after=$(commands 0)
+vtutil --bench "$bench" window --program-dir /tmp/prog --select 0 --json > /dev/null; t2=$(now_ms)
+echo "VM: figure refresh-ms kernel $((t1 - t0)) bench $((t2 - t1)); scsi commands $((after - before)) in $((t1 - t0)) ms"
+
+# One-sector direct reads: one command each through sd, the target core and the ring.
+before=$(commands 0)
+t0=$(now_ms); dd if=/dev/sda of=/dev/null bs=512 count=1000 iflag=direct 2>/dev/null; t1=$(now_ms)
+after=$(commands 0)
+echo "VM: figure scsi-reads $((after - before)) commands in $((t1 - t0)) ms"
+
+timeout 120 vtutil rwtest scsi:/dev/sda --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/rw.txt
+echo "VM: rwtest:"; cat /tmp/rw.txt
+check rwtest-passes grep -q '^R/W Test successfully' /tmp/rw.txt
+
+# Clients of other makers on the same disk agree with the bench file's data.
+smartctl -i -A /dev/sda > /tmp/smartctl.txt 2>&1; echo "rc=$?" >> /tmp/smartctl.txt
+hdparm -I /dev/sda > /tmp/hdparm.txt 2>&1; echo "rc=$?" >> /tmp/hdparm.txt
+sg_inq /dev/sda > /tmp/sg_inq.txt 2>&1; echo "rc=$?" >> /tmp/sg_inq.txt
+sg_sat_identify -i /dev/sda > /tmp/sg_sat.txt 2>&1; echo "rc=$?" >> /tmp/sg_sat.txt
+sg_sat_identify -r /dev/sda > /tmp/identify.bin 2>/dev/null
+for f in smartctl hdparm sg_inq sg_sat; do echo "VM: $f:"; cat /tmp/$f.txt; done
+echo "VM: sg_sat_identify -r: $(wc -c < /tmp/identify.bin) bytes"; od -A d -t x1 /tmp/identify.bin | head -n 6
+check smartctl-identity sh -c "grep -q '^Device Model: *Vantrel VT514 SSD 128GB\$' /tmp/smartctl.txt &&
+  grep -q '^Serial Number: *VT14KDISK001\$' /tmp/smartctl.txt && grep -q '^Firmware Version: K142.30\$' /tmp/smartctl.txt &&
+  grep -q '^User Capacity: *1,073,741,824 bytes' /tmp/smartctl.txt && grep -q '^rc=0' /tmp/smartctl.txt"
+check smartctl-attributes sh -c "grep -q '^  9 Power_On_Hours .* 4321\$' /tmp/smartctl.txt &&
+  grep -q '^ 12 Power_Cycle_Count .* 210\$' /tmp/smartctl.txt && grep -q '^192 .* 7\$' /tmp/smartctl.txt &&
+  grep -q '^194 Temperature_Celsius .* 36 (Min/Max 20/58)\$' /tmp/smartctl.txt"
+check hdparm-identity sh -c "grep -q 'Model Number: *Vantrel VT514 SSD 128GB' /tmp/hdparm.txt &&
+  grep -q 'Serial Number: *VT14KDISK001' /tmp/hdparm.txt && grep -q 'Firmware Revision: *K142.30' /tmp/hdparm.txt &&
+  grep -q 'LBA48  user addressable sectors: *2097152\$' /tmp/hdparm.txt && grep -q 'Checksum: correct' /tmp/hdparm.txt"
+check sg_inq-translation sh -c "grep -q 'Vendor identification: ATA' /tmp/sg_inq.txt &&
+  grep -q 'Product identification: Vantrel VT514 SS' /tmp/sg_inq.txt && grep -q 'Unit serial number: VT14KDISK001' /tmp/sg_inq.txt"
+check sg_sat_identify-data sh -c "[ \$(wc -c < /tmp/identify.bin) -eq 512 ] &&
+  [ \"\$(dd if=/tmp/identify.bin bs=2 skip=27 count=20 conv=swab 2>/dev/null)\" = 'Vantrel VT514 SSD 128GB                 ' ] &&
+  [ \"\$(dd if=/tmp/identify.bin bs=2 skip=10 count=10 conv=swab 2>/dev/null)\" = 'VT14KDISK001        ' ] &&
+  grep -q '^0x5001b44000000001\$' /tmp/sg_sat.txt"
+
+# Two processes on one node: the checks that the per-drive lock keeps them apart go here, once
+# vtutil takes that lock.
+
+# Everything the drives got is in the server's images once it ends.
+kill -TERM $serve_pid; wait $serve_pid
+echo "VM: server ended:"; tail -n 3 /tmp/serve.log
+sector_hex() { dd if=/tmp/dump/drive0.img bs=512 skip="$1" count=1 2>/dev/null | od -An -v -tx1 | tr -d ' \n'; }
+check image-sector0-ffff test "$(sector_hex 0)" = "$(printf 'ff%.0s' $(seq 512))"
+check image-lba150-pattern test "$(sector_hex 150 | cut -c1-16)" = "0096019602960396"
+
+
+# A drive that never answers one command: the target core's time-out ends it for real, the tool
+# goes on as on the bench (which times the same command out), and the drive answers again.
+: > /tmp/serve2.log
+vtbench-serve --time-out 3 /kernel-faults.json > /tmp/serve2.log 2>&1 &
+serve_pid=$!
+i=0
+while ! grep -q '^vtbench-serve: ready' /tmp/serve2.log && [ $i -lt 120 ] && kill -0 $serve_pid 2>/dev/null; do
+  sleep 0.25; i=$((i + 1))
+done
+cat /tmp/serve2.log
+bench=/kernel-faults.json
+t0=$(now_ms)
+same probe-timeout probe
+t1=$(now_ms)
+cat /tmp/kernel/probe-timeout
+echo "VM: probe with a withheld command took $((t1 - t0)) ms on both backends"
+check timeout-took-real-time test $((t1 - t0)) -ge 3000
+sg_sat_identify -r /dev/sda > /tmp/after.bin 2>/tmp/after.err; echo "VM: identify afterwards: rc=$? $(cat /tmp/after.err)"
+check timeout-drive-answers-again sh -c "[ \"\$(dd if=/tmp/after.bin bs=2 skip=10 count=10 conv=swab 2>/dev/null)\" = 'VT14FAULT001        ' ]"
+dmesg | grep -iE 'abort|time' | tail -n 4
+kill -TERM $serve_pid; wait $serve_pid

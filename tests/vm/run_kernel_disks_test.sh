@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Boots Debian's own kernel under qemu with no disks of its own; inside, the device server puts the
+# drives of kernel-bench.json behind real kernel disks (the SCSI target core's user-space backstore
+# and loopback fabric), and vtutil on the Linux backend is compared with vtutil on the bench
+# backend (kernel_disks_checks.sh). Usage: run_kernel_disks_test.sh VTUTIL SERVER CACHE_DIR.
+# Exit 77: cannot run here.
+set -euo pipefail
+vtutil=$(readlink -f "$1")
+server=$(readlink -f "$2")
+cache=$3
+here=$(cd "$(dirname "$0")" && pwd)
+skip() { echo "SKIP: $*"; exit 77; }
+for tool in qemu-system-x86_64 cpio depmod modprobe; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed"
+done
+[ -x /bin/busybox ] || skip "no busybox"
+
+# Debian's current kernel, unpacked (not installed) once into the cache, as the first machine has it.
+mkdir -p "$cache"
+kroot="$cache/kernel"
+if [ ! -d "$kroot/boot" ]; then
+  package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+  [ -n "$package" ] || skip "cannot find the kernel package (apt-get update?)"
+  (cd "$cache" && apt-get download "$package" >/dev/null 2>&1) || skip "cannot download $package"
+  rm -rf "$kroot.tmp" && dpkg -x "$cache/$package"_*.deb "$kroot.tmp" && mv "$kroot.tmp" "$kroot"
+  rm -f "$cache/$package"_*.deb
+fi
+kernel=$(ls "$kroot"/boot/vmlinuz-* | head -n 1)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# VM_SERVE_OPTIONS: more options for the server (--trace, when looking into a failure).
+echo "${VM_SERVE_OPTIONS:-}" > "$work/serve.options"
+# The clients of other makers that must agree with the bench file (scripts/install-deps.sh).
+clients=""
+for tool in smartctl hdparm sg_inq sg_sat_identify; do
+  path=$(PATH="$PATH:/usr/sbin:/sbin" command -v "$tool") || { echo "FAIL: $tool is not installed"; exit 1; }
+  clients="$clients $path"
+done
+VM_CHECKS="$here/kernel_disks_checks.sh" VM_DISKS=0 VM_PROGRAMS="$server$clients" \
+  VM_FILES="$here/kernel-bench.json=/kernel-bench.json $here/kernel-faults.json=/kernel-faults.json $work/serve.options=/serve.options" \
+  VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg" \
+  bash "$here/make_initramfs.sh" "$vtutil" "$kroot" "$work/initrd.gz"
+
+start=$(date +%s)
+timeout 300 qemu-system-x86_64 -machine q35,accel=${VM_ACCEL:-tcg} -m 768 -smp 1 -nographic -no-reboot -net none \
+  -kernel "$kernel" -initrd "$work/initrd.gz" \
+  -append "console=ttyS0 quiet panic=-1" </dev/null > "$work/console.txt" 2>&1 || true
+tr -d '\r' < "$work/console.txt" | grep -v '^\[' | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' > "$work/console.clean"
+cat "$work/console.clean"
+echo "vm: machine ran $(($(date +%s) - start)) s"
+
+failed=0
+grep -q '^VM: done' "$work/console.clean" || { echo "FAIL: the checks did not finish"; failed=1; }
+if grep -q '^CHECK .* FAIL' "$work/console.clean"; then failed=1; fi
+expected=$(grep -cE '^(check|same) ' "$here/kernel_disks_checks.sh" || true)
+ran=$(grep -c '^CHECK ' "$work/console.clean" || true)
+[ "$ran" -ge "$expected" ] || { echo "FAIL: $ran of $expected checks reported"; failed=1; }
+passed=$(grep -c '^CHECK .* PASS' "$work/console.clean" || true)
+echo "vm: $passed passed, $((ran - passed)) failed"
+exit "$failed"
