@@ -9,7 +9,7 @@ namespace vt::platform {
 
 // Held for the life of the object; an abstract-namespace socket, so a crashed holder frees it.
 class InstanceGuard {
-  public:
+public:
     enum class State { Created, AlreadyExists, Failed };
 
     explicit InstanceGuard(const std::string& name);
@@ -21,7 +21,7 @@ class InstanceGuard {
     // For AlreadyExists: the process that holds the guard, when the system tells.
     std::optional<long> HolderPid() const { return holder_pid_; }
 
-  private:
+private:
     int fd_ = -1;
     State state_ = State::Failed;
     std::optional<long> holder_pid_;
@@ -29,7 +29,7 @@ class InstanceGuard {
 
 // A named lock between processes: flock on a file in the system's lock directory.
 class NamedMutex {
-  public:
+public:
     explicit NamedMutex(const std::string& name);
     ~NamedMutex();
     NamedMutex(const NamedMutex&) = delete;
@@ -39,7 +39,7 @@ class NamedMutex {
     bool Lock();  // waits without limit
     void Unlock();
 
-  private:
+private:
     int fd_ = -1;
 };
 
