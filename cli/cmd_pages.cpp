@@ -312,7 +312,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         std::fprintf(stderr, "vtutil: %s\n", failure.what());
         return kExitCommandFailed;
     }
-    if (options.json) {
+    if (options.json || global.json) {
         Json document = JsonDocument();
         document["device"] = session.DeviceJson();
         document["page"] = out.data;
@@ -379,17 +379,26 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
         },
         true);
 
-    auto decode = std::make_shared<std::string>();
+    auto decode = std::make_shared<PageOptions>();
     auto* command = app.add_subcommand("decode-log", "Decode a log file into FILE.decode");
-    command->add_option("FILE", *decode, "The log file")->required();
-    command->callback([decode, &exit_status] {
+    command->add_option("FILE", decode->name, "The log file")->required();
+    command->add_flag("--json", decode->json, "One JSON document naming the decoded file");
+    command->callback([decode, &options, &exit_status] {
         std::string error;
-        if (!DecodeLogFile(*decode, *decode + ".decode", error)) {
+        const std::string output = decode->name + ".decode";
+        if (!DecodeLogFile(decode->name, output, error)) {
             std::fprintf(stderr, "vtutil: %s\n", error.c_str());
-            exit_status = kExitCommandFailed;
+            exit_status = kExitFileError;  // reading or writing a file, no drive involved
             return;
         }
-        std::printf("%s.decode\n", decode->c_str());
+        if (decode->json || options.json) {
+            Json document = JsonDocument();
+            document["file"] = Latin1ToUtf8(decode->name);
+            document["decoded"] = Latin1ToUtf8(output);
+            std::printf("%s\n", document.dump(2).c_str());
+        } else {
+            std::printf("%s\n", output.c_str());
+        }
     });
 }
 

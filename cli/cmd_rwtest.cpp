@@ -114,7 +114,7 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     if (show_progress) std::fprintf(stderr, "\n");
 
     using O = SelfTestObserver::Outcome;
-    if (options.json) {
+    if (options.json || global.json) {
         auto document = JsonDocument();
         document["device"] = {{"number", device + 1},
                               {"path", Latin1ToUtf8(EntryOf(device).DevicePath)}};
