@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/heatmap.h"
+#include "cli/smart_reset.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
 #include "vendor/system_info.h"
@@ -31,6 +32,8 @@ struct PageOptions {
     bool json = false;
     std::string heatmap;
     bool reset = false;
+    bool yes = false;
+    std::string gdp;
     std::string name;
     std::string dir;
 };
@@ -39,6 +42,7 @@ struct PageOptions {
 struct PageOutput {
     std::vector<std::string> lines;
     Json data = Json::object();
+    int exit_status = kExitOk;  // the page was printed, but not all went well
 };
 
 const char* const kSataInfoEdits[] = {
@@ -191,10 +195,11 @@ PageOutput BadBlocksPage(FormSession& s, const PageOptions&) {
 PageOutput SmartPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     if (options.reset) {
-        s.TakeMessages();
-        s.form().ResetSmartInfoBnClick();
-        out.lines = s.TakeMessages();
-        out.data["reset_messages"] = Utf8Lines(out.lines);
+        if (!options.yes) RefuseSmartReset(s);
+        auto report = ResetSmartCounters(s);
+        out.lines = std::move(report.lines);
+        out.data = std::move(report.data);
+        if (!report.all_reset) out.exit_status = kExitCommandFailed;
         return out;
     }
     s.form().GetSmartInfoBnClick();
@@ -308,6 +313,9 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     PageOutput out;
     try {
         out = page(session, options);
+    } catch (const ConfirmationNeeded& refusal) {
+        std::fprintf(stderr, "%s\n", refusal.what());
+        return kExitUsage;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "vtutil: %s\n", failure.what());
         return kExitCommandFailed;
@@ -320,7 +328,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     } else {
         for (const auto& line : out.lines) std::printf("%s\n", line.c_str());
     }
-    return kExitOk;
+    return out.exit_status;
 }
 
 void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const char* name,
@@ -337,7 +345,9 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     }
     if (std::string(name) == "smart") {
         command->add_flag("--reset", options->reset,
-                          "Reset the three S.M.A.R.T. counters instead of reading");
+                          "Reset the power-on hours, power cycle and power loss counters instead "
+                          "of reading; without --yes it only says what it would reset");
+        command->add_flag("--yes", options->yes, "Confirm --reset");
     }
     if (std::string(name) == "dump-info") {
         command->add_option("NAME", options->name, "The dump's name; it is written as NAME.txt")

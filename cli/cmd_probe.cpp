@@ -220,8 +220,9 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
         "probe", "Show what the tool learns about each disk, and why it is listed or not");
     static std::string device;
     static bool json = false;
-    probe->add_option("DEVICE", device,
-                      "A Disk column number, a disk path (as `vtutil list` shows it) or device node");
+    probe->add_option(
+        "DEVICE", device,
+        "A Disk column number, a disk path (as `vtutil list` shows it) or device node");
     probe->add_flag("--json", json, "One JSON document");
     probe->callback([&options, &exit_status] {
         if (!InstallBackend(options)) {

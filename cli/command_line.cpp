@@ -49,10 +49,9 @@ std::optional<std::string> UnknownSubcommand(std::span<const std::string> words,
         const std::string& word = words[i];
         if (word == "--") return std::nullopt;
         if (word.starts_with("-")) {
-            const bool takes_value =
-                word.find('=') == std::string::npos &&
-                std::find(options_with_value.begin(), options_with_value.end(), word) !=
-                    options_with_value.end();
+            const bool takes_value = word.find('=') == std::string::npos &&
+                                     std::find(options_with_value.begin(), options_with_value.end(),
+                                               word) != options_with_value.end();
             if (takes_value) ++i;
             continue;
         }
