@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/heatmap.h"
+#include "cli/loader_mode.h"
 #include "cli/smart_reset.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
@@ -34,6 +35,7 @@ struct PageOptions {
     bool reset = false;
     bool yes = false;
     std::string gdp;
+    LoaderUse loader = LoaderUse::None;
     std::string name;
     std::string dir;
 };
@@ -305,8 +307,10 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         RawDumpEnabled = true;
     }
     session.Refresh();
-    const auto refresh_messages = session.TakeMessages();
+    auto refresh_messages = session.TakeMessages();
     if (raw_dump) std::filesystem::current_path(cwd, ec);
+    const auto loader = HandleLoaderMode(session, options.loader, options.gdp, refresh_messages);
+    if (loader.exit_status) return *loader.exit_status;
     for (const auto& message : refresh_messages)
         std::fprintf(stderr, "vtutil: %s\n", message.c_str());
     if (!refresh_messages.empty()) return kExitCommandFailed;
@@ -320,6 +324,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         std::fprintf(stderr, "vtutil: %s\n", failure.what());
         return kExitCommandFailed;
     }
+    if (loader.loader) out.data["controller"] = "loader";
     if (options.json || global.json) {
         Json document = JsonDocument();
         document["device"] = session.DeviceJson();
@@ -348,6 +353,13 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
                           "Reset the power-on hours, power cycle and power loss counters instead "
                           "of reading; without --yes it only says what it would reset");
         command->add_flag("--yes", options->yes, "Confirm --reset");
+    }
+    if (std::string(name) == "info") options->loader = LoaderUse::Identify;
+    if (std::string(name) == "uart-log") {
+        options->loader = LoaderUse::GdpLog;
+        command->add_option("--gdp", options->gdp,
+                            "For a drive in its loader: load this code image (GDP.bin) and read "
+                            "the log from the serial flash");
     }
     if (std::string(name) == "dump-info") {
         command->add_option("NAME", options->name, "The dump's name; it is written as NAME.txt")

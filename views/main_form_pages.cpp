@@ -21,6 +21,14 @@ void TMainForm::ParseUSBInfo(unsigned device) {
     ShowPageTexts(ui_, vt::ParseUSBInfo(device));
 }
 
+void TMainForm::ShowDeviceInfo(unsigned device) {
+    if (EntryOf(device).DirectVendorCdb) {
+        ParseUSBInfo(device);
+    } else {
+        ParseInfo(device, TransferBuffer);
+    }
+}
+
 bool TMainForm::GetSSDInfo(std::span<std::uint8_t> buffer) {
     return vt::GetSSDInfo(CurrentDevice, buffer);
 }
