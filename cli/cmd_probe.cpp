@@ -38,6 +38,7 @@ struct ProbeReport {
     int bridge_kind = -1;
     bool vendor_signature = false;
     bool listed = false;
+    bool cannot_open = false;  // refused, or no such device: exit status 2
     std::string reason;
     std::vector<std::string> notes;
 };
@@ -141,8 +142,8 @@ ProbeReport Probe(const std::string& path, const std::string& bus) {
     const auto kind = ClassifyDiskPath(lower);
     report.interface_text = kind.text ? kind.text : "";
     if (auto problem = CheckDeviceAccess(path)) {
-        report.reason = "no permission: run as root";
-        report.notes.push_back(*problem);
+        report.reason = *problem;
+        report.cannot_open = true;
         return report;
     }
     auto& entry = EntryOf(kProbeSlot);
@@ -263,7 +264,7 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
             for (const auto& report : reports) PrintText(report);
         }
         for (const auto& report : reports) {
-            if (report.reason == "no permission: run as root") exit_status = kExitNoDevice;
+            if (report.cannot_open) exit_status = kExitNoDevice;
         }
     });
 }

@@ -96,6 +96,14 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
         std::fprintf(stderr, "vtutil: %s\n", error.c_str());
         return kExitNoDevice;
     }
+    // A drive that does not answer would otherwise be reported as one too small for the test.
+    if (GetCapacitySectors(device) == 0) {
+        std::fprintf(stderr,
+                     "vtutil: %s did not answer: its capacity could not be read (IDENTIFY DEVICE "
+                     "failed or timed out); nothing was written\n",
+                     EntryOf(device).DevicePath.c_str());
+        return kExitCommandFailed;
+    }
     if (!options.yes) {
         std::fprintf(stderr, "%sNothing was written. Add --yes to run the test.\n",
                      Plan(device).c_str());
