@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "access/ata_passthrough.h"
 #include "access/device_tables.h"
@@ -27,7 +29,9 @@ int RescanBuses() {
     return ok ? 1 : 0;
 }
 
-bool IsWindows8() { return false; }
+bool IsWindows8() {
+    return false;
+}
 
 int FindDriveLetter(const std::string& path, char& letter) {
     (void)path;
@@ -76,13 +80,16 @@ void SwapAndTrim(std::span<std::uint8_t> text) {
 std::optional<std::string> CheckDeviceAccess(const std::string& path) {
     platform::DeviceHandle device(path);
     if (!device.IsOpen()) {
-        if (IsRightsError(device.Error())) return RightsMessage(path);
-        return std::nullopt;
+        const int error = device.Error();
+        if (IsRightsError(error)) return RightsMessage(path, error);
+        // A card reader without a card is no drive to service.
+        if (error == ENOMEDIUM) return std::nullopt;
+        return "Cannot open " + path + ": " + std::strerror(error);
     }
     TaskFile check_power{0, 0, 0, 0, 0, 0xA0, 0xE5, 0};
     const auto cdb = BuildAtaPassThrough16(check_power, DataDirection::None);
     const auto outcome = SendSgRequest(device, cdb, DataDirection::None, {}, 10);
-    if (IsRightsError(outcome.sys_error)) return RightsMessage(path);
+    if (IsRightsError(outcome.sys_error)) return RightsMessage(path, outcome.sys_error);
     return std::nullopt;
 }
 

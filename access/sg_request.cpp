@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/privileges.h"
+
 namespace vt {
 namespace {
 
@@ -72,12 +74,13 @@ bool CommandSucceeded(const SgOutcome& outcome, bool ata_passthrough_cdb) {
 
 std::string DescribeOutcome(const SgOutcome& outcome) {
     static constexpr const char* kKeys[16] = {
-        "NO SENSE",        "RECOVERED ERROR", "NOT READY",       "MEDIUM ERROR",
-        "HARDWARE ERROR",  "ILLEGAL REQUEST", "UNIT ATTENTION",  "DATA PROTECT",
-        "BLANK CHECK",     "VENDOR SPECIFIC", "COPY ABORTED",    "ABORTED COMMAND",
-        "EQUAL",           "VOLUME OVERFLOW", "MISCOMPARE",      "COMPLETED"};
+        "NO SENSE",       "RECOVERED ERROR", "NOT READY",      "MEDIUM ERROR",
+        "HARDWARE ERROR", "ILLEGAL REQUEST", "UNIT ATTENTION", "DATA PROTECT",
+        "BLANK CHECK",    "VENDOR SPECIFIC", "COPY ABORTED",   "ABORTED COMMAND",
+        "EQUAL",          "VOLUME OVERFLOW", "MISCOMPARE",     "COMPLETED"};
     char text[160];
-    if (outcome.sys_error != 0) return std::string("request refused: ") + std::strerror(outcome.sys_error);
+    if (outcome.sys_error != 0)
+        return std::string("request refused: ") + std::strerror(outcome.sys_error);
     if (outcome.timed_out) return "no answer within the time-out";
     if (outcome.transport_failed) return "the kernel reported a transport failure";
     std::string description;
@@ -98,11 +101,19 @@ std::string DescribeOutcome(const SgOutcome& outcome) {
     return description.empty() ? "completed" : description;
 }
 
-std::string RightsMessage(const std::string& path) {
-    return "No permission to send commands to " + path +
-           ": raw drive access needs root (run the tool as root, for example with sudo).";
+std::string RightsMessage(const std::string& path, int error) {
+    const std::string start =
+        "No permission to send commands to " + path + " (" + std::strerror(error) + ")";
+    if (platform::RunsAsRoot()) {
+        return start +
+               ", although the tool runs as root: the system refuses raw access to this device "
+               "(a security module, a container's device rules or the device's own policy).";
+    }
+    return start + ": raw drive access needs root (run the tool as root, for example with sudo).";
 }
 
-bool IsRightsError(int error) { return error == EACCES || error == EPERM; }
+bool IsRightsError(int error) {
+    return error == EACCES || error == EPERM;
+}
 
 }  // namespace vt

@@ -2,6 +2,7 @@
 // Building one SG_IO request and reading how it ended; shared by the ATA and SCSI transports.
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -14,7 +15,7 @@ namespace vt {
 enum class DataDirection { None, In, Out };
 
 struct SgOutcome {
-    int sys_error = 0;           // errno of the ioctl (or of the open), 0 when it went through
+    int sys_error = 0;              // errno of the ioctl (or of the open), 0 when it went through
     bool transport_failed = false;  // host or driver reported a failure, the time-out included
     bool timed_out = false;
     std::uint8_t scsi_status = 0;
@@ -41,7 +42,9 @@ bool CommandSucceeded(const SgOutcome& outcome, bool ata_passthrough_cdb);
 std::string DescribeOutcome(const SgOutcome& outcome);
 
 // The rights message shown instead of an unexplained empty list.
-std::string RightsMessage(const std::string& path);
+// `error`: the refusal's errno. Running as root already, the message says the system refuses
+// the access rather than asking for root.
+std::string RightsMessage(const std::string& path, int error = EACCES);
 // True for the errno values that mean "not allowed" (EACCES, EPERM).
 bool IsRightsError(int error);
 

@@ -11,60 +11,44 @@
 
 #include "app/desktop.h"
 #include "app/painting_backend.h"
+#include "app/program_options.h"
 #include "platform/files.h"
 #include "platform/named_objects.h"
-#include "tools/command_line_words.h"
 #include "views/backend_choice.h"
 
 namespace {
 
-struct Options {
-    bool demo = false;
-    std::string bench_file;
-    std::string screenshot;  // grab the window after start-up, save it as PNG and quit
-    std::string command_line;
-    // The self-test answers with an empty RW_OK.txt or RW_Fail.txt instead of a message box.
-    bool rw_result_files = false;
-    bool ok = true;
-};
-
-// The program's own options are taken out; what is left is the command line the command-line
-// actions look at, with the program's path first.
-Options ParseOptions(int argc, char** argv) {
-    Options options;
-    std::vector<std::string> kept{argv[0]};
-    for (int i = 1; i < argc; ++i) {
-        const std::string word = argv[i];
-        const bool has_value = i + 1 < argc;
-        if (word == "--demo") {
-            options.demo = true;
-        } else if (word == "--rw-result-file") {
-            options.rw_result_files = true;
-        } else if ((word == "--bench" || word == "--screenshot") && !has_value) {
-            std::fprintf(stderr, "vtutility: %s needs a file name\n", word.c_str());
-            options.ok = false;
-        } else if (word == "--bench") {
-            options.bench_file = argv[++i];
-        } else if (word == "--screenshot") {
-            options.screenshot = argv[++i];
-        } else {
-            kept.push_back(word);
+// The process ends with its main window, whatever other top-level window (the waiting window, a
+// message box) is still around: an unattended run must come to an end.
+class EndWithWindow final : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            auto* window = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, this, [window] {
+                if (!window->isVisible()) QCoreApplication::exit(0);
+            });
         }
+        return false;
     }
-    options.command_line = vt::JoinCommandLine(kept);
-    return options;
-}
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Usage, version and bad options are answered before anything opens a window or a drive.
+    const vt::app::ProgramOptions options = vt::app::ParseProgramOptions(argc, argv);
+    if (options.action != vt::app::ProgramOptions::Action::Run) {
+        return vt::app::AnswerWithoutWindow(options);
+    }
+
     // A second copy must not touch any drive the first is working on.
     const vt::platform::InstanceGuard guard("VTUtil");
-    if (guard.state() == vt::platform::InstanceGuard::State::AlreadyExists) return 0;
+    if (guard.state() == vt::platform::InstanceGuard::State::AlreadyExists) {
+        return vt::app::EndAsSecondCopy(options, guard.HolderPid());
+    }
 
-    const Options options = ParseOptions(argc, argv);
     QApplication application(argc, argv);
-    if (!options.ok) return 1;
     std::string error;
     if (!vt::InstallChosenBackend(options.bench_file, options.demo, error)) {
         std::fprintf(stderr, "vtutility: %s\n", error.c_str());
@@ -80,6 +64,8 @@ int main(int argc, char** argv) {
         vt::FormEnvironment environment{vt::platform::ProgramDirectory(), options.command_line, {}};
         environment.rw_result_files = options.rw_result_files;
         vt::app::Desktop desktop(std::move(environment));
+        EndWithWindow end_with_window;
+        desktop.window.installEventFilter(&end_with_window);
         desktop.Start([&] {
             if (options.screenshot.empty()) return;
             // Let the window settle on screen before it is grabbed.

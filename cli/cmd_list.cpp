@@ -25,7 +25,7 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
         }
         const auto record = ScanDevices();
         const auto disks = platform::Current().ListDisks();
-        if (json) {
+        if (json || options.json) {
             auto document = JsonDocument();
             document["rows"] = Json::array();
             for (const auto& row : record.rows)

@@ -17,6 +17,8 @@
 #include "cli/form_session.h"
 #include "cli/heatmap.h"
 #include "cli/json_document.h"
+#include "cli/loader_mode.h"
+#include "cli/smart_reset.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
 #include "vendor/system_info.h"
@@ -32,6 +34,9 @@ struct PageOptions {
     bool json = false;
     std::string heatmap;
     bool reset = false;
+    bool yes = false;
+    std::string gdp;
+    LoaderUse loader = LoaderUse::None;
     std::string name;
     std::string dir;
 };
@@ -40,6 +45,7 @@ struct PageOptions {
 struct PageOutput {
     std::vector<std::string> lines;
     Json data = Json::object();
+    int exit_status = kExitOk;  // the page was printed, but not all went well
 };
 
 const char* const kSataInfoEdits[] = {
@@ -126,13 +132,11 @@ PageOutput BadBlocksPage(FormSession& s, const PageOptions&) {
 PageOutput SmartPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     if (options.reset) {
-        s.TakeMessages();
-        s.form().ResetSmartInfoBnClick();
-        out.lines = s.TakeMessages();
-        if (!out.lines.empty()) throw std::runtime_error(out.lines.front());
-        out.lines.push_back("S.M.A.R.T. counters reset");
-        out.data = {{"reset", true}};
-        if (const auto& report = s.form().models().smart) out.data["smart"] = SmartJson(*report);
+        if (!options.yes) RefuseSmartReset(s);
+        auto report = ResetSmartCounters(s);
+        out.lines = std::move(report.lines);
+        out.data = std::move(report.data);
+        if (!report.all_reset) out.exit_status = kExitCommandFailed;
         return out;
     }
     s.form().GetSmartInfoBnClick();
@@ -177,8 +181,9 @@ using PageFunction = std::function<PageOutput(FormSession&, const PageOptions&)>
 // Opens the drive, runs the refresh (raw dumps on for raw-dump) and the page, prints.
 int RunPage(const GlobalOptions& global, const PageOptions& options, const PageFunction& page,
             bool raw_dump) {
+    const bool json = options.json || global.json;
     const auto fail = [&](const std::string& message, int status) {
-        return ReportFailure(options.json, message, status);
+        return ReportFailure(json, message, status);
     };
     std::string error;
     if (!InstallBackend(global, error)) return fail(error, kExitUsage);
@@ -195,8 +200,18 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         RawDumpEnabled = true;
     }
     session.Refresh();
-    const auto refresh_messages = session.TakeMessages();
+    auto refresh_messages = session.TakeMessages();
     if (raw_dump) std::filesystem::current_path(cwd, ec);
+    const auto loader = HandleLoaderMode(session, options.loader, options.gdp, refresh_messages);
+    if (loader.exit_status) {
+        if (json) {
+            auto document = JsonDocument();
+            document["error"] = {{"message", Latin1ToUtf8(loader.reason)},
+                                 {"exit_status", *loader.exit_status}};
+            PrintJson(document);
+        }
+        return *loader.exit_status;
+    }
     if (!refresh_messages.empty()) {
         std::string message;
         for (const auto& line : refresh_messages) message += (message.empty() ? "" : "\n") + line;
@@ -205,10 +220,14 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     PageOutput out;
     try {
         out = page(session, options);
+    } catch (const ConfirmationNeeded& refusal) {
+        std::fprintf(stderr, "%s\n", refusal.what());
+        return kExitUsage;
     } catch (const std::exception& failure) {
         return fail(failure.what(), kExitCommandFailed);
     }
-    if (options.json) {
+    if (loader.loader) out.data["controller"] = "loader";
+    if (json) {
         Json document = JsonDocument();
         document["device"] = DeviceJson(session.row(), session.path());
         document["page"] = out.data;
@@ -216,7 +235,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     } else {
         for (const auto& line : out.lines) std::printf("%s\n", line.c_str());
     }
-    return kExitOk;
+    return out.exit_status;
 }
 
 void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const char* name,
@@ -233,7 +252,16 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     }
     if (std::string(name) == "smart") {
         command->add_flag("--reset", options->reset,
-                          "Reset the three S.M.A.R.T. counters instead of reading");
+                          "Reset the power-on hours, power cycle and power loss counters instead "
+                          "of reading; without --yes it only says what it would reset");
+        command->add_flag("--yes", options->yes, "Confirm --reset");
+    }
+    if (std::string(name) == "info") options->loader = LoaderUse::Identify;
+    if (std::string(name) == "uart-log") {
+        options->loader = LoaderUse::GdpLog;
+        command->add_option("--gdp", options->gdp,
+                            "For a drive in its loader: load this code image (GDP.bin) and read "
+                            "the log from the serial flash");
     }
     if (std::string(name) == "dump-info") {
         command->add_option("NAME", options->name, "The dump's name; it is written as NAME.txt")
@@ -275,17 +303,26 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
         },
         true);
 
-    auto decode = std::make_shared<std::string>();
+    auto decode = std::make_shared<PageOptions>();
     auto* command = app.add_subcommand("decode-log", "Decode a log file into FILE.decode");
-    command->add_option("FILE", *decode, "The log file")->required();
-    command->callback([decode, &exit_status] {
+    command->add_option("FILE", decode->name, "The log file")->required();
+    command->add_flag("--json", decode->json, "One JSON document naming the decoded file");
+    command->callback([decode, &options, &exit_status] {
         std::string error;
-        if (!DecodeLogFile(*decode, *decode + ".decode", error)) {
+        const std::string output = decode->name + ".decode";
+        if (!DecodeLogFile(decode->name, output, error)) {
             std::fprintf(stderr, "vtutil: %s\n", error.c_str());
-            exit_status = kExitCommandFailed;
+            exit_status = kExitFileError;  // reading or writing a file, no drive involved
             return;
         }
-        std::printf("%s.decode\n", decode->c_str());
+        if (decode->json || options.json) {
+            Json document = JsonDocument();
+            document["file"] = Latin1ToUtf8(decode->name);
+            document["decoded"] = Latin1ToUtf8(output);
+            std::printf("%s\n", document.dump(2).c_str());
+        } else {
+            std::printf("%s\n", output.c_str());
+        }
     });
 }
 

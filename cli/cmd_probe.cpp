@@ -8,6 +8,7 @@
 
 #include "access/device_tables.h"
 #include "cli/commands.h"
+#include "cli/form_session.h"
 #include "cli/json_document.h"
 #include "discovery/device_scan.h"
 #include "discovery/disk_probe.h"
@@ -64,6 +65,14 @@ Json ToJson(const ProbeReport& r) {
     return disk;
 }
 
+// The path of the listed drive a Disk column number names; empty for anything else.
+std::string ListedDiskPath(const std::string& device) {
+    if (device.empty() || device.find_first_not_of("0123456789") != std::string::npos) return {};
+    const auto record = ScanDevices();
+    const auto row = FindListedRow(record, device);
+    return row ? DriveInfoOf(record.rows[*row].device).Path : std::string();
+}
+
 }  // namespace
 
 void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
@@ -71,18 +80,22 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
         "probe", "Show what the tool learns about each disk, and why it is listed or not");
     static std::string device;
     static bool json = false;
-    probe->add_option("DEVICE", device, "A disk path (as `vtutil list` shows it) or device node");
+    probe->add_option(
+        "DEVICE", device,
+        "A Disk column number, a disk path (as `vtutil list` shows it) or device node");
     probe->add_flag("--json", json, "One JSON document");
     probe->callback([&options, &exit_status] {
+        if (options.json) json = true;
         std::string error;
         if (!InstallBackend(options, error)) {
             exit_status = ReportFailure(json, error, kExitUsage);
             return;
         }
         const auto disks = platform::Current().ListDisks();
+        const std::string path = ListedDiskPath(device);
         std::vector<platform::DiskEntry> chosen;
         for (const auto& disk : disks) {
-            if (device.empty() || disk.path == device || disk.node == device)
+            if (device.empty() || disk.path == device || disk.node == device || disk.path == path)
                 chosen.push_back(disk);
         }
         if (chosen.empty()) {
@@ -111,7 +124,7 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
             for (const auto& report : reports) PrintText(report);
         }
         for (const auto& report : reports) {
-            if (report.reason == "no permission: run as root") exit_status = kExitNoDevice;
+            if (report.cannot_open) exit_status = kExitNoDevice;
         }
     });
 }

@@ -95,14 +95,23 @@ const char* OutcomeText(SelfTestObserver::Outcome outcome) {
 
 int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     std::string error;
-    if (!InstallBackend(global, error)) return ReportFailure(options.json, error, kExitUsage);
+    const bool json = options.json || global.json;
+    if (!InstallBackend(global, error)) return ReportFailure(json, error, kExitUsage);
     unsigned device = 0;
     DeviceRow row;
     if (!ResolveDevice(options.device, device, row, error))
-        return ReportFailure(options.json, error, kExitNoDevice);
+        return ReportFailure(json, error, kExitNoDevice);
+    // A drive that does not answer would otherwise be reported as one too small for the test.
+    if (GetCapacitySectors(device) == 0) {
+        return ReportFailure(json,
+                             EntryOf(device).DevicePath +
+                                 " did not answer: its capacity could not be read (IDENTIFY "
+                                 "DEVICE failed or timed out); nothing was written",
+                             kExitCommandFailed);
+    }
     if (!options.yes) {
         std::fprintf(stderr, "%s", Plan(device).c_str());
-        return ReportFailure(options.json, "Nothing was written. Add --yes to run the test.",
+        return ReportFailure(json, "Nothing was written. Add --yes to run the test.",
                              kExitUsage);
     }
     const bool show_progress = ::isatty(STDERR_FILENO) == 1;
@@ -118,7 +127,7 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     if (show_progress) std::fprintf(stderr, "\n");
 
     using O = SelfTestObserver::Outcome;
-    if (options.json) {
+    if (json) {
         auto document = JsonDocument();
         document["device"] = DeviceJson(row, EntryOf(device).DevicePath);
         document["passed"] = passed;

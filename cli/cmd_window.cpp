@@ -21,6 +21,24 @@
 namespace vt::cli {
 namespace {
 
+constexpr const char* kWindowOptionsHelp =
+    "Options (the actions run in the order given, after the window's start-up):\n"
+    "  --program-dir DIR  The program's directory: its settings file, code image and dumps\n"
+    "                     (default: the directory of vtutil)\n"
+    "  --cmdline TEXT     The process command line the command-line words are looked for in\n"
+    "                     (default: vtutil's own path)\n"
+    "  --save-dir DIR     Where the save dialogs write; without it every save is cancelled\n"
+    "  --open FILE        The file the open dialog answers with (decode log)\n"
+    "  --select ROW       Click row ROW of the device list (0 is the first)\n"
+    "  --click NAME       Click the button NAME\n"
+    "  --type NAME=TEXT   Put TEXT into the edit box NAME\n"
+    "  --enter NAME       Press Enter in the edit box NAME\n"
+    "  --check NAME=0|1   Clear or set the check box NAME\n"
+    "  --special          The special mode gesture (Ctrl and a left click on the SSD Info shape)\n"
+    "  --scan             Click Scan\n"
+    "  --json             Accepted; the window's state is always printed as JSON\n"
+    "  --demo, --bench FILE  The global options, here too\n";
+
 struct WindowAction {
     std::string word;  // "--special", "--select", ...
     std::string value;
@@ -38,7 +56,8 @@ class UsageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-WindowArguments ParseWindowArguments(const std::vector<std::string>& args) {
+// The global options may come among the window's own; they set `global`.
+WindowArguments ParseWindowArguments(const std::vector<std::string>& args, GlobalOptions& global) {
     WindowArguments parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string word = args[i];
@@ -54,7 +73,12 @@ WindowArguments ParseWindowArguments(const std::vector<std::string>& args) {
             return args[++i];
         };
         if (word == "--json") {
-            continue;
+            continue;  // the window's state is always JSON
+        } else if (word == "--demo") {
+            if (inline_value) throw UsageError(word + " takes no value");
+            global.demo = true;
+        } else if (word == "--bench") {
+            global.bench_file = value();
         } else if (word == "--program-dir") {
             parsed.program_dir = value();
         } else if (word == "--cmdline") {
@@ -190,10 +214,13 @@ int RunForm(const WindowArguments& parsed, std::string& json) {
     return kExitOk;
 }
 
-int RunWindow(const GlobalOptions& options, const std::vector<std::string>& args) {
+int RunWindow(const GlobalOptions& global, const std::vector<std::string>& args) {
     WindowArguments parsed;
+    GlobalOptions options = global;
     try {
-        parsed = ParseWindowArguments(args);
+        parsed = ParseWindowArguments(args, options);
+        if (options.demo && !options.bench_file.empty())
+            throw UsageError("--demo and --bench exclude each other");
     } catch (const UsageError& error) {
         std::fprintf(stderr, "vtutil window: %s\n", error.what());
         return kExitUsage;
@@ -221,10 +248,21 @@ int RunWindow(const GlobalOptions& options, const std::vector<std::string>& args
 void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
     auto* window = app.add_subcommand(
         "window", "Run the main window without a display and print its state as JSON");
-    // The actions keep their order, so the arguments are read here rather than by CLI11.
+    // The actions keep their order, so the arguments are read here rather than by CLI11, which
+    // shows them in the help through this footer.
     window->prefix_command();
+    window->fallthrough(false);  // its global options are read with its own
+    window->footer(kWindowOptionsHelp);
     window->callback([window, &options, &exit_status] {
-        exit_status = RunWindow(options, window->remaining());
+        const auto args = window->remaining();
+        for (const auto& arg : args) {
+            if (arg == "--help" || arg == "-h") {
+                std::printf("%s", window->help().c_str());
+                return;
+            }
+            if (arg == "--") break;
+        }
+        exit_status = RunWindow(options, args);
     });
 }
 

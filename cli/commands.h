@@ -12,6 +12,7 @@ namespace vt::cli {
 struct GlobalOptions {
     std::string bench_file;
     bool demo = false;
+    bool json = false;  // --json before the subcommand; each subcommand also takes its own
 };
 
 // Exit statuses of vtutil.
@@ -20,6 +21,7 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoDevice = 2;
 inline constexpr int kExitCommandFailed = 3;
 inline constexpr int kExitMismatch = 4;
+inline constexpr int kExitFileError = 5;      // a file or I/O error of the tool's own
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.

@@ -1,33 +1,53 @@
 // vtutil: the headless front end. One subcommand per job.
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
+#include "cli/command_line.h"
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"vtutil: service tool for SSDs on Vantrel controllers (headless front end)"};
     app.require_subcommand(1);
+    // The global options may also follow the subcommand: `vtutil list --demo`.
+    app.fallthrough();
     app.footer(
         "DEVICE is the number in the Disk column of `vtutil list`, or the drive's path.\n"
-        "Exit status: 0 done; 1 bad command line (or rwtest without --yes); 2 no such device, or "
-        "it\n"
-        "cannot be opened (missing rights included); 3 a drive command failed; 4 the self-test\n"
-        "found a mismatch; 130 the self-test was interrupted.");
+        "Exit status: 0 done; 1 bad command line (or rwtest, smart --reset without --yes);\n"
+        "2 no such device, or it cannot be opened (missing rights included); 3 a drive command\n"
+        "failed; 4 the self-test found a mismatch; 5 a file or I/O error of the tool's own (an\n"
+        "input file missing or unreadable, an output that cannot be written, standard output\n"
+        "included); 130 the self-test was interrupted.");
+    app.set_version_flag("--version", vt::cli::VersionText(), "Print the version and exit");
     vt::cli::GlobalOptions options;
     auto* bench =
         app.add_option("--bench", options.bench_file, "Use the virtual drives of a bench file");
     app.add_flag("--demo", options.demo, "Use the built-in demo bench")->excludes(bench);
+    app.add_flag("--json", options.json, "One JSON document (every subcommand)");
     int exit_status = vt::cli::kExitOk;
     vt::cli::AddListCommand(app, options, exit_status);
     vt::cli::AddWindowCommand(app, options, exit_status);
     vt::cli::AddProbeCommand(app, options, exit_status);
     vt::cli::AddPageCommands(app, options, exit_status);
     vt::cli::AddRwTestCommand(app, options, exit_status);
+
+    std::vector<std::string> subcommands;
+    for (const auto* command : app.get_subcommands({})) subcommands.push_back(command->get_name());
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    const std::vector<std::string> with_value{"--bench"};
+    if (const auto unknown = vt::cli::UnknownSubcommand(words, subcommands, with_value)) {
+        const auto closest = vt::cli::ClosestName(*unknown, subcommands);
+        std::fprintf(stderr, "vtutil: unknown subcommand %s%s\nRun `vtutil --help` for the list.\n",
+                     unknown->c_str(),
+                     closest.empty() ? "" : (" (did you mean " + closest + "?)").c_str());
+        return vt::cli::kExitUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
-        return code == 0 ? vt::cli::kExitOk : vt::cli::kExitUsage;
+        return vt::cli::FinishStandardOutput(code == 0 ? vt::cli::kExitOk : vt::cli::kExitUsage);
     }
-    return exit_status;
+    return vt::cli::FinishStandardOutput(exit_status);
 }

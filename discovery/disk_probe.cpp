@@ -123,8 +123,8 @@ ProbeReport Probe(const std::string& path, const std::string& bus) {
     const auto kind = ClassifyDiskPath(lower);
     report.interface_text = kind.text ? kind.text : "";
     if (auto problem = CheckDeviceAccess(path)) {
-        report.reason = "no permission: run as root";
-        report.notes.push_back(*problem);
+        report.reason = *problem;
+        report.cannot_open = true;
         return report;
     }
     auto& entry = EntryOf(kProbeSlot);

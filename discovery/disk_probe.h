@@ -20,6 +20,7 @@ struct ProbeReport {
     int bridge_kind = -1;
     bool vendor_signature = false;
     bool listed = false;
+    bool cannot_open = false;  // refused, or no such device
     std::string reason;
     std::vector<std::string> notes;
 };

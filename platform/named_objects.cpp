@@ -24,11 +24,23 @@ InstanceGuard::InstanceGuard(const std::string& name) {
     const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
     if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address), size) == 0) {
         state_ = State::Created;
+        // Listening lets a second copy learn this process's id from the kernel.
+        (void)::listen(fd_, 4);
         return;
     }
     state_ = errno == EADDRINUSE ? State::AlreadyExists : State::Failed;
     ::close(fd_);
     fd_ = -1;
+    if (state_ != State::AlreadyExists) return;
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (probe < 0) return;
+    ucred peer{};
+    socklen_t peer_size = sizeof peer;
+    if (::connect(probe, reinterpret_cast<const sockaddr*>(&address), size) == 0 &&
+        ::getsockopt(probe, SOL_SOCKET, SO_PEERCRED, &peer, &peer_size) == 0 && peer.pid > 0) {
+        holder_pid_ = peer.pid;
+    }
+    ::close(probe);
 }
 
 InstanceGuard::~InstanceGuard() {

@@ -2,6 +2,7 @@
 // System-wide named objects: the single-instance guard and the lock that serialises appends to the
 // debug message file between processes.
 
+#include <optional>
 #include <string>
 
 namespace vt::platform {
@@ -17,10 +18,13 @@ public:
     InstanceGuard& operator=(const InstanceGuard&) = delete;
 
     State state() const { return state_; }
+    // For AlreadyExists: the process that holds the guard, when the system tells.
+    std::optional<long> HolderPid() const { return holder_pid_; }
 
 private:
     int fd_ = -1;
     State state_ = State::Failed;
+    std::optional<long> holder_pid_;
 };
 
 // A named lock between processes: flock on a file in the system's lock directory.
@@ -32,7 +36,7 @@ public:
     NamedMutex& operator=(const NamedMutex&) = delete;
 
     bool IsValid() const { return fd_ >= 0; }
-    bool Lock();    // waits without limit
+    bool Lock();  // waits without limit
     void Unlock();
 
 private:

@@ -6,6 +6,7 @@ packages=(
   qt6-base-dev libgl-dev libudev-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
+  xdotool
   qemu-system-x86 busybox-static cpio kmod
   smartmontools hdparm sg3-utils
   clang libclang-rt-14-dev

@@ -112,6 +112,8 @@ class TMainForm {
     // --- Information pages and the refresh's steps (views/main_form_pages.cpp) ---
     void ParseInfo(unsigned device, std::span<std::uint8_t> buffer);
     void ParseUSBInfo(unsigned device);
+    // The Device Info page by the path the drive is reached on (the bridge's or ATA IDENTIFY).
+    void ShowDeviceInfo(unsigned device);
     bool GetSSDInfo(std::span<std::uint8_t> buffer);
     void ShowSSDInfo(unsigned device);
     void ProcessBadBlockInfo(unsigned device);
@@ -128,6 +130,9 @@ class TMainForm {
     // Mode 1: the firmware runs; 2: the loader runs and a GDP program reads the serial flash.
     void ShowFWDebugMessage(int mode);
     void ReadFwDebugMsgGDPClick();
+    // The loader form with the code image at `gdp_path` (the button takes GDP.bin beside the
+    // program).
+    void ReadFwDebugMsgGDP(const std::string& gdp_path);
 
     // --- Command-line mode and engineering tools (views/main_form_cmdline.cpp,
     // main_form_debug.cpp, main_form_tools.cpp) ---

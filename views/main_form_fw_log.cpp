@@ -141,7 +141,11 @@ void TMainForm::ShowFWDebugMessage(int mode) {
 }
 
 void TMainForm::ReadFwDebugMsgGDPClick() {
-    GdpFilePath = GdpPathIn(environment_.program_dir);
+    ReadFwDebugMsgGDP(GdpPathIn(environment_.program_dir));
+}
+
+void TMainForm::ReadFwDebugMsgGDP(const std::string& gdp_path) {
+    GdpFilePath = gdp_path;
     std::error_code error;
     if (std::filesystem::is_regular_file(GdpFilePath, error)) {
         ShowFWDebugMessage(2);

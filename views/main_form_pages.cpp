@@ -26,6 +26,14 @@ void TMainForm::ParseUSBInfo(unsigned device) {
     models_.device_info = DeviceInfoModel{std::nullopt, std::move(identity)};
 }
 
+void TMainForm::ShowDeviceInfo(unsigned device) {
+    if (EntryOf(device).DirectVendorCdb) {
+        ParseUSBInfo(device);
+    } else {
+        ParseInfo(device, TransferBuffer);
+    }
+}
+
 bool TMainForm::GetSSDInfo(std::span<std::uint8_t> buffer) {
     return vt::GetSSDInfo(CurrentDevice, buffer);
 }

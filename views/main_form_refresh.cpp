@@ -52,11 +52,7 @@ void TMainForm::RefreshPages() {
         return;
     }
 
-    if (EntryOf(device).DirectVendorCdb) {
-        ParseUSBInfo(device);
-    } else {
-        ParseInfo(device, TransferBuffer);
-    }
+    ShowDeviceInfo(device);
     if (!GetSSDInfo(TransferBuffer)) {
         ui_.ShowMessage("Can't find code block.");
         return;

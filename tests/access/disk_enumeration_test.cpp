@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "access/device_tables.h"
+#include "platform/privileges.h"
 #include "tests/support/fake_backend.h"
 
 namespace vt {
@@ -43,7 +44,8 @@ TEST(DiskEnumeration, ListsUpToEightyPathsAndSkipsOverlongOnes) {
     DiskList list;
     EXPECT_EQ(EnumerateDisks(list), 0);
     fake->disks.push_back({"ide:/dev/" + std::string(300, 'a'), "ide", ""});
-    for (int i = 0; i < 90; ++i) fake->disks.push_back({"ide:/dev/sd" + std::to_string(i), "ide", ""});
+    for (int i = 0; i < 90; ++i)
+        fake->disks.push_back({"ide:/dev/sd" + std::to_string(i), "ide", ""});
     EXPECT_EQ(EnumerateDisks(list), 80);
     EXPECT_EQ(list.front(), "ide:/dev/sd0");
 }
@@ -107,6 +109,30 @@ TEST(CheckDeviceAccess, NamesTheDeviceWhenRightsAreMissing) {
     fake->handler = [](const RecordedRequest&, sg_io_hdr_t&) { return EPERM; };
     EXPECT_TRUE(CheckDeviceAccess("ide:/dev/sda"));
     fake->handler = [](const RecordedRequest&, sg_io_hdr_t&) { return 0; };
+    EXPECT_FALSE(CheckDeviceAccess("ide:/dev/sda"));
+}
+
+// The rights message only for a refusal; any other failure to open is named as it is.
+TEST(CheckDeviceAccess, NamesTheRealErrorOfAnOpenThatFails) {
+    test::ScopedFakeBackend fake;
+    fake->open_error = EPERM;
+    const auto refused = CheckDeviceAccess("ide:/dev/sda");
+    ASSERT_TRUE(refused);
+    EXPECT_NE(refused->find("(Operation not permitted)"), std::string::npos) << *refused;
+    // Running as root already, the message cannot ask for root.
+    if (platform::RunsAsRoot()) {
+        EXPECT_EQ(refused->find("needs root"), std::string::npos) << *refused;
+        EXPECT_NE(refused->find("although the tool runs as root"), std::string::npos);
+    } else {
+        EXPECT_NE(refused->find("needs root"), std::string::npos) << *refused;
+    }
+
+    fake->open_error = ENXIO;
+    const auto missing = CheckDeviceAccess("ide:/dev/sda");
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(*missing, "Cannot open ide:/dev/sda: " + std::string(std::strerror(ENXIO)));
+
+    fake->open_error = ENOMEDIUM;  // an empty card reader
     EXPECT_FALSE(CheckDeviceAccess("ide:/dev/sda"));
 }
 

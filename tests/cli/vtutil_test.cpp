@@ -71,7 +71,7 @@ TEST(Vtutil, ExitStatuses) {
     EXPECT_EQ(Vtutil("--demo no-such-command").status, 1);
     EXPECT_EQ(Vtutil("--demo info 9").status, 2);
     EXPECT_EQ(Vtutil("--demo info ide:/dev/sdd").status, 2);  // a foreign disk is not listed
-    EXPECT_EQ(Vtutil("--demo info 4").status, 3);             // the drive sits in its loader
+    EXPECT_EQ(Vtutil("--demo ssd-info 4").status, 3);         // the drive sits in its loader
     EXPECT_EQ(Vtutil("--bench /nonexistent.json list").status, 1);
 }
 
@@ -135,7 +135,7 @@ TEST(Vtutil, DecodeLogAndDumpInfo) {
     std::ofstream(dir.File("drive.log"), std::ios::binary) << "abc";
     EXPECT_EQ(Vtutil("decode-log " + dir.File("drive.log")).status, 0);
     EXPECT_EQ(test::ReadAll(dir.File("drive.log.decode")).size(), 3u);
-    EXPECT_EQ(Vtutil("decode-log " + dir.File("missing.log")).status, 3);
+    EXPECT_EQ(Vtutil("decode-log " + dir.File("missing.log")).status, 5);
     ASSERT_EQ(Vtutil("--demo dump-info 1 report --dir " + dir.path()).status, 0);
     EXPECT_FALSE(test::ReadAll(dir.File("report.txt")).empty());
     ASSERT_EQ(Vtutil("--demo raw-dump 1 " + dir.File("raw")).status, 0);
