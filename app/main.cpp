@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
     // A second copy must not touch any drive the first is working on.
     const vt::platform::InstanceGuard guard("VTUtil");
     if (guard.state() == vt::platform::InstanceGuard::State::AlreadyExists) return 0;
+    if (guard.state() == vt::platform::InstanceGuard::State::Failed) {
+        std::fprintf(stderr, "vtutility: %s\n", guard.error().c_str());
+    }
 
     const Options options = ParseOptions(argc, argv);
     QApplication application(argc, argv);

@@ -44,7 +44,7 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
             for (const auto& disk : disks)
                 document["disks"].push_back({{"path", disk.path}, {"bus", disk.bus}});
             document["notices"] = record.notices;
-            std::printf("%s\n", document.dump(2).c_str());
+            std::printf("%s\n", JsonText(document).c_str());
         } else {
             std::printf(
                 "Disk  Model                                     Serial No.            FW Rev.   "

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <regex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -265,9 +266,15 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     return out;
 }
 
+// A file of the tool's own that could not be written: exit status kExitFileError.
+struct FileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
-    s.form().DumpSSDInfo(options.name);
+    std::string error;
+    if (!s.form().DumpSSDInfo(options.name, error)) throw FileError(error);
     const std::string path = DriveInfoDumpPath(s.form().environment().program_dir, options.name);
     out.lines.push_back("drive information written to " + path);
     out.data["file"] = Latin1ToUtf8(path);
@@ -308,6 +315,9 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     PageOutput out;
     try {
         out = page(session, options);
+    } catch (const FileError& failure) {
+        std::fprintf(stderr, "vtutil: %s\n", failure.what());
+        return kExitFileError;
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "vtutil: %s\n", failure.what());
         return kExitCommandFailed;
@@ -316,7 +326,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         Json document = JsonDocument();
         document["device"] = session.DeviceJson();
         document["page"] = out.data;
-        std::printf("%s\n", document.dump(2).c_str());
+        std::printf("%s\n", JsonText(document).c_str());
     } else {
         for (const auto& line : out.lines) std::printf("%s\n", line.c_str());
     }
@@ -341,7 +351,8 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     }
     if (std::string(name) == "dump-info") {
         command->add_option("NAME", options->name, "The dump's name; it is written as NAME.txt")
-            ->required();
+            ->required()
+            ->check([](const std::string& name) { return DumpNameProblem(name); });
         command->add_option("--dir", options->dir,
                             "Directory of the dump (default: the program's)");
     }

@@ -246,7 +246,7 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
                                   {"tool_version", kToolVersion},
                                   {"disks", nlohmann::json::array()}};
             for (const auto& report : reports) out["disks"].push_back(ToJson(report));
-            std::printf("%s\n", out.dump(2).c_str());
+            std::printf("%s\n", JsonText(out).c_str());
         } else {
             for (const auto& report : reports) PrintText(report);
         }

@@ -107,10 +107,13 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
         if (show_progress) std::fprintf(stderr, "\rR/W test: %zu of %zu runs", done, total);
         return interrupted == 0;
     };
+    // SIGTERM (a service manager, `timeout`) stops the test as Ctrl-C does: with its report.
     auto previous = std::signal(SIGINT, OnInterrupt);
+    auto previous_term = std::signal(SIGTERM, OnInterrupt);
     std::vector<std::uint8_t> buffer(128 * 1024);
     const bool passed = RunRwSelfTest(device, buffer, &observer);
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previous_term);
     if (show_progress) std::fprintf(stderr, "\n");
 
     using O = SelfTestObserver::Outcome;
@@ -122,7 +125,7 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
         document["outcome"] = OutcomeText(observer.outcome);
         if (!passed)
             document["stopped_at"] = {{"lba", observer.lba}, {"sectors", observer.sectors}};
-        std::printf("%s\n", document.dump(2).c_str());
+        std::printf("%s\n", JsonText(document).c_str());
     } else if (passed) {
         std::printf("R/W Test successfully\n");
     } else {

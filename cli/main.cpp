@@ -1,10 +1,14 @@
 // vtutil: the headless front end. One subcommand per job.
 
 #include <cstdio>
+#include <exception>
 
 #include "cli/commands.h"
+#include "platform/backend.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunCommandLine(int argc, char** argv) {
     CLI::App app{"vtutil: service tool for SSDs on Vantrel controllers (headless front end)"};
     app.require_subcommand(1);
     app.footer(
@@ -12,7 +16,9 @@ int main(int argc, char** argv) {
         "Exit status: 0 done; 1 bad command line (or rwtest without --yes); 2 no such device, or "
         "it\n"
         "cannot be opened (missing rights included); 3 a drive command failed; 4 the self-test\n"
-        "found a mismatch; 130 the self-test was interrupted.");
+        "found a mismatch; 5 a file of the tool's own could not be read or written; 6 the drive is\n"
+        "in use by another process; 130 the self-test was interrupted. An unexpected error ends\n"
+        "with 3.");
     vt::cli::GlobalOptions options;
     auto* bench =
         app.add_option("--bench", options.bench_file, "Use the virtual drives of a bench file");
@@ -30,4 +36,21 @@ int main(int argc, char** argv) {
         return code == 0 ? vt::cli::kExitOk : vt::cli::kExitUsage;
     }
     return exit_status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Last resort: nothing may end the program without a message and a status.
+    try {
+        return RunCommandLine(argc, argv);
+    } catch (const vt::platform::DeviceBusyError& busy) {
+        std::fprintf(stderr, "vtutil: %s\n", busy.what());
+        return vt::cli::kExitDeviceBusy;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "vtutil: %s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "vtutil: unexpected error\n");
+    }
+    return vt::cli::kExitCommandFailed;
 }

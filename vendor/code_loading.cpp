@@ -5,8 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "access/debug_msg.h"
 #include "access/device_tables.h"
 #include "access/raw_dump.h"
+#include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/carrier.h"
 #include "vendor/loader_mode.h"
@@ -130,7 +132,10 @@ bool DownloadCode(unsigned device, std::span<std::uint8_t> image, const std::str
     const std::size_t chunk = CarrierMode == 2 ? 64 * 1024 : 32 * 1024;
     std::string error;
     const auto file = platform::ReadFileBytes(file_path, kCodeImageSize, error);
-    if (!file) return false;
+    if (!file) {
+        DebugMsg("%s\n", error.c_str());
+        return false;
+    }
     std::vector<std::uint8_t> code(kCodeImageSize, kCodeImageFill);
     std::copy(file->begin(), file->end(), code.begin());
     if (IsTaggedImage(code)) {
@@ -156,6 +161,7 @@ bool DownloadCode(unsigned device, std::span<std::uint8_t> image, const std::str
 bool LoadGDP(unsigned device, std::span<std::uint8_t> image, std::uint8_t& flag,
              std::uint32_t load_address) {
     flag = 0;
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     if (!VA_EnableVendorCmd(device, 10)) return false;
     if (!DownloadCode(device, image, GdpFilePath, load_address)) return false;
     return VA_JumpToPRAM(device);

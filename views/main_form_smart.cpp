@@ -4,6 +4,7 @@
 #include <array>
 
 #include "access/device_tables.h"
+#include "platform/backend.h"
 #include "vendor/catalogue.h"
 #include "vendor/system_info.h"
 #include "views/main_form.h"
@@ -49,6 +50,7 @@ void PutRow(Presentation& ui, int row, const TextRow& cells) {
 
 bool TMainForm::GetSMARTInfo(unsigned device, std::span<std::uint8_t> buffer) {
     std::array<std::uint8_t, kSmartSectorSize> thresholds{};
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     if (buffer.size() < kSmartSectorSize || !ReadSmartSectors(device, buffer, thresholds)) {
         return false;
     }
@@ -91,6 +93,7 @@ void TMainForm::SaveSmartInfoBnClick() {
 
 void TMainForm::ResetSmartInfoBnClick() {
     bool all_reset = true;
+    const platform::DriveLock hold(EntryOf(CurrentDevice).DevicePath);
     for (const auto& counter : kResetCounters) {
         if (VC_ResetSmart(CurrentDevice, counter.selector, 0, TransferBuffer, 1) != 1) {
             ui_.ShowMessage(counter.failure);
