@@ -148,6 +148,8 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     const std::string maximum = EditLine(s.ui().Text("MeraseEdit"));
     if (!average.empty()) out.lines.push_back(average);
     if (!maximum.empty()) out.lines.push_back(maximum);
+    // The cell by cell model costs most of the command's time: only built when it is used.
+    if (!options.json && options.heatmap.empty()) return out;
     out.data = EraseCountJson(memo);
     out.data["average"] = NumberIn(average);
     out.data["maximum"] = NumberIn(maximum);

@@ -131,11 +131,15 @@ bool DownloadCode(unsigned device, std::span<std::uint8_t> image, const std::str
     if (image.size() < kCodeImageSize) return false;
     const std::size_t chunk = CarrierMode == 2 ? 64 * 1024 : 32 * 1024;
     std::string error;
-    const auto file = platform::ReadFileBytes(file_path, kCodeImageSize, error);
+    bool cut = false;
+    const auto file = platform::ReadFileHead(file_path, kCodeImageSize, error, cut);
     if (!file) {
         DebugMsg("%s\n", error.c_str());
         return false;
     }
+    // The image is cut at its size, as the loader takes it; the log says so.
+    if (cut) DebugMsg("%s is larger than %zu bytes: only they are loaded\n", file_path.c_str(),
+                      kCodeImageSize);
     std::vector<std::uint8_t> code(kCodeImageSize, kCodeImageFill);
     std::copy(file->begin(), file->end(), code.begin());
     if (IsTaggedImage(code)) {
