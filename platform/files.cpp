@@ -76,8 +76,9 @@ bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, s
     return ok;
 }
 
-InputFile::InputFile(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+InputFile::InputFile(const std::string& path, Links links) : path_(path) {
+    const int follow = links == Links::Follow ? 0 : O_NOFOLLOW;
+    fd_ = ::open(path.c_str(), O_RDONLY | follow | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) {
         error_ = errno == ELOOP ? path + " is a symbolic link; refusing to follow it"
                                 : "Cannot open " + path + ": " + std::strerror(errno);
@@ -110,9 +111,9 @@ std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> into) {
 
 std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::string& path,
                                                       std::size_t max_bytes, std::string& error,
-                                                      bool& cut) {
+                                                      bool& cut, InputFile::Links links) {
     cut = false;
-    InputFile file(path);
+    InputFile file(path, links);
     if (!file.IsOpen()) {
         error = file.error();
         return std::nullopt;

@@ -22,7 +22,9 @@ bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, s
 // by child processes, and only a regular file; anything else is refused with an error naming it.
 class InputFile {
 public:
-    explicit InputFile(const std::string& path);
+    enum class Links { Refuse, Follow };
+    // Links::Follow only for a file the installed system places as a link (the settings file).
+    explicit InputFile(const std::string& path, Links links = Links::Refuse);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -69,9 +71,9 @@ private:
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
                                                        std::size_t max_bytes, std::string& error);
 // Reads the first max_bytes of a file; `cut` says whether there was more.
-std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::string& path,
-                                                      std::size_t max_bytes, std::string& error,
-                                                      bool& cut);
+std::optional<std::vector<std::uint8_t>> ReadFileHead(
+    const std::string& path, std::size_t max_bytes, std::string& error, bool& cut,
+    InputFile::Links links = InputFile::Links::Refuse);
 
 // The directory of the running executable (through /proc/self/exe), with no trailing slash.
 std::string ProgramDirectory();

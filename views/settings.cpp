@@ -121,7 +121,10 @@ Settings ReadSettings(const std::string& program_dir) {
     std::string error;
     bool cut = false;
     const std::string path = program_dir + "/" + kSettingsFileName;
-    const auto bytes = platform::ReadFileHead(path, kMaxSettingsBytes, error, cut);
+    // The installed program's settings are a link into /etc: followed, but still only to a
+    // regular file.
+    const auto bytes = platform::ReadFileHead(path, kMaxSettingsBytes, error, cut,
+                                              platform::InputFile::Links::Follow);
     if (!bytes) {
         // A missing file is the normal case; anything else at that name is worth a line.
         if (error.find(std::strerror(ENOENT)) == std::string::npos) DebugMsg("%s\n", error.c_str());
