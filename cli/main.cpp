@@ -16,9 +16,9 @@ int RunCommandLine(int argc, char** argv) {
         "Exit status: 0 done; 1 bad command line (or rwtest without --yes); 2 no such device, or "
         "it\n"
         "cannot be opened (missing rights included); 3 a drive command failed; 4 the self-test\n"
-        "found a mismatch; 5 a file of the tool's own could not be read or written; 6 the drive is\n"
-        "in use by another process; 130 the self-test was interrupted. An unexpected error ends\n"
-        "with 3.");
+        "found a mismatch; 5 a file of the tool's own could not be read or written; 6 the\n"
+        "drive is in use by another process; 130 the self-test was interrupted. An unexpected\n"
+        "error ends with 3.");
     vt::cli::GlobalOptions options;
     auto* bench =
         app.add_option("--bench", options.bench_file, "Use the virtual drives of a bench file");

@@ -122,7 +122,8 @@ std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::string& path,
     bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), max_bytes)));
     std::array<std::uint8_t, 65536> chunk{};
     while (bytes.size() < max_bytes) {
-        const auto n = file.Read(std::span(chunk).first(std::min(chunk.size(), max_bytes - bytes.size())));
+        const std::size_t want = std::min(chunk.size(), max_bytes - bytes.size());
+        const auto n = file.Read(std::span(chunk).first(want));
         if (!n) {
             error = file.error();
             return std::nullopt;

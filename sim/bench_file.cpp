@@ -4,12 +4,12 @@
 
 #include <iterator>
 
+#include "platform/files.h"
+#include "platform/named_objects.h"
 #include "sim/bench.h"
 #include "sim/drive_description.h"
 #include "sim/drive_model.h"
 #include "sim/json_reader.h"
-#include "platform/files.h"
-#include "platform/named_objects.h"
 
 namespace vt::sim {
 namespace {

@@ -138,8 +138,8 @@ bool ReadBool(const json& value, const std::string& key) {
 
 std::string ReadChoice(const json& value, const std::string& key,
                        std::initializer_list<std::string_view> choices) {
-    const std::string word =
-        value.is_string() ? Quoted(value.get<std::string>()) : std::string("of type ") + value.type_name();
+    const std::string word = value.is_string() ? Quoted(value.get<std::string>())
+                                               : std::string("of type ") + value.type_name();
     for (const auto choice : choices) {
         if (value.is_string() && value.get<std::string>() == choice) return std::string(choice);
     }
@@ -249,9 +249,13 @@ Bytes ReadBlob(const json& value, const std::string& key, const std::filesystem:
     return bytes;
 }
 
-BlobBudget::BlobBudget() : outer_(blob_total) { blob_total = &used_; }
+BlobBudget::BlobBudget() : outer_(blob_total) {
+    blob_total = &used_;
+}
 
-BlobBudget::~BlobBudget() { blob_total = outer_; }
+BlobBudget::~BlobBudget() {
+    blob_total = outer_;
+}
 
 json ParseBenchJson(std::string_view text) {
     // One set of keys per open object, to find a key given twice (the reader would keep the last).
@@ -262,19 +266,19 @@ json ParseBenchJson(std::string_view text) {
             Refuse("document", "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
         }
         switch (event) {
-        case json::parse_event_t::object_start:
-            keys.emplace_back();
-            break;
-        case json::parse_event_t::object_end:
-            if (!keys.empty()) keys.pop_back();
-            break;
-        case json::parse_event_t::key:
-            if (!keys.empty() && !keys.back().insert(parsed.get<std::string>()).second) {
-                Refuse(parsed.get<std::string>().substr(0, 40), "duplicate key");
-            }
-            break;
-        default:
-            break;
+            case json::parse_event_t::object_start:
+                keys.emplace_back();
+                break;
+            case json::parse_event_t::object_end:
+                if (!keys.empty()) keys.pop_back();
+                break;
+            case json::parse_event_t::key:
+                if (!keys.empty() && !keys.back().insert(parsed.get<std::string>()).second) {
+                    Refuse(parsed.get<std::string>().substr(0, 40), "duplicate key");
+                }
+                break;
+            default:
+                break;
         }
         return true;
     };

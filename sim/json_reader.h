@@ -59,13 +59,13 @@ inline constexpr std::size_t kMaxJsonDepth = 64;
 // Counts the blob bytes read while it lives (one per bench document, on the reading thread); a blob
 // that takes the total past kMaxBlobBytesTotal is refused.
 class BlobBudget {
-public:
+  public:
     BlobBudget();
     ~BlobBudget();
     BlobBudget(const BlobBudget&) = delete;
     BlobBudget& operator=(const BlobBudget&) = delete;
 
-private:
+  private:
     std::size_t* outer_;
     std::size_t used_ = 0;
 };

@@ -7,7 +7,9 @@ namespace vt {
 namespace {
 
 // The console can only name 16-bit registers and 8-bit values.
-std::uint32_t RegisterAddress(std::uint32_t number) { return number & 0xFFFFu; }
+std::uint32_t RegisterAddress(std::uint32_t number) {
+    return number & 0xFFFFu;
+}
 
 std::string NotHex(const std::string& token) {
     return "Not a hexadecimal number: " + token.substr(0, 40) + "\n";

@@ -1,6 +1,5 @@
 #include "tools/log_decoder.h"
 
-
 #include "platform/files.h"
 
 namespace vt {
@@ -44,7 +43,8 @@ bool DecodeLogFile(const std::string& input, const std::string& output, std::str
         if (*n == 0) break;
         total += *n;
         if (total > kMaxLogBytes) {
-            error = input + " is larger than the limit of " + std::to_string(kMaxLogBytes) + " bytes";
+            error =
+                input + " is larger than the limit of " + std::to_string(kMaxLogBytes) + " bytes";
             return false;
         }
         for (std::size_t k = 0; k < *n; ++k) chunk[k] = DecodeLogByte(chunk[k], kLogDecodeAddend);

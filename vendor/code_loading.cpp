@@ -54,7 +54,8 @@ std::uint8_t FeatureByte9(const SystemInfoRecord& info) {
 
 std::uint8_t FeatureByte10(const SystemInfoRecord& info) {
     std::uint8_t byte = 0;
-    for (int i = 0; i < 7; ++i) byte |= static_cast<std::uint8_t>((info.FeatureFlags[8 + i] & 1) << i);
+    for (int i = 0; i < 7; ++i)
+        byte |= static_cast<std::uint8_t>((info.FeatureFlags[8 + i] & 1) << i);
     return byte;
 }
 
@@ -138,8 +139,9 @@ bool DownloadCode(unsigned device, std::span<std::uint8_t> image, const std::str
         return false;
     }
     // The image is cut at its size, as the loader takes it; the log says so.
-    if (cut) DebugMsg("%s is larger than %zu bytes: only they are loaded\n", file_path.c_str(),
-                      kCodeImageSize);
+    if (cut)
+        DebugMsg("%s is larger than %zu bytes: only they are loaded\n", file_path.c_str(),
+                 kCodeImageSize);
     std::vector<std::uint8_t> code(kCodeImageSize, kCodeImageFill);
     std::copy(file->begin(), file->end(), code.begin());
     if (IsTaggedImage(code)) {

@@ -1,8 +1,8 @@
 // vtutil end to end: the real binary on the demo bench and on bench files, as a script runs it.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <zlib.h>
 #include <nlohmann/json.hpp>
 
@@ -201,7 +201,8 @@ TEST(VtutilHostileInput, ALogDecodesInPiecesToTheSameBytes) {
     const auto decoded = test::ReadAll(dir.File("big.log.decode"));
     ASSERT_EQ(decoded.size(), log.size());
     for (std::size_t i = 0; i < log.size(); i += 4099) {
-        ASSERT_EQ(decoded[i], static_cast<std::uint8_t>(~(static_cast<std::uint8_t>(log[i]) + 0x3B)))
+        ASSERT_EQ(decoded[i],
+                  static_cast<std::uint8_t>(~(static_cast<std::uint8_t>(log[i]) + 0x3B)))
             << i;
     }
 }
@@ -210,8 +211,8 @@ TEST(VtutilHostileInput, DumpNamesAreFileNamesAndFailedWritesFail) {
     test::ScopedTempDir dir;
     std::filesystem::create_directory(dir.File("program"));
     for (const char* name : {"../victim", ".", "..", "a/b"}) {
-        const vt::Run refused =
-            VtutilWithErrors("--demo dump-info 1 '" + std::string(name) + "' --dir " + dir.File("program"));
+        const vt::Run refused = VtutilWithErrors("--demo dump-info 1 '" + std::string(name) +
+                                                 "' --dir " + dir.File("program"));
         EXPECT_EQ(refused.status, 1) << name;
         EXPECT_NE(refused.out.find("is not a file name"), std::string::npos) << refused.out;
     }
@@ -222,7 +223,7 @@ TEST(VtutilHostileInput, DumpNamesAreFileNamesAndFailedWritesFail) {
 
     // The window's command line: refused, no file outside the program's directory, no message.
     const vt::Run window = Vtutil("--demo window --program-dir " + dir.File("program") +
-                              " --cmdline 'vtutility dumpssdinfo ../victim' --select 0 --json");
+                                  " --cmdline 'vtutility dumpssdinfo ../victim' --select 0 --json");
     EXPECT_EQ(window.status, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.File("victim.txt")));
     const auto state = Json(window);
@@ -232,8 +233,7 @@ TEST(VtutilHostileInput, DumpNamesAreFileNamesAndFailedWritesFail) {
 
 TEST(VtutilDriveLock, ASecondProcessOnTheSameBenchDriveFailsAsBusy) {
     test::ScopedTempDir dir;
-    const std::string bench =
-        WriteFile(dir, "one.json", R"({"drives":[{"bus":"ide"}]})");
+    const std::string bench = WriteFile(dir, "one.json", R"({"drives":[{"bus":"ide"}]})");
     std::string error;
     auto holder = sim::LoadBenchFile(bench, error);
     ASSERT_TRUE(holder) << error;
@@ -242,7 +242,8 @@ TEST(VtutilDriveLock, ASecondProcessOnTheSameBenchDriveFailsAsBusy) {
     ASSERT_GE(held, 0);
     const vt::Run busy = VtutilWithErrors("--bench " + bench + " erase-count 1");
     EXPECT_EQ(busy.status, 6) << busy.out;
-    EXPECT_NE(busy.out.find("/dev/sda is in use by another process"), std::string::npos) << busy.out;
+    EXPECT_NE(busy.out.find("/dev/sda is in use by another process"), std::string::npos)
+        << busy.out;
     holder->UnlockDevice(held);
     EXPECT_EQ(Vtutil("--bench " + bench + " list").status, 0);
 }

@@ -93,8 +93,8 @@ TEST(Files, ReplaceKeepsTheOldFileWhenTheWriteFails) {
     const std::string report = dir.File("report.txt");
     std::string error;
     const std::string first = "first\r\n";
-    ASSERT_TRUE(ReplaceFile(report, {reinterpret_cast<const std::uint8_t*>(first.data()), first.size()},
-                            error));
+    ASSERT_TRUE(ReplaceFile(
+        report, {reinterpret_cast<const std::uint8_t*>(first.data()), first.size()}, error));
     EXPECT_EQ(test::ReadAll(report).size(), first.size());
     EXPECT_FALSE(ReplaceFile(dir.File("missing-dir/report.txt"), {}, error));
     EXPECT_NE(error.find("missing-dir"), std::string::npos);

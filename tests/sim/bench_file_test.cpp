@@ -251,14 +251,16 @@ TEST(BenchFileLimits, HostileDocumentsAreRefusedWithABoundedMessage) {
     const std::string shallow = Refusal(R"({"drives": [{"bus": [[1]]}]})");
     EXPECT_NE(shallow.find("drives[0].bus: unknown value of type array"), std::string::npos)
         << shallow;
-    const std::string long_word = Refusal(R"({"drives": [{"bus": ")" + std::string(100000, 'x') + "\"}]}");
+    const std::string long_word =
+        Refusal(R"({"drives": [{"bus": ")" + std::string(100000, 'x') + "\"}]}");
     EXPECT_LT(long_word.size(), 400u);
 
     EXPECT_NE(Refusal(R"({"drives": [{"bus": "ide", "bus": "usb"}]})").find("bus: duplicate key"),
               std::string::npos);
-    EXPECT_NE(Refusal(R"({"drives": [{"bus": "ide", "capacity_sectors": 99999999999999999999999}]})")
-                  .find("drives[0].capacity_sectors: number too large"),
-              std::string::npos);
+    EXPECT_NE(
+        Refusal(R"({"drives": [{"bus": "ide", "capacity_sectors": 99999999999999999999999}]})")
+            .find("drives[0].capacity_sectors: number too large"),
+        std::string::npos);
 
     // 60 blobs of 64 MiB each in under 2 KB of text.
     std::string pages;
@@ -318,7 +320,8 @@ TEST(BenchFileLocks, TwoLoadsOfOneFileContendForEachDrive) {
     second->UnlockDevice(other);
 
     // A copy of the file is another bench: its drives are its own.
-    const std::string copy = Write(dir, "copy.json", R"({"drives": [{"bus": "ide"}, {"bus": "ide"}]})");
+    const std::string copy =
+        Write(dir, "copy.json", R"({"drives": [{"bus": "ide"}, {"bus": "ide"}]})");
     auto third = sim::LoadBenchFile(copy, error);
     ASSERT_TRUE(third) << error;
     const int again = first->LockDevice(disks[0].path, 0);
