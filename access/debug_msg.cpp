@@ -37,11 +37,12 @@ void DebugMsg(const char* format, ...) {
     auto& lock = FileLock();
     // Bounded: a lock another process holds on to must not stall the tool. Without it the message
     // is appended all the same (it may then interleave with the other process's lines).
-    const bool locked = lock.Lock(kDebugLockWaitMs);
-    if (!locked) {
-        static bool told = false;
-        if (!told) std::fprintf(stderr, "%s\n", lock.error().c_str());
-        told = true;
+    // After one wait in vain the holder is not waited for again: a refresh logs hundreds of lines.
+    static bool gave_up = false;
+    const bool locked = lock.Lock(gave_up ? 0 : kDebugLockWaitMs);
+    if (!locked && !gave_up) {
+        std::fprintf(stderr, "%s\n", lock.error().c_str());
+        gave_up = true;
     }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
     platform::AppendToFile(kDebugFileName, {bytes, std::strlen(text)});
