@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     nlohmann::json document;
     try {
         document = vt::sim::ParseBenchJson({reinterpret_cast<const char*>(data), size});
-    } catch (const nlohmann::json::parse_error&) {
+    } catch (const nlohmann::json::exception&) {
         return 0;
     } catch (const vt::sim::BenchError& refused) {
         sink = refused.problem.size();

@@ -324,7 +324,8 @@ std::unique_ptr<platform::BenchBackend> LoadBenchFile(const std::string& path, s
     json document;
     try {
         document = ParseBenchJson(text);
-    } catch (const json::parse_error& failure) {
+    } catch (const json::exception& failure) {
+        // A parse error, or a number too large for any type (out_of_range).
         error = path + ": not valid JSON: " + failure.what();
         return nullptr;
     } catch (const BenchError& refused) {

@@ -71,7 +71,8 @@ class BlobBudget {
 };
 
 // Parses a bench document's text: a duplicate key or nesting deeper than kMaxJsonDepth is refused
-// (BenchError), malformed JSON throws nlohmann::json::parse_error.
+// (BenchError), malformed JSON throws nlohmann::json::parse_error (a number too large for any type:
+// out_of_range).
 nlohmann::json ParseBenchJson(std::string_view text);
 
 }  // namespace vt::sim
