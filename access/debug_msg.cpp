@@ -19,6 +19,8 @@ platform::NamedMutex& FileLock() {
     return lock;
 }
 
+constexpr std::uint32_t kDebugLockWaitMs = 2000;
+
 }  // namespace
 
 void DebugMsg(const char* format, ...) {
@@ -33,7 +35,15 @@ void DebugMsg(const char* format, ...) {
     if (!DebugFileEnabled) return;
 
     auto& lock = FileLock();
-    const bool locked = lock.Lock();  // no lock at all: append without it
+    // Bounded: a lock another process holds on to must not stall the tool. Without it the message
+    // is appended all the same (it may then interleave with the other process's lines).
+    // After one wait in vain the holder is not waited for again: a refresh logs hundreds of lines.
+    static bool gave_up = false;
+    const bool locked = lock.Lock(gave_up ? 0 : kDebugLockWaitMs);
+    if (!locked && !gave_up) {
+        std::fprintf(stderr, "%s\n", lock.error().c_str());
+        gave_up = true;
+    }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text);
     platform::AppendToFile(kDebugFileName, {bytes, std::strlen(text)});
     if (locked) lock.Unlock();

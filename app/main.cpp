@@ -47,6 +47,9 @@ int main(int argc, char** argv) {
     if (guard.state() == vt::platform::InstanceGuard::State::AlreadyExists) {
         return vt::app::EndAsSecondCopy(options, guard.HolderPid());
     }
+    if (guard.state() == vt::platform::InstanceGuard::State::Failed) {
+        std::fprintf(stderr, "vtutility: %s\n", guard.error().c_str());
+    }
 
     QApplication application(argc, argv);
     std::string error;

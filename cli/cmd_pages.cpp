@@ -167,9 +167,15 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     return out;
 }
 
+// A file of the tool's own that could not be written: exit status kExitFileError.
+struct FileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
-    s.form().DumpSSDInfo(options.name);
+    std::string error;
+    if (!s.form().DumpSSDInfo(options.name, error)) throw FileError(error);
     const std::string path = DriveInfoDumpPath(s.form().environment().program_dir, options.name);
     out.lines.push_back("drive information written to " + path);
     out.data["file"] = Latin1ToUtf8(path);
@@ -223,6 +229,8 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     } catch (const ConfirmationNeeded& refusal) {
         std::fprintf(stderr, "%s\n", refusal.what());
         return kExitUsage;
+    } catch (const FileError& failure) {
+        return fail(failure.what(), kExitFileError);
     } catch (const std::exception& failure) {
         return fail(failure.what(), kExitCommandFailed);
     }
@@ -265,7 +273,8 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     }
     if (std::string(name) == "dump-info") {
         command->add_option("NAME", options->name, "The dump's name; it is written as NAME.txt")
-            ->required();
+            ->required()
+            ->check([](const std::string& name) { return DumpNameProblem(name); });
         command->add_option("--dir", options->dir,
                             "Directory of the dump (default: the program's)");
     }

@@ -120,10 +120,13 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
         if (show_progress) std::fprintf(stderr, "\rR/W test: %zu of %zu runs", done, total);
         return interrupted == 0;
     };
+    // SIGTERM (a service manager, `timeout`) stops the test as Ctrl-C does: with its report.
     auto previous = std::signal(SIGINT, OnInterrupt);
+    auto previous_term = std::signal(SIGTERM, OnInterrupt);
     std::vector<std::uint8_t> buffer(128 * 1024);
     const bool passed = RunRwSelfTest(device, buffer, &observer);
     std::signal(SIGINT, previous);
+    std::signal(SIGTERM, previous_term);
     if (show_progress) std::fprintf(stderr, "\n");
 
     using O = SelfTestObserver::Outcome;

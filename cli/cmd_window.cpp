@@ -12,6 +12,7 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "cli/commands.h"
+#include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/carrier.h"
 #include "views/controls.h"
@@ -200,6 +201,9 @@ int RunForm(const WindowArguments& parsed, std::string& json) {
     } catch (const UsageError& error) {
         std::fprintf(stderr, "vtutil window: %s\n", error.what());
         return kExitUsage;
+    } catch (const platform::DeviceBusyError& busy) {
+        std::fprintf(stderr, "vtutil window: %s\n", busy.what());
+        return kExitDeviceBusy;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "vtutil window: %s\n", error.what());
         return kExitCommandFailed;
@@ -210,7 +214,7 @@ int RunForm(const WindowArguments& parsed, std::string& json) {
     state.raw_dump_enabled = RawDumpEnabled;
     state.debug_file_enabled = DebugFileEnabled;
     state.carrier_mode = CarrierMode;
-    json = ui.ToJson(state).dump(2);
+    json = JsonDump(ui.ToJson(state));
     return kExitOk;
 }
 

@@ -21,7 +21,8 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoDevice = 2;
 inline constexpr int kExitCommandFailed = 3;
 inline constexpr int kExitMismatch = 4;
-inline constexpr int kExitFileError = 5;      // a file or I/O error of the tool's own
+inline constexpr int kExitFileError = 5;   // a file or I/O error of the tool's own
+inline constexpr int kExitDeviceBusy = 6;  // the drive is in use by another process
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.
@@ -34,6 +35,13 @@ inline nlohmann::ordered_json JsonDocument() {
     document["json_format_version"] = kJsonFormatVersion;
     document["tool_version"] = kToolVersion;
     return document;
+}
+
+// A document's text. Bytes a drive sent that are not UTF-8 become U+FFFD: one odd disk must not
+// abort the output.
+template <typename Json>
+std::string JsonDump(const Json& document) {
+    return document.dump(2, ' ', false, Json::error_handler_t::replace);
 }
 
 // Installs the backend the options ask for (the bench file, the demo bench, or real drives).

@@ -35,6 +35,7 @@ bool FormSession::Select(const std::string& device, std::string& error) {
     if (const auto row = FindListedRow(record_, device)) {
         row_ = static_cast<int>(*row);
         device_ = record_.rows[*row].device;
+        hold_ = std::make_unique<platform::DriveLock>(DriveInfoOf(device_).Path);
         return true;
     }
     error = "no listed drive " + device + " (see `vtutil list`)";

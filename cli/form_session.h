@@ -8,6 +8,7 @@
 #include <string>
 
 #include "discovery/device_list.h"
+#include "platform/backend.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
 
@@ -44,6 +45,8 @@ class FormSession {
     int row_ = -1;
     unsigned device_ = 0;
     std::size_t messages_seen_ = 0;
+    // The selected drive, held against other processes for the whole command.
+    std::unique_ptr<platform::DriveLock> hold_;
 };
 
 // An edit's text as one line: the line ends the window's edit boxes carry are dropped.

@@ -19,7 +19,7 @@ int ReportFailure(bool json, const std::string& message, int exit_status) {
 }
 
 void PrintJson(const Json& document) {
-    std::printf("%s\n", document.dump(2).c_str());
+    std::printf("%s\n", JsonDump(document).c_str());
 }
 
 }  // namespace vt::cli

@@ -3,11 +3,15 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include <exception>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "platform/backend.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunCommandLine(int argc, char** argv) {
     CLI::App app{"vtutil: service tool for SSDs on Vantrel controllers (headless front end)"};
     app.require_subcommand(1);
     // The global options may also follow the subcommand: `vtutil list --demo`.
@@ -18,7 +22,8 @@ int main(int argc, char** argv) {
         "2 no such device, or it cannot be opened (missing rights included); 3 a drive command\n"
         "failed; 4 the self-test found a mismatch; 5 a file or I/O error of the tool's own (an\n"
         "input file missing or unreadable, an output that cannot be written, standard output\n"
-        "included); 130 the self-test was interrupted.");
+        "included); 6 the drive is in use by another process; 130 the self-test was\n"
+        "interrupted. An unexpected error ends with 3.");
     app.set_version_flag("--version", vt::cli::VersionText(), "Print the version and exit");
     vt::cli::GlobalOptions options;
     auto* bench =
@@ -50,4 +55,21 @@ int main(int argc, char** argv) {
         return vt::cli::FinishStandardOutput(code == 0 ? vt::cli::kExitOk : vt::cli::kExitUsage);
     }
     return vt::cli::FinishStandardOutput(exit_status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Last resort: nothing may end the program without a message and a status.
+    try {
+        return RunCommandLine(argc, argv);
+    } catch (const vt::platform::DeviceBusyError& busy) {
+        std::fprintf(stderr, "vtutil: %s\n", busy.what());
+        return vt::cli::kExitDeviceBusy;
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "vtutil: %s\n", failure.what());
+    } catch (...) {
+        std::fprintf(stderr, "vtutil: unexpected error\n");
+    }
+    return vt::cli::kExitCommandFailed;
 }

@@ -8,13 +8,13 @@ DeviceBuffers& BuffersOf(unsigned device) {
     return DeviceBufferTable[(device & 0xFF) % DeviceBufferTable.size()];
 }
 
-void AllocDeviceBuffers() {
-    for (DeviceBuffers& b : DeviceBufferTable) {
-        b.DefectTable.assign(kTablePageBufferSize, 0);
-        b.EarlyTable.assign(kTablePageBufferSize, 0);
-        b.RemapTable.assign(kTablePageBufferSize, 0);
-        b.LaterBadTable.assign(kLaterBadTableSize, 0);
-    }
+void AllocDeviceBuffers(unsigned device) {
+    FreeDeviceBuffers();
+    DeviceBuffers& b = BuffersOf(device);
+    b.DefectTable.assign(kTablePageBufferSize, 0);
+    b.EarlyTable.assign(kTablePageBufferSize, 0);
+    b.RemapTable.assign(kTablePageBufferSize, 0);
+    b.LaterBadTable.assign(kLaterBadTableSize, 0);
 }
 
 void FreeDeviceBuffers() {

@@ -1,6 +1,6 @@
 #pragma once
 // The per-device copies of the controller's table pages, alive for one refresh: created zero-filled
-// at its start and released at its end.
+// at its start for the drive it reads, and released at its end.
 
 #include <array>
 #include <cstdint>
@@ -29,8 +29,9 @@ extern std::array<DeviceBuffers, kMaxDevices> DeviceBufferTable;
 // Only the low 8 bits of the device number count; a number past the table is taken modulo its size.
 DeviceBuffers& BuffersOf(unsigned device);
 
-// Creates the four buffers, zero-filled, for every device slot (replacing what they held).
-void AllocDeviceBuffers();
+// Creates the four buffers, zero-filled, for the device's slot; every other slot is released (a
+// refresh reads one drive, and zero-filling all slots cost most of its time).
+void AllocDeviceBuffers(unsigned device);
 // Releases them; the tables are then empty spans to every reader.
 void FreeDeviceBuffers();
 

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "access/device_tables.h"
 #include "platform/backend.h"
 #include "vendor/catalogue.h"
 #include "vendor/loader_mode.h"
@@ -105,6 +106,7 @@ bool RunRwSelfTest(unsigned device, std::span<std::uint8_t> buffer, SelfTestObse
         report.sectors = sectors;
         return outcome == Outcome::Passed;
     };
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     ExitLoaderMode(device, buffer);
     const auto gib = static_cast<std::uint16_t>(GetCapacityMB(device) / 1024);
     const auto regions = SelfTestRegions(gib);

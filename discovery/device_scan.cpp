@@ -8,6 +8,7 @@
 #include "access/device_tables.h"
 #include "access/disk_enumeration.h"
 #include "discovery/bridge_identification.h"
+#include "platform/backend.h"
 #include "vendor/carrier.h"
 #include "vendor/catalogue.h"
 #include "vendor/wrappers.h"
@@ -156,6 +157,7 @@ DeviceListRecord ScanDevices() {
         std::transform(path.begin(), path.end(), path.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         DriveInfoOf(n).InterfaceKind = 0;
+        const platform::DriveLock hold(path);
         const auto kind = ClassifyDiskPath(path);
         DriveInfoOf(n).InterfaceKind = kind.kind;
         bool accepted = false;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "sim/bench.h"
+#include "sim/json_reader.h"
 
 namespace {
 
@@ -15,8 +16,16 @@ volatile std::size_t sink;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto document = nlohmann::json::parse(data, data + size, nullptr, false);
-    if (document.is_discarded()) return 0;
+    // Through the bench file's own parser, so that its depth and duplicate-key limits are reached.
+    nlohmann::json document;
+    try {
+        document = vt::sim::ParseBenchJson({reinterpret_cast<const char*>(data), size});
+    } catch (const nlohmann::json::exception&) {
+        return 0;
+    } catch (const vt::sim::BenchError& refused) {
+        sink = refused.problem.size();
+        return 0;
+    }
     std::string error;
     const auto bench = vt::sim::MakeBench(document, error);
     if (bench) {

@@ -24,7 +24,7 @@ volatile std::size_t sink;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    vt::AllocDeviceBuffers();
+    vt::AllocDeviceBuffers(0);
     (void)vt::fuzz::SmallDrives();
     return 0;
 }

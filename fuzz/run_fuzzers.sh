@@ -38,6 +38,13 @@ if [ "${#targets[@]}" -eq 0 ]; then
     targets+=("${name%_target}")
   done
 fi
+for name in "${targets[@]}"; do
+  if [ ! -f "$source_dir/fuzz/${name}_target.cpp" ]; then
+    known=$(cd "$source_dir/fuzz" && ls fuzz_*_target.cpp | sed 's/_target\.cpp$//' | tr '\n' ' ')
+    echo "run_fuzzers: no fuzz target named '$name' (known: $known)" >&2
+    exit 2
+  fi
+done
 report_dir=${report_dir:-$(mktemp -d "${TMPDIR:-/tmp}/vt-fuzz.XXXXXX")}
 mkdir -p "$report_dir"
 if ! { cmake -S "$source_dir" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

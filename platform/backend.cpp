@@ -1,5 +1,8 @@
 #include "platform/backend.h"
 
+#include <cerrno>
+#include <map>
+
 #include "platform/linux_backend.h"
 
 namespace vt::platform {
@@ -11,6 +14,18 @@ std::unique_ptr<Backend>& Slot() {
 }
 
 constexpr const char* kBusWords[] = {"ide", "scsi", "usb", "sbp2", "other"};
+
+struct HeldDrive {
+    Backend* backend = nullptr;
+    int lock = -1;
+    int holds = 0;
+};
+
+// The drives this process holds, by node.
+std::map<std::string, HeldDrive>& HeldDrives() {
+    static std::map<std::string, HeldDrive> held;
+    return held;
+}
 
 }  // namespace
 
@@ -34,6 +49,36 @@ std::string NodeOfPath(const std::string& path) {
         if (prefix == word) return path.substr(colon + 1);
     }
     return path;
+}
+
+DriveLock::DriveLock(const std::string& path) : node_(NodeOfPath(path)) {
+    if (node_.empty()) return;
+    Backend& backend = Current();
+    auto& held = HeldDrives();
+    auto it = held.find(node_);
+    if (it != held.end() && it->second.backend == &backend) {
+        ++it->second.holds;
+        return;
+    }
+    const int lock = backend.LockDevice(path, kDriveLockWaitMs);
+    if (lock == -EWOULDBLOCK) {
+        const std::string node = node_;
+        node_.clear();
+        throw DeviceBusyError(node);
+    }
+    held[node_] = HeldDrive{&backend, lock, 1};
+}
+
+DriveLock::~DriveLock() {
+    if (node_.empty()) return;
+    auto& held = HeldDrives();
+    const auto it = held.find(node_);
+    if (it == held.end() || --it->second.holds > 0) return;
+    // A backend replaced meanwhile took its locks with it.
+    if (it->second.lock >= 0 && it->second.backend == &Current()) {
+        Current().UnlockDevice(it->second.lock);
+    }
+    held.erase(it);
 }
 
 std::string PathFor(const std::string& bus, const std::string& node) { return bus + ":" + node; }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,14 @@ public:
     virtual int SgIo(int handle, sg_io_hdr_t& request) = 0;
     virtual void Close(int handle) = 0;
 
+    // Per-drive exclusion between processes: an exclusive lock on the whole disk a path names (on
+    // Linux a flock on its device node, the convention udev and the disk tools honour), waited
+    // for at most wait_ms. Returns a lock id (>= 0), -EWOULDBLOCK when another holder kept it that
+    // long, or another negative errno value (the drive is then used unlocked; its open reports
+    // what is wrong with it).
+    virtual int LockDevice(const std::string& path, std::uint32_t wait_ms) = 0;
+    virtual void UnlockDevice(int lock) = 0;
+
     virtual std::vector<DiskEntry> ListDisks() = 0;
     // Asks every bus to look for new devices. Failures are described line by line in `report`.
     virtual bool Rescan(std::string& report) = 0;
@@ -58,10 +67,38 @@ std::string NodeOfPath(const std::string& path);
 // The path for a node on a bus, as the enumeration reports it.
 std::string PathFor(const std::string& bus, const std::string& node);
 
-// A device opened for the length of one command; closed on every path out.
+// How long a process waits for a drive another process works on.
+inline constexpr std::uint32_t kDriveLockWaitMs = 3000;
+
+// The drive stayed locked by another process for kDriveLockWaitMs.
+class DeviceBusyError : public std::runtime_error {
+public:
+    explicit DeviceBusyError(const std::string& device)
+        : std::runtime_error(device + " is in use by another process"), device_(device) {}
+    const std::string& device() const { return device_; }
+
+private:
+    std::string device_;
+};
+
+// Holds the drive a path names for the object's life. Nested holds of one drive in a process share
+// the one lock, so an operation can hold its drive around commands that hold it again. Throws
+// DeviceBusyError when another process keeps it past kDriveLockWaitMs.
+class DriveLock {
+public:
+    explicit DriveLock(const std::string& path);
+    ~DriveLock();
+    DriveLock(const DriveLock&) = delete;
+    DriveLock& operator=(const DriveLock&) = delete;
+
+private:
+    std::string node_;
+};
+
+// A device opened for the length of one command, its drive locked; closed on every path out.
 class DeviceHandle {
 public:
-    explicit DeviceHandle(const std::string& path) : handle_(Current().Open(path)) {}
+    explicit DeviceHandle(const std::string& path) : lock_(path), handle_(Current().Open(path)) {}
     ~DeviceHandle() {
         if (handle_ >= 0) Current().Close(handle_);
     }
@@ -73,6 +110,7 @@ public:
     int SgIo(sg_io_hdr_t& request) { return Current().SgIo(handle_, request); }
 
 private:
+    DriveLock lock_;
     int handle_;
 };
 

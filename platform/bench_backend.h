@@ -4,6 +4,8 @@
 
 #include <map>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "platform/backend.h"
 
@@ -38,10 +40,18 @@ public:
 class BenchBackend final : public Backend {
 public:
     explicit BenchBackend(std::unique_ptr<VirtualBus> bus) : bus_(std::move(bus)) {}
+    ~BenchBackend() override;
 
     int Open(const std::string& path) override;
     int SgIo(int handle, sg_io_hdr_t& request) override;
     void Close(int handle) override;
+    // The drives of a bench file are locked across processes, like real ones: a flock on the file
+    // NAMESPACE-INDEX.lock, so every backend given the same namespace (every process that loads
+    // the same bench file) contends for its drive INDEX. Without a namespace (the demo bench,
+    // private to its process) the locks are the backend's own.
+    int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
+    void UnlockDevice(int lock) override;
+    void SetLockNamespace(std::string prefix) { lock_namespace_ = std::move(prefix); }
     std::vector<DiskEntry> ListDisks() override { return bus_->Disks(); }
     bool Rescan(std::string& report) override { return bus_->Rescan(report); }
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
@@ -58,6 +68,11 @@ private:
     VirtualClock clock_;
     std::map<int, int> handles_;  // handle -> disk index
     int next_handle_ = 3;
+    std::string lock_namespace_;
+    std::map<int, int> locks_;  // lock id -> disk index (no namespace) or lock file descriptor
+    int next_lock_ = 0;
+
+    std::optional<std::size_t> DiskIndexOf(const std::string& path);
 };
 
 }  // namespace vt::platform

@@ -1,4 +1,5 @@
 #include "platform/linux_backend.h"
+#include "platform/named_objects.h"
 
 #include <fcntl.h>
 #include <libudev.h>
@@ -119,6 +120,19 @@ int LinuxBackend::SgIo(int handle, sg_io_hdr_t& request) {
 }
 
 void LinuxBackend::Close(int handle) { ::close(handle); }
+
+int LinuxBackend::LockDevice(const std::string& path, std::uint32_t wait_ms) {
+    const std::string node = NodeOfPath(path);
+    // Read-only: closing it then sends udev no change event.
+    const int fd = ::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -errno;
+    const int result = LockWithin(fd, wait_ms);
+    if (result == 0) return fd;
+    ::close(fd);
+    return -result;
+}
+
+void LinuxBackend::UnlockDevice(int lock) { ::close(lock); }
 
 std::vector<DiskEntry> LinuxBackend::ListDisks() {
     bool udev_ok = false;

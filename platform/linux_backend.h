@@ -12,6 +12,8 @@ public:
     int Open(const std::string& path) override;
     int SgIo(int handle, sg_io_hdr_t& request) override;
     void Close(int handle) override;
+    int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
+    void UnlockDevice(int lock) override;
     std::vector<DiskEntry> ListDisks() override;
     bool Rescan(std::string& report) override;
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;

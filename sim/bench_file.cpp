@@ -1,8 +1,11 @@
 #include "sim/bench_file.h"
 
-#include <fstream>
+#include <sys/stat.h>
+
 #include <iterator>
 
+#include "platform/files.h"
+#include "platform/named_objects.h"
 #include "sim/bench.h"
 #include "sim/drive_description.h"
 #include "sim/drive_model.h"
@@ -284,6 +287,7 @@ std::unique_ptr<platform::BenchBackend> Make(const json& document,
                                              const std::filesystem::path& base_dir,
                                              const std::string& name, std::string& error) {
     try {
+        const BlobBudget budget;
         auto drives = ReadBenchDocument(document, base_dir);
         return std::make_unique<platform::BenchBackend>(std::make_unique<Bench>(std::move(drives)));
     } catch (const BenchError& refused) {
@@ -310,21 +314,39 @@ std::vector<DriveConfig> ReadBenchDocument(const json& document,
 }
 
 std::unique_ptr<platform::BenchBackend> LoadBenchFile(const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot read the bench file";
+    std::string reason;
+    const auto bytes = platform::ReadFileBytes(path, kMaxBenchFileBytes, reason);
+    if (!bytes) {
+        error = reason + " (cannot read the bench file)";
         return nullptr;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
     json document;
     try {
-        document = json::parse(text);
-    } catch (const json::parse_error& failure) {
+        document = ParseBenchJson(text);
+    } catch (const json::exception& failure) {
+        // A parse error, or a number too large for any type (out_of_range).
         error = path + ": not valid JSON: " + failure.what();
+        return nullptr;
+    } catch (const BenchError& refused) {
+        error = path + ": " + refused.key + ": " + refused.problem;
         return nullptr;
     }
     const std::filesystem::path base = std::filesystem::path(path).parent_path();
-    return Make(document, base, path, error);
+    // Processes that load the same file share its drives' locks.
+    struct stat st {};
+    std::string reason_dir;
+    const auto lock_dir = platform::PrivateLockDirectory(reason_dir);
+    if (::stat(path.c_str(), &st) != 0 || !lock_dir) {
+        error = path + ": no place for the drive locks: " + reason_dir;
+        return nullptr;
+    }
+    auto backend = Make(document, base, path, error);
+    if (backend) {
+        backend->SetLockNamespace(*lock_dir + "/bench-" + std::to_string(st.st_dev) + "-" +
+                                  std::to_string(st.st_ino));
+    }
+    return backend;
 }
 
 std::unique_ptr<platform::BenchBackend> MakeBench(const json& document, std::string& error) {

@@ -11,6 +11,9 @@
 
 namespace vt::sim {
 
+// The largest bench file read.
+inline constexpr std::size_t kMaxBenchFileBytes = 64 * 1024 * 1024;
+
 // The disks of a bench document; files it names are relative to `base_dir`. Throws BenchError.
 std::vector<DriveConfig> ReadBenchDocument(const nlohmann::json& document,
                                            const std::filesystem::path& base_dir);

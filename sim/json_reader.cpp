@@ -2,16 +2,32 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <iterator>
+#include <set>
+
+#include "platform/files.h"
 
 namespace vt::sim {
 namespace {
 
 using nlohmann::json;
 
+// A value from the file quoted into a message: cut, so that a huge value cannot flood it.
 std::string Quoted(std::string_view text) {
+    constexpr std::size_t kShown = 40;
+    if (text.size() > kShown) return "\"" + std::string(text.substr(0, kShown)) + "...\"";
     return "\"" + std::string(text) + "\"";
+}
+
+thread_local std::size_t* blob_total = nullptr;
+
+void ChargeBlob(std::size_t size, const std::string& key) {
+    if (blob_total == nullptr) return;
+    if (size > kMaxBlobBytesTotal - *blob_total) {
+        Refuse(key, "the blobs of the bench file together exceed the limit of " +
+                        std::to_string(kMaxBlobBytesTotal) + " bytes");
+    }
+    *blob_total += size;
 }
 
 int HexDigit(char c) {
@@ -43,14 +59,10 @@ Bytes ReadFileBytes(const json& value, const std::string& key,
                     const std::filesystem::path& base_dir) {
     const std::string name = ReadString(value, key);
     const std::filesystem::path path = base_dir / name;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) Refuse(key, "cannot read the file " + Quoted(path.string()) + ": " + ec.message());
-    if (size > kMaxBlobSize) Refuse(key, "the file " + Quoted(path.string()) + " is too large");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) Refuse(key, "cannot read the file " + Quoted(path.string()));
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return bytes;
+    std::string error;
+    auto bytes = platform::ReadFileBytes(path.string(), kMaxBlobSize, error);
+    if (!bytes) Refuse(key, "cannot read the file \"" + path.string() + "\": " + error);
+    return std::move(*bytes);
 }
 
 // The bytes of a "hex" or "ascii" member (exactly one of them).
@@ -107,6 +119,10 @@ std::uint64_t ReadInteger(const json& value, const std::string& key, std::uint64
         return static_cast<std::uint64_t>(number);
     }
     if (value.is_string()) return ParseNumber(value.get<std::string>(), key, max);
+    // Past 64 bits the JSON reader keeps a whole number as a floating-point one.
+    if (value.is_number_float() && value.get<double>() >= 18446744073709551616.0) {
+        Refuse(key, "number too large (at most " + std::to_string(max) + ")");
+    }
     Refuse(key, "expected a whole number");
 }
 
@@ -122,7 +138,8 @@ bool ReadBool(const json& value, const std::string& key) {
 
 std::string ReadChoice(const json& value, const std::string& key,
                        std::initializer_list<std::string_view> choices) {
-    const std::string word = value.is_string() ? Quoted(value.get<std::string>()) : value.dump();
+    const std::string word = value.is_string() ? Quoted(value.get<std::string>())
+                                               : std::string("of type ") + value.type_name();
     for (const auto choice : choices) {
         if (value.is_string() && value.get<std::string>() == choice) return std::string(choice);
     }
@@ -221,6 +238,7 @@ Bytes ReadBlob(const json& value, const std::string& key, const std::filesystem:
         }
     }
     if (size > kMaxBlobSize) Refuse(key, "blob too large");
+    ChargeBlob(size, key);
 
     Bytes bytes(size, fill);
     std::copy_n(content.begin(), std::min(content.size(), size), bytes.begin());
@@ -229,6 +247,42 @@ Bytes ReadBlob(const json& value, const std::string& key, const std::filesystem:
                   bytes.begin() + static_cast<std::ptrdiff_t>(patch.at));
     }
     return bytes;
+}
+
+BlobBudget::BlobBudget() : outer_(blob_total) {
+    blob_total = &used_;
+}
+
+BlobBudget::~BlobBudget() {
+    blob_total = outer_;
+}
+
+json ParseBenchJson(std::string_view text) {
+    // One set of keys per open object, to find a key given twice (the reader would keep the last).
+    std::vector<std::set<std::string>> keys;
+    std::string path;
+    const json::parser_callback_t check = [&](int depth, json::parse_event_t event, json& parsed) {
+        if (static_cast<std::size_t>(depth) >= kMaxJsonDepth) {
+            Refuse("document", "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+        }
+        switch (event) {
+            case json::parse_event_t::object_start:
+                keys.emplace_back();
+                break;
+            case json::parse_event_t::object_end:
+                if (!keys.empty()) keys.pop_back();
+                break;
+            case json::parse_event_t::key:
+                if (!keys.empty() && !keys.back().insert(parsed.get<std::string>()).second) {
+                    Refuse(parsed.get<std::string>().substr(0, 40), "duplicate key");
+                }
+                break;
+            default:
+                break;
+        }
+        return true;
+    };
+    return json::parse(text.begin(), text.end(), check);
 }
 
 }  // namespace vt::sim

@@ -51,5 +51,28 @@ Bytes ReadBlob(const nlohmann::json& value, const std::string& key,
                const std::filesystem::path& base_dir);
 
 inline constexpr std::size_t kMaxBlobSize = 64 * 1024 * 1024;
+// All blobs of one bench file together.
+inline constexpr std::size_t kMaxBlobBytesTotal = 256 * 1024 * 1024;
+// Objects and lists inside each other, the document itself being level 1.
+inline constexpr std::size_t kMaxJsonDepth = 64;
+
+// Counts the blob bytes read while it lives (one per bench document, on the reading thread); a blob
+// that takes the total past kMaxBlobBytesTotal is refused.
+class BlobBudget {
+  public:
+    BlobBudget();
+    ~BlobBudget();
+    BlobBudget(const BlobBudget&) = delete;
+    BlobBudget& operator=(const BlobBudget&) = delete;
+
+  private:
+    std::size_t* outer_;
+    std::size_t used_ = 0;
+};
+
+// Parses a bench document's text: a duplicate key or nesting deeper than kMaxJsonDepth is refused
+// (BenchError), malformed JSON throws nlohmann::json::parse_error (a number too large for any type:
+// out_of_range).
+nlohmann::json ParseBenchJson(std::string_view text);
 
 }  // namespace vt::sim

@@ -7,8 +7,12 @@ namespace vt {
 namespace {
 
 // The console can only name 16-bit registers and 8-bit values.
-std::uint32_t RegisterAddress(const std::string& token) {
-    return static_cast<std::uint32_t>(ParseHexToken(token) & 0xFFFFu);
+std::uint32_t RegisterAddress(std::uint32_t number) {
+    return number & 0xFFFFu;
+}
+
+std::string NotHex(const std::string& token) {
+    return "Not a hexadecimal number: " + token.substr(0, 40) + "\n";
 }
 
 std::string Format(const char* format, unsigned a) {
@@ -41,8 +45,22 @@ std::vector<std::string> DebugTokens(std::string_view command) {
     return tokens;
 }
 
-unsigned long ParseHexToken(const std::string& token) {
-    return std::strtoul(token.c_str(), nullptr, 16);
+std::optional<std::uint32_t> ParseHexToken(const std::string& token) {
+    std::string_view digits = token;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'X' || digits[1] == 'x')) {
+        digits.remove_prefix(2);
+    }
+    if (digits.empty()) return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : digits) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        if (digit < 0) return std::nullopt;
+        value = (value << 4) | static_cast<std::uint32_t>(digit);
+    }
+    return value;
 }
 
 std::optional<std::string> RunDebugCommand(std::string& command, const DebugConsolePort& port) {
@@ -53,14 +71,20 @@ std::optional<std::string> RunDebugCommand(std::string& command, const DebugCons
 
     if (verb.front() == 'O') {
         if (tokens.size() < 3) return std::nullopt;
-        const auto value = static_cast<std::uint8_t>(ParseHexToken(tokens[2]) & 0xFFu);
+        const auto address = ParseHexToken(tokens[1]);
+        if (!address) return NotHex(tokens[1]);
+        const auto number = ParseHexToken(tokens[2]);
+        if (!number) return NotHex(tokens[2]);
+        const auto value = static_cast<std::uint8_t>(*number & 0xFFu);
         // A failed write shows nothing, like a successful one: the console has no output for it.
-        if (port.write_register) (void)port.write_register(RegisterAddress(tokens[1]), value);
+        if (port.write_register) (void)port.write_register(RegisterAddress(*address), value);
         return std::nullopt;
     }
     if (verb.front() == 'I') {
         if (tokens.size() < 2) return std::nullopt;
-        const auto address = RegisterAddress(tokens[1]);
+        const auto number = ParseHexToken(tokens[1]);
+        if (!number) return NotHex(tokens[1]);
+        const auto address = RegisterAddress(*number);
         std::uint8_t value = 0;
         if (!port.read_register || !port.read_register(address, value)) {
             return Format("Read register %Xh failed\n", address);

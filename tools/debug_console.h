@@ -28,12 +28,14 @@ struct DebugConsolePort {
 std::string UpperCase8Bit(std::string_view text);
 // Tokens between runs of the blank character; a tab is part of a token.
 std::vector<std::string> DebugTokens(std::string_view command);
-// The C library's unsigned conversion with base 16 (leading white space, a sign, "0X", then
-// digits up to the first other character; none gives 0).
-unsigned long ParseHexToken(const std::string& token);
+// A hexadecimal operand: digits, "0X" in front allowed, nothing else (case-insensitive); nullopt
+// for anything else, which the console refuses rather than read as 0. Only the low 32 bits of a
+// longer number are kept.
+std::optional<std::uint32_t> ParseHexToken(const std::string& token);
 
 // Upper-cases `command` in place and runs it. Returns the text the command adds to the transcript
-// (its line feed included), nothing for a write, an unknown command or a missing operand.
+// (its line feed included), nothing for a write, an unknown command or a missing operand; an
+// operand that is not hexadecimal is refused with a line saying so, and nothing is sent.
 std::optional<std::string> RunDebugCommand(std::string& command, const DebugConsolePort& port);
 
 }  // namespace vt

@@ -37,4 +37,11 @@ std::string DriveInfoDumpPath(const std::string& program_dir, const std::string&
     return path + name + ".txt";
 }
 
+std::string DumpNameProblem(const std::string& name) {
+    if (name.find('/') != std::string::npos || name == "." || name == "..") {
+        return "the dump name \"" + name + "\" is not a file name (no \"/\", not \".\" or \"..\")";
+    }
+    return {};
+}
+
 }  // namespace vt

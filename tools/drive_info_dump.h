@@ -38,4 +38,8 @@ std::string DriveInfoDumpText(const DriveInfoTexts& texts);
 // The program's directory with its separator, the dump name, ".txt". An empty name gives ".txt".
 std::string DriveInfoDumpPath(const std::string& program_dir, const std::string& name);
 
+// Why a dump name is refused (it must name a file in the program's directory, not a path), or
+// empty when it is fine.
+std::string DumpNameProblem(const std::string& name);
+
 }  // namespace vt

@@ -1,7 +1,5 @@
 #include "tools/log_decoder.h"
 
-#include <limits>
-
 #include "platform/files.h"
 
 namespace vt {
@@ -19,18 +17,44 @@ std::vector<std::uint8_t> DecodeLogBytes(std::span<const std::uint8_t> bytes) {
 }
 
 bool DecodeLogFile(const std::string& input, const std::string& output, std::string& error) {
-    std::string reason;
-    const auto bytes =
-        platform::ReadFileBytes(input, std::numeric_limits<std::size_t>::max(), reason);
-    if (!bytes) {
-        error = reason;
+    platform::InputFile in(input);
+    if (!in.IsOpen()) {
+        error = in.error();
         return false;
     }
-    if (!platform::ReplaceFile(output, DecodeLogBytes(*bytes), reason)) {
-        // The reason without the name of the temporary file the write went through.
-        const auto colon = reason.rfind(": ");
-        error = "Cannot write " + output + ": " +
-                (colon == std::string::npos ? reason : reason.substr(colon + 2));
+    if (in.size() > kMaxLogBytes) {
+        error = input + " is larger than the limit of " + std::to_string(kMaxLogBytes) + " bytes";
+        return false;
+    }
+    platform::ReplacementFile out(output);
+    if (!out.IsOpen()) {
+        error = out.error();
+        return false;
+    }
+    // In pieces: a log of any size decodes in the same memory.
+    std::vector<std::uint8_t> chunk(1 << 20);
+    std::uint64_t total = 0;
+    for (;;) {
+        const auto n = in.Read(chunk);
+        if (!n) {
+            error = in.error();
+            return false;
+        }
+        if (*n == 0) break;
+        total += *n;
+        if (total > kMaxLogBytes) {
+            error =
+                input + " is larger than the limit of " + std::to_string(kMaxLogBytes) + " bytes";
+            return false;
+        }
+        for (std::size_t k = 0; k < *n; ++k) chunk[k] = DecodeLogByte(chunk[k], kLogDecodeAddend);
+        if (!out.Write(std::span(chunk).first(*n))) {
+            error = out.error();
+            return false;
+        }
+    }
+    if (!out.Commit()) {
+        error = out.error();
         return false;
     }
     return true;

@@ -11,6 +11,8 @@ namespace vt {
 
 inline constexpr std::uint8_t kLogDecodeAddend = 0x3B;
 inline constexpr const char* kDecodedSuffix = ".decode";
+// The largest log decoded.
+inline constexpr std::uint64_t kMaxLogBytes = std::uint64_t{16} << 30;
 
 // The complement of (byte + addend) modulo 256.
 std::uint8_t DecodeLogByte(std::uint8_t byte, std::uint8_t addend);

@@ -74,6 +74,8 @@ bool VC_SendVendorCmd(unsigned device, bool data_in, const VendorBlock& block,
     }
     std::array<std::uint8_t, kSectorSize> command_sector{};
     std::copy(block.begin(), block.end(), command_sector.begin());
+    // The command sector and its data phase are one exchange: no other process may come between.
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     int result = VC_SATA_WriteCmd(device, command_sector, 1, kCarrierCommandLba);
     if (result == 1 && sectors != 0) {
         // The data phase is addressed by the sub-command code in LBA LOW.

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "access/debug_msg.h"
 #include "access/device_tables.h"
 #include "access/raw_dump.h"
+#include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/carrier.h"
 #include "vendor/loader_mode.h"
@@ -52,7 +54,8 @@ std::uint8_t FeatureByte9(const SystemInfoRecord& info) {
 
 std::uint8_t FeatureByte10(const SystemInfoRecord& info) {
     std::uint8_t byte = 0;
-    for (int i = 0; i < 7; ++i) byte |= static_cast<std::uint8_t>((info.FeatureFlags[8 + i] & 1) << i);
+    for (int i = 0; i < 7; ++i)
+        byte |= static_cast<std::uint8_t>((info.FeatureFlags[8 + i] & 1) << i);
     return byte;
 }
 
@@ -129,8 +132,16 @@ bool DownloadCode(unsigned device, std::span<std::uint8_t> image, const std::str
     if (image.size() < kCodeImageSize) return false;
     const std::size_t chunk = CarrierMode == 2 ? 64 * 1024 : 32 * 1024;
     std::string error;
-    const auto file = platform::ReadFileBytes(file_path, kCodeImageSize, error);
-    if (!file) return false;
+    bool cut = false;
+    const auto file = platform::ReadFileHead(file_path, kCodeImageSize, error, cut);
+    if (!file) {
+        DebugMsg("%s\n", error.c_str());
+        return false;
+    }
+    // The image is cut at its size, as the loader takes it; the log says so.
+    if (cut)
+        DebugMsg("%s is larger than %zu bytes: only they are loaded\n", file_path.c_str(),
+                 kCodeImageSize);
     std::vector<std::uint8_t> code(kCodeImageSize, kCodeImageFill);
     std::copy(file->begin(), file->end(), code.begin());
     if (IsTaggedImage(code)) {
@@ -156,6 +167,7 @@ bool DownloadCode(unsigned device, std::span<std::uint8_t> image, const std::str
 bool LoadGDP(unsigned device, std::span<std::uint8_t> image, std::uint8_t& flag,
              std::uint32_t load_address) {
     flag = 0;
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     if (!VA_EnableVendorCmd(device, 10)) return false;
     if (!DownloadCode(device, image, GdpFilePath, load_address)) return false;
     return VA_JumpToPRAM(device);

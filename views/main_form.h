@@ -138,7 +138,8 @@ class TMainForm {
     // main_form_debug.cpp, main_form_tools.cpp) ---
     void RwTestBnClick();
     // Writes the drive information shown to program_dir/NAME.txt.
-    void DumpSSDInfo(const std::string& name);
+    // False with `error` when the name is refused or the file cannot be written.
+    bool DumpSSDInfo(const std::string& name, std::string& error);
     // Only the Enter key (13) runs the typed command.
     void DebugEditKeyPress(char key);
     void DebugTool(std::string& command);

@@ -37,7 +37,11 @@ void TMainForm::PaserCmdLine() {
         ui_.RequestClose();
     }
     if (words.dumpssdinfo) {
-        DumpSSDInfo(CommandLineArgument(line, 2));
+        std::string error;
+        // Nothing is shown: the window closes after the dump whatever happened.
+        if (!DumpSSDInfo(CommandLineArgument(line, 2), error)) {
+            DebugMsg("FAILED(DumpSSDInfo) %s\r\n", error.c_str());
+        }
         ui_.RequestClose();
     }
     if (words.dumpssdraw) RawDumpEnabled = true;
@@ -64,7 +68,9 @@ void TMainForm::RwTestBnClick() {
     }
 }
 
-void TMainForm::DumpSSDInfo(const std::string& name) {
+bool TMainForm::DumpSSDInfo(const std::string& name, std::string& error) {
+    error = DumpNameProblem(name);
+    if (!error.empty()) return false;
     DriveInfoTexts texts;
     texts.VendorName = ui_.Text("VendorNameEdit");
     texts.ProductName = ui_.Text("ProductNameEdit");
@@ -87,11 +93,7 @@ void TMainForm::DumpSSDInfo(const std::string& name) {
     texts.Fw = ui_.Text("FwEdit");
 
     const auto path = DriveInfoDumpPath(environment_.program_dir, name);
-    std::string error;
-    // Nothing is shown: the window closes after the dump whatever happened.
-    if (!platform::ReplaceFile(path, Bytes(DriveInfoDumpText(texts)), error)) {
-        DebugMsg("FAILED(DumpSSDInfo) %s\r\n", error.c_str());
-    }
+    return platform::ReplaceFile(path, Bytes(DriveInfoDumpText(texts)), error);
 }
 
 }  // namespace vt

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "access/device_tables.h"
+#include "platform/backend.h"
 #include "tools/debug_console.h"
 #include "tools/nand_page_reader.h"
 #include "vendor/system_info.h"
@@ -41,6 +42,7 @@ void TMainForm::DebugEditKeyPress(char key) {
 
 void TMainForm::DebugTool(std::string& command) {
     const unsigned device = CurrentDevice;
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     DebugConsolePort port;
     port.read_register = [device](std::uint32_t address, std::uint8_t& value) {
         return VA_ReadRegister(device, address, value);
@@ -58,6 +60,7 @@ void TMainForm::DbgSysReadPageClick() {
     const auto boxes = PageBoxes(ui_);
     if (!RequiredBoxesFilled(boxes)) return;
     const auto address = SystemPageAddress(boxes);
+    const platform::DriveLock hold(EntryOf(CurrentDevice).DevicePath);
 
     const unsigned spp = SystemInfo.SectorsPerPage;
     std::vector<std::uint8_t> buffer(kSystemPagesBufferSize, 0);
@@ -74,6 +77,7 @@ void TMainForm::DbgLDReadPageClick() {
     if (!RequiredBoxesFilled(boxes)) return;
     const unsigned channels = SystemInfo.ChannelCount;
     const auto address = FlashPageAddress(boxes, channels);
+    const platform::DriveLock hold(EntryOf(CurrentDevice).DevicePath);
 
     const unsigned spp = SystemInfo.SectorsPerPage;
     // Cleared first, like the system-page read's, so a channel that sends nothing shows zeros

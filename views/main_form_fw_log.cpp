@@ -9,6 +9,7 @@
 #include "access/debug_msg.h"
 #include "access/device_tables.h"
 #include "access/raw_dump.h"
+#include "platform/backend.h"
 #include "vendor/catalogue.h"
 #include "vendor/code_loading.h"
 #include "vendor/system_info.h"
@@ -91,6 +92,7 @@ bool ReadControllerMemory(unsigned device, std::uint32_t address, std::uint32_t 
 void TMainForm::ShowFWDebugMessage(int mode) {
     ui_.SetTabVisible("TabSheet8", true);
     const unsigned device = CurrentDevice;
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     const std::span<std::uint8_t> buffer = TransferBuffer;
     const Form form = mode == 2 ? Form::Loader : Form::System;
 

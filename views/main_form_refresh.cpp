@@ -6,6 +6,7 @@
 #include "access/mode_flags.h"
 #include "ctrl/device_buffers.h"
 #include "ctrl/read_system_info.h"
+#include "platform/backend.h"
 #include "tools/hex_dump_line.h"
 #include "vendor/carrier.h"
 #include "vendor/catalogue.h"
@@ -23,7 +24,7 @@ constexpr std::size_t kConfigDumpLines = 9;
 // The table buffers live for one refresh; released on every path, an escaping error included.
 class ScopedDeviceBuffers {
   public:
-    ScopedDeviceBuffers() { AllocDeviceBuffers(); }
+    explicit ScopedDeviceBuffers(unsigned device) { AllocDeviceBuffers(device); }
     ~ScopedDeviceBuffers() { FreeDeviceBuffers(); }
     ScopedDeviceBuffers(const ScopedDeviceBuffers&) = delete;
     ScopedDeviceBuffers& operator=(const ScopedDeviceBuffers&) = delete;
@@ -33,8 +34,9 @@ class ScopedDeviceBuffers {
 
 void TMainForm::RefreshPages() {
     const unsigned device = CurrentDevice;
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     VA_UnlockVendorCmd(device);
-    const ScopedDeviceBuffers buffers;
+    const ScopedDeviceBuffers buffers(device);
     GdpFilePath = GdpPathIn(environment_.program_dir);
 
     if (IsLoaderMode(device)) {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "access/device_tables.h"
+#include "platform/backend.h"
 #include "vendor/catalogue.h"
 #include "vendor/system_info.h"
 #include "views/main_form.h"
@@ -36,6 +37,7 @@ void PutRow(Presentation& ui, int row, const TextRow& cells) {
 }  // namespace
 
 bool TMainForm::GetSMARTInfo(unsigned device, std::span<std::uint8_t> buffer) {
+    const platform::DriveLock hold(EntryOf(device).DevicePath);
     auto report = ReadSmartReport(device, buffer, SystemInfo.FwInfo);
     if (!report) return false;
     const auto& data = report->data;
@@ -78,6 +80,7 @@ void TMainForm::SaveSmartInfoBnClick() {
 
 void TMainForm::ResetSmartInfoBnClick() {
     bool all_reset = true;
+    const platform::DriveLock hold(EntryOf(CurrentDevice).DevicePath);
     for (const auto& counter : kResetCounters) {
         if (VC_ResetSmart(CurrentDevice, counter.selector, 0, TransferBuffer, 1) != 1) {
             ui_.ShowMessage(counter.failure);

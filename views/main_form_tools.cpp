@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "access/device_tables.h"
+#include "platform/backend.h"
 #include "tools/log_decoder.h"
 #include "vendor/code_loading.h"
 #include "vendor/loader_mode.h"
@@ -44,6 +45,7 @@ std::optional<CellFont> TMainForm::ListViewRMACustomDrawSubItem(const TextRow& i
 }
 
 void TMainForm::JumpToLoaderClick() {
+    const platform::DriveLock hold(EntryOf(CurrentDevice).DevicePath);
     EnterLoaderMode(CurrentDevice);
 }
 

@@ -1,7 +1,10 @@
 #include "views/settings.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
+#include "access/debug_msg.h"
 #include "platform/files.h"
 
 namespace vt {
@@ -116,9 +119,21 @@ std::int32_t IniInteger(std::string_view ini_text, std::string_view section, std
 Settings ReadSettings(const std::string& program_dir) {
     Settings settings;
     std::string error;
-    const auto bytes =
-        platform::ReadFileBytes(program_dir + "/" + kSettingsFileName, kMaxSettingsBytes, error);
-    if (!bytes) return settings;
+    bool cut = false;
+    const std::string path = program_dir + "/" + kSettingsFileName;
+    // The installed program's settings are a link into /etc: followed, but still only to a
+    // regular file.
+    const auto bytes = platform::ReadFileHead(path, kMaxSettingsBytes, error, cut,
+                                              platform::InputFile::Links::Follow);
+    if (!bytes) {
+        // A missing file is the normal case; anything else at that name is worth a line.
+        if (error.find(std::strerror(ENOENT)) == std::string::npos) DebugMsg("%s\n", error.c_str());
+        return settings;
+    }
+    if (cut) {
+        DebugMsg("%s is larger than %zu bytes; only its first %zu bytes are read\n", path.c_str(),
+                 kMaxSettingsBytes, kMaxSettingsBytes);
+    }
     const std::string text(bytes->begin(), bytes->end());
     settings.EnResetSmart = IniInteger(text, kSettingsSection, "EnResetSmart", 0);
     settings.EnRemapRelation =

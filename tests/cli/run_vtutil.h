@@ -14,9 +14,11 @@ struct Run {
     std::string out;
 };
 
-inline Run Vtutil(const std::string& arguments) {
+// With `with_errors`, standard error is read along with standard output.
+inline Run Vtutil(const std::string& arguments, bool with_errors = false) {
     Run run;
-    const std::string command = std::string(VTUTIL_PATH) + " " + arguments + " 2>/dev/null";
+    const std::string command =
+        std::string(VTUTIL_PATH) + " " + arguments + (with_errors ? " 2>&1" : " 2>/dev/null");
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     std::array<char, 4096> chunk;

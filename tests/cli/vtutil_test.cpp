@@ -1,6 +1,7 @@
 // vtutil end to end: the real binary on the demo bench and on bench files, as a script runs it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <zlib.h>
 #include <nlohmann/json.hpp>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "tests/cli/run_vtutil.h"
+#include "sim/bench.h"
 #include "tests/support/fake_backend.h"
 
 namespace vt {
@@ -140,6 +142,100 @@ TEST(Vtutil, DecodeLogAndDumpInfo) {
     EXPECT_FALSE(test::ReadAll(dir.File("report.txt")).empty());
     ASSERT_EQ(Vtutil("--demo raw-dump 1 " + dir.File("raw")).status, 0);
     EXPECT_FALSE(test::ReadAll(dir.File("raw/sysread.raw")).empty());
+}
+
+vt::Run VtutilWithErrors(const std::string& arguments) {
+    return Vtutil(arguments, true);
+}
+
+std::string WriteFile(const test::ScopedTempDir& dir, const std::string& name,
+                      const std::string& text) {
+    std::ofstream(dir.File(name), std::ios::binary) << text;
+    return dir.File(name);
+}
+
+TEST(VtutilHostileInput, ProbeOfADiskWithStringsThatAreNotUtf8StaysValidJson) {
+    test::ScopedTempDir dir;
+    const std::string bench = WriteFile(
+        dir, "odd.json", R"({"drives":[{"bus":"ide","identify":{"size":512,"fill":"FF"}}]})");
+    const vt::Run probe = Vtutil("--bench " + bench + " probe --json");
+    EXPECT_EQ(probe.status, 0);
+    const auto document = Json(probe);
+    ASSERT_FALSE(document.is_discarded()) << probe.out.substr(0, 300);
+    // Drive strings are Latin-1 bytes: FFh is y with diaeresis, U+00FF.
+    EXPECT_NE(probe.out.find("\xC3\xBF\xC3\xBF"), std::string::npos) << probe.out.substr(0, 300);
+}
+
+TEST(VtutilHostileInput, FilesThatAreNotRegularAreRefusedByName) {
+    test::ScopedTempDir dir;
+    const vt::Run directory = VtutilWithErrors("--bench " + dir.path() + " list");
+    EXPECT_EQ(directory.status, 1);
+    EXPECT_NE(directory.out.find(dir.path() + " is not a regular file"), std::string::npos)
+        << directory.out;
+    const vt::Run zero = VtutilWithErrors("--bench /dev/zero list");
+    EXPECT_EQ(zero.status, 1);
+    EXPECT_NE(zero.out.find("/dev/zero is not a regular file"), std::string::npos);
+    ASSERT_EQ(::mkfifo(dir.File("drive.log").c_str(), 0600), 0);
+    const vt::Run fifo = VtutilWithErrors("decode-log " + dir.File("drive.log"));
+    EXPECT_NE(fifo.status, 0);
+    EXPECT_NE(fifo.out.find("drive.log is not a regular file"), std::string::npos) << fifo.out;
+    EXPECT_NE(VtutilWithErrors("decode-log /dev/zero").status, 0);
+}
+
+TEST(VtutilHostileInput, ALogDecodesInPiecesToTheSameBytes) {
+    test::ScopedTempDir dir;
+    std::string log(3 * 1024 * 1024 + 17, '\0');
+    for (std::size_t i = 0; i < log.size(); ++i) log[i] = static_cast<char>(i * 7);
+    WriteFile(dir, "big.log", log);
+    ASSERT_EQ(Vtutil("decode-log " + dir.File("big.log")).status, 0);
+    const auto decoded = test::ReadAll(dir.File("big.log.decode"));
+    ASSERT_EQ(decoded.size(), log.size());
+    for (std::size_t i = 0; i < log.size(); i += 4099) {
+        ASSERT_EQ(decoded[i],
+                  static_cast<std::uint8_t>(~(static_cast<std::uint8_t>(log[i]) + 0x3B)))
+            << i;
+    }
+}
+
+TEST(VtutilHostileInput, DumpNamesAreFileNamesAndFailedWritesFail) {
+    test::ScopedTempDir dir;
+    std::filesystem::create_directory(dir.File("program"));
+    for (const char* name : {"../victim", ".", "..", "a/b"}) {
+        const vt::Run refused = VtutilWithErrors("--demo dump-info 1 '" + std::string(name) +
+                                                 "' --dir " + dir.File("program"));
+        EXPECT_EQ(refused.status, 1) << name;
+        EXPECT_NE(refused.out.find("is not a file name"), std::string::npos) << refused.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("victim.txt")));
+    const vt::Run missing = VtutilWithErrors("--demo dump-info 1 x --dir " + dir.File("nodir"));
+    EXPECT_EQ(missing.status, 5) << missing.out;
+    EXPECT_EQ(missing.out.find("written"), std::string::npos) << missing.out;
+
+    // The window's command line: refused, no file outside the program's directory, no message.
+    const vt::Run window = Vtutil("--demo window --program-dir " + dir.File("program") +
+                                  " --cmdline 'vtutility dumpssdinfo ../victim' --select 0 --json");
+    EXPECT_EQ(window.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("victim.txt")));
+    const auto state = Json(window);
+    ASSERT_FALSE(state.is_discarded());
+    EXPECT_TRUE(state["messages"].empty()) << state["messages"];
+}
+
+TEST(VtutilDriveLock, ASecondProcessOnTheSameBenchDriveFailsAsBusy) {
+    test::ScopedTempDir dir;
+    const std::string bench = WriteFile(dir, "one.json", R"({"drives":[{"bus":"ide"}]})");
+    std::string error;
+    auto holder = sim::LoadBenchFile(bench, error);
+    ASSERT_TRUE(holder) << error;
+    const std::string disk = holder->ListDisks()[0].path;
+    const int held = holder->LockDevice(disk, 0);
+    ASSERT_GE(held, 0);
+    const vt::Run busy = VtutilWithErrors("--bench " + bench + " erase-count 1");
+    EXPECT_EQ(busy.status, 6) << busy.out;
+    EXPECT_NE(busy.out.find("/dev/sda is in use by another process"), std::string::npos)
+        << busy.out;
+    holder->UnlockDevice(held);
+    EXPECT_EQ(Vtutil("--bench " + bench + " list").status, 0);
 }
 
 }  // namespace

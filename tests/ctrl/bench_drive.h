@@ -70,6 +70,10 @@ class ForwardingBackend : public platform::Backend {
     int Open(const std::string& path) override { return inner_->Open(path); }
     int SgIo(int handle, sg_io_hdr_t& request) override { return inner_->SgIo(handle, request); }
     void Close(int handle) override { inner_->Close(handle); }
+    int LockDevice(const std::string& path, std::uint32_t wait_ms) override {
+        return inner_->LockDevice(path, wait_ms);
+    }
+    void UnlockDevice(int lock) override { inner_->UnlockDevice(lock); }
     std::vector<platform::DiskEntry> ListDisks() override { return inner_->ListDisks(); }
     bool Rescan(std::string& report) override { return inner_->Rescan(report); }
     std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string& path) override {

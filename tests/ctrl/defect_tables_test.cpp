@@ -61,7 +61,7 @@ class DefectTablesTest : public ::testing::Test {
     void SetUp() override {
         SystemInfo = SystemInfoRecord{};
         RawDumpEnabled = false;
-        AllocDeviceBuffers();
+        AllocDeviceBuffers(0);
     }
     void TearDown() override {
         FreeDeviceBuffers();
@@ -192,6 +192,22 @@ TEST_F(DefectTablesTest, ReadsStayInsideTheBuffersWhateverTheGeometryClaims) {
     // Units 0-7 have a slot each (one die: slots 0, 2, ... 14); unit 8 is not read.
     EXPECT_TRUE(std::filesystem::exists(dir_.File("LB_0700000.raw")));
     EXPECT_FALSE(std::filesystem::exists(dir_.File("LB_0800000.raw")));
+}
+
+TEST(DeviceBuffersTest, ARefreshHoldsTheBuffersOfTheDriveItReadsOnly) {
+    AllocDeviceBuffers(0);
+    AllocDeviceBuffers(3);
+    for (unsigned device = 0; device < kMaxDevices; ++device) {
+        const DeviceBuffers& b = BuffersOf(device);
+        if (device == 3) {
+            EXPECT_EQ(b.DefectTable.size(), kTablePageBufferSize);
+            EXPECT_EQ(b.LaterBadTable.size(), kLaterBadTableSize);
+        } else {
+            EXPECT_TRUE(b.DefectTable.empty() && b.LaterBadTable.empty()) << device;
+        }
+    }
+    FreeDeviceBuffers();
+    EXPECT_TRUE(BuffersOf(3).RemapTable.empty());
 }
 
 }  // namespace

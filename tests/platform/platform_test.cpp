@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -64,6 +72,7 @@ TEST(DiskPaths, SysfsFallbackListsWholeDisksInNameOrder) {
 TEST(NamedObjects, SecondInstanceSeesTheFirst) {
     const std::string name = "test-" + std::to_string(::getpid());
     InstanceGuard first(name);
+    EXPECT_EQ(first.error(), "");
     ASSERT_EQ(first.state(), InstanceGuard::State::Created);
     {
         InstanceGuard second(name);
@@ -84,8 +93,8 @@ TEST(Files, ReplaceKeepsTheOldFileWhenTheWriteFails) {
     const std::string report = dir.File("report.txt");
     std::string error;
     const std::string first = "first\r\n";
-    ASSERT_TRUE(ReplaceFile(report, {reinterpret_cast<const std::uint8_t*>(first.data()), first.size()},
-                            error));
+    ASSERT_TRUE(ReplaceFile(
+        report, {reinterpret_cast<const std::uint8_t*>(first.data()), first.size()}, error));
     EXPECT_EQ(test::ReadAll(report).size(), first.size());
     EXPECT_FALSE(ReplaceFile(dir.File("missing-dir/report.txt"), {}, error));
     EXPECT_NE(error.find("missing-dir"), std::string::npos);
@@ -111,11 +120,139 @@ TEST(Files, ReadIsBounded) {
     test::ScopedTempDir dir;
     { std::ofstream(dir.File("big")) << std::string(1000, 'z'); }
     std::string error;
-    const auto bytes = ReadFileBytes(dir.File("big"), 100, error);
+    bool cut = false;
+    const auto bytes = ReadFileHead(dir.File("big"), 100, error, cut);
     ASSERT_TRUE(bytes);
     EXPECT_EQ(bytes->size(), 100u);
+    EXPECT_TRUE(cut);
+    ASSERT_TRUE(ReadFileHead(dir.File("big"), 1000, error, cut));
+    EXPECT_FALSE(cut);
+    EXPECT_FALSE(ReadFileBytes(dir.File("big"), 999, error));
+    EXPECT_EQ(error, dir.File("big") + " is larger than the limit of 999 bytes");
     EXPECT_FALSE(ReadFileBytes(dir.File("none"), 100, error));
     EXPECT_NE(error.find("none"), std::string::npos);
+}
+
+TEST(NamedObjects, LocksLiveInADirectoryNoOtherUserCanWriteTo) {
+    test::ScopedTempDir dir;
+    std::string error;
+    const std::string mine = dir.File("locks");
+    ASSERT_TRUE(UsePrivateDirectory(mine, error)) << error;
+    EXPECT_EQ(fs::status(mine).permissions() & fs::perms::all, fs::perms::owner_all);
+    // Open to others: anyone could plant or hold the lock files.
+    const std::string open_dir = dir.File("open");
+    fs::create_directory(open_dir);
+    fs::permissions(open_dir, fs::perms::all);
+    EXPECT_FALSE(UsePrivateDirectory(open_dir, error));
+    EXPECT_NE(error.find("belongs to another user or is writable by others"), std::string::npos);
+    EXPECT_EQ(InstanceGuard("x", open_dir).state(), InstanceGuard::State::Failed);
+    // A link in the place of the directory is not followed.
+    fs::create_directory_symlink(mine, dir.File("link"));
+    EXPECT_FALSE(UsePrivateDirectory(dir.File("link"), error));
+    if (::geteuid() == 0) {
+        // Made by another user first (the old guard was free for anyone to take).
+        const std::string theirs = dir.File("theirs");
+        fs::create_directory(theirs);
+        fs::permissions(theirs, fs::perms::owner_all, fs::perm_options::replace);
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(UsePrivateDirectory(theirs, error));
+        EXPECT_EQ(InstanceGuard("VTUtil", theirs).state(), InstanceGuard::State::Failed);
+    }
+    const auto standard = PrivateLockDirectory(error);
+    ASSERT_TRUE(standard) << error;
+    EXPECT_EQ(*standard, ::geteuid() == 0 ? "/run/vtutility" : *standard);
+}
+
+TEST(NamedObjects, TheGuardIsAFileLockAnotherProcessSees) {
+    test::ScopedTempDir dir;
+    const std::string locks = dir.File("locks");
+    InstanceGuard first("VTUtil", locks);
+    ASSERT_EQ(first.state(), InstanceGuard::State::Created) << first.error();
+    // A child process (another network namespace would see the same file).
+    const pid_t child = ::fork();
+    if (child == 0) {
+        InstanceGuard second("VTUtil", locks);
+        ::_exit(second.state() == InstanceGuard::State::AlreadyExists ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(NamedObjects, AMutexHeldElsewhereIsWaitedForABoundedTime) {
+    test::ScopedTempDir dir;
+    const std::string locks = dir.File("locks");
+    NamedMutex mine("DBGAcess", locks);
+    ASSERT_TRUE(mine.IsValid()) << mine.error();
+    // Another holder of the same lock file (the old one could be held by any user, forever).
+    const int other = OpenLockFile(locks + "/DBGAcess.lock");
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_SH), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(mine.Lock(200));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(mine.error().find("DBGAcess.lock, held by another process"), std::string::npos)
+        << mine.error();
+    ::close(other);
+    EXPECT_TRUE(mine.Lock(200));
+    mine.Unlock();
+}
+
+TEST(Files, ReadsRefuseWhatIsNotARegularFile) {
+    test::ScopedTempDir dir;
+    std::string error;
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    // A FIFO with no writer: the old open blocked for ever.
+    EXPECT_FALSE(ReadFileBytes(dir.File("fifo"), 100, error));
+    EXPECT_EQ(error, dir.File("fifo") + " is not a regular file");
+    EXPECT_FALSE(ReadFileBytes(dir.path(), 100, error));
+    EXPECT_FALSE(ReadFileBytes("/dev/zero", 100, error));
+    EXPECT_EQ(error, "/dev/zero is not a regular file");
+    { std::ofstream(dir.File("real")) << "data"; }
+    fs::create_symlink(dir.File("real"), dir.File("link"));
+    EXPECT_FALSE(ReadFileBytes(dir.File("link"), 100, error));
+    EXPECT_NE(error.find("symbolic link"), std::string::npos);
+    EXPECT_TRUE(ReadFileBytes(dir.File("real"), 100, error));
+}
+
+TEST(Files, WritesToAFifoNeitherBlockNorDeliver) {
+    test::ScopedTempDir dir;
+    const std::string fifo = dir.File("DbgMsg.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::uint8_t byte = 1;
+    EXPECT_FALSE(AppendToFile(fifo, {&byte, 1}));
+    EXPECT_FALSE(WriteWholeFile(fifo, {&byte, 1}));
+    // With a reader on the other end the open succeeds; the bytes must still not go there.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(WriteWholeFile(fifo, {&byte, 1}));
+    std::uint8_t got = 0;
+    EXPECT_LE(::read(reader, &got, 1), 0);
+    ::close(reader);
+}
+
+TEST(Files, ReplacementFileIsRemovedWhenASignalEndsTheProcess) {
+    test::ScopedTempDir dir;
+    for (const int signal_number : {SIGINT, SIGTERM}) {
+        const std::string target = dir.File("out.decode");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ReplacementFile file(target);
+            const std::uint8_t byte = 7;
+            (void)file.Write({&byte, 1});
+            ::raise(signal_number);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number);
+        EXPECT_TRUE(fs::is_empty(dir.path())) << signal_number;
+    }
+    ReplacementFile kept(dir.File("kept"));
+    const std::uint8_t byte = 7;
+    ASSERT_TRUE(kept.Write({&byte, 1}));
+    ASSERT_TRUE(kept.Commit()) << kept.error();
+    EXPECT_EQ(test::ReadAll(dir.File("kept")).size(), 1u);
 }
 
 }  // namespace

@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -236,6 +240,128 @@ TEST(DemoBench, ListsEveryKindOfDiskInOrder) {
     EXPECT_EQ(buses, (std::vector<std::string>{"ide", "ide", "scsi", "ide", "ide", "usb", "usb"}));
     EXPECT_EQ(disks[0].path, "ide:/dev/sda");
     for (const auto& disk : disks) EXPECT_GE(backend->Open(disk.path), 0) << disk.path;
+}
+
+TEST(BenchFileLimits, HostileDocumentsAreRefusedWithABoundedMessage) {
+    // Nesting: the choice key's value was dumped whole into the message, recursively.
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string nested = Refusal(R"({"drives": [{"bus": )" + deep + "}]}");
+    EXPECT_NE(nested.find("nested deeper than"), std::string::npos) << nested.substr(0, 200);
+    EXPECT_LT(nested.size(), 400u);
+    const std::string shallow = Refusal(R"({"drives": [{"bus": [[1]]}]})");
+    EXPECT_NE(shallow.find("drives[0].bus: unknown value of type array"), std::string::npos)
+        << shallow;
+    const std::string long_word =
+        Refusal(R"({"drives": [{"bus": ")" + std::string(100000, 'x') + "\"}]}");
+    EXPECT_LT(long_word.size(), 400u);
+
+    // Found by the fuzz target: a number past every type escaped the reader as an exception.
+    EXPECT_NE(Refusal(R"({"drives": [{"bus": 3e4444444}]})").find("not valid JSON"),
+              std::string::npos);
+    EXPECT_NE(Refusal(R"({"drives": [{"bus": "ide", "bus": "usb"}]})").find("bus: duplicate key"),
+              std::string::npos);
+    EXPECT_NE(
+        Refusal(R"({"drives": [{"bus": "ide", "capacity_sectors": 99999999999999999999999}]})")
+            .find("drives[0].capacity_sectors: number too large"),
+        std::string::npos);
+
+    // 60 blobs of 64 MiB each in under 2 KB of text.
+    std::string pages;
+    for (int i = 0; i < 60; ++i) {
+        pages += (i ? "," : "") + std::string("\"0:0:0:") + std::to_string(i) +
+                 "\": {\"size\": 67108864}";
+    }
+    const std::string total =
+        Refusal(R"({"drives": [{"bus": "ide", "flash_pages": {)" + pages + "}}]}");
+    EXPECT_NE(total.find("exceed the limit of 268435456 bytes"), std::string::npos) << total;
+}
+
+TEST(BenchFileLimits, OnlyARegularFileIsRead) {
+    ScopedTempDir dir;
+    std::string error;
+    // No stream without end, no directory, no FIFO (whose open would block), no link.
+    EXPECT_EQ(sim::LoadBenchFile("/dev/zero", error), nullptr);
+    EXPECT_NE(error.find("/dev/zero is not a regular file"), std::string::npos) << error;
+    EXPECT_EQ(sim::LoadBenchFile(dir.path(), error), nullptr);
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(sim::LoadBenchFile(dir.File("fifo"), error), nullptr);
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+    const std::string real = Write(dir, "real.json", R"({"drives": [{"bus": "ide"}]})");
+    ASSERT_EQ(::symlink(real.c_str(), dir.File("link.json").c_str()), 0);
+    EXPECT_EQ(sim::LoadBenchFile(dir.File("link.json"), error), nullptr);
+    EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
+    // A blob's file likewise.
+    EXPECT_EQ(
+        sim::LoadBenchFile(
+            Write(dir, "blob.json", R"({"drives": [{"bus": "ide", "inquiry": {"file": "fifo"}}]})"),
+            error),
+        nullptr);
+    EXPECT_NE(error.find("drives[0].inquiry.file"), std::string::npos) << error;
+    EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+}
+
+TEST(BenchFileLocks, TwoLoadsOfOneFileContendForEachDrive) {
+    ScopedTempDir dir;
+    const std::string path =
+        Write(dir, "two.json", R"({"drives": [{"bus": "ide"}, {"bus": "ide"}]})");
+    std::string error;
+    auto first = sim::LoadBenchFile(path, error);
+    auto second = sim::LoadBenchFile(path, error);
+    ASSERT_TRUE(first && second) << error;
+    const auto disks = first->ListDisks();
+    ASSERT_EQ(disks.size(), 2u);
+    const int held = first->LockDevice(disks[0].path, 0);
+    ASSERT_GE(held, 0);
+    EXPECT_EQ(second->LockDevice(disks[0].path, 50), -EWOULDBLOCK);
+    const int other = second->LockDevice(disks[1].path, 0);
+    EXPECT_GE(other, 0);
+    first->UnlockDevice(held);
+    const int after = second->LockDevice(disks[0].path, 0);
+    EXPECT_GE(after, 0);
+    second->UnlockDevice(after);
+    second->UnlockDevice(other);
+
+    // A copy of the file is another bench: its drives are its own.
+    const std::string copy =
+        Write(dir, "copy.json", R"({"drives": [{"bus": "ide"}, {"bus": "ide"}]})");
+    auto third = sim::LoadBenchFile(copy, error);
+    ASSERT_TRUE(third) << error;
+    const int again = first->LockDevice(disks[0].path, 0);
+    EXPECT_GE(third->LockDevice(disks[0].path, 0), 0);
+    first->UnlockDevice(again);
+}
+
+TEST(BenchFileLocks, ADriveHeldElsewhereFailsTheOperationAsBusy) {
+    ScopedTempDir dir;
+    const std::string path = Write(dir, "one.json", R"({"drives": [{"bus": "ide"}]})");
+    std::string error;
+    auto other_process = sim::LoadBenchFile(path, error);
+    ASSERT_TRUE(other_process) << error;
+    const std::string disk = other_process->ListDisks()[0].path;
+    const int held = other_process->LockDevice(disk, 0);
+    ASSERT_GE(held, 0);
+    auto mine = sim::LoadBenchFile(path, error);
+    ASSERT_TRUE(mine);
+    auto previous = platform::Install(std::move(mine));
+    try {
+        const platform::DeviceHandle handle(disk);
+        ADD_FAILURE() << "the drive was opened while held";
+    } catch (const platform::DeviceBusyError& busy) {
+        EXPECT_EQ(std::string(busy.what()), "/dev/sda is in use by another process");
+    }
+    other_process->UnlockDevice(held);
+    {
+        // Nested holds share one lock: the command inside an operation does not wait on itself.
+        const platform::DriveLock operation(disk);
+        const platform::DeviceHandle command(disk);
+        EXPECT_TRUE(command.IsOpen());
+        EXPECT_EQ(other_process->LockDevice(disk, 0), -EWOULDBLOCK);
+    }
+    const int free_again = other_process->LockDevice(disk, 0);
+    EXPECT_GE(free_again, 0);
+    other_process->UnlockDevice(free_again);
+    platform::Install(std::move(previous));
 }
 
 }  // namespace

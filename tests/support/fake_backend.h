@@ -28,6 +28,11 @@ public:
     int Open(const std::string& path) override;
     int SgIo(int handle, sg_io_hdr_t& request) override;
     void Close(int handle) override;
+    int LockDevice(const std::string& path, std::uint32_t) override {
+        locked.push_back(path);
+        return ++held_locks;
+    }
+    void UnlockDevice(int) override { --held_locks; }
     std::vector<platform::DiskEntry> ListDisks() override { return disks; }
     bool Rescan(std::string& report) override;
     std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string&) override {
@@ -40,6 +45,8 @@ public:
     std::vector<RecordedRequest> requests;
     std::vector<platform::DiskEntry> disks;
     std::vector<std::string> opened;
+    std::vector<std::string> locked;  // every lock taken, in order
+    int held_locks = 0;
     int open_error = 0;  // errno for every open when not 0
     int open_handles = 0;
     std::uint64_t now_ms = 1000;

@@ -34,12 +34,23 @@ std::optional<std::string> Console(std::string command, const DebugConsolePort& 
     return RunDebugCommand(command, port);
 }
 
-TEST(DebugConsoleParsing, HexNumbersFollowTheCLibraryConversion) {
+TEST(DebugConsoleParsing, OnlyWholeHexNumbersAreOperands) {
     EXPECT_EQ(ParseHexToken("1B2"), 0x1B2u);
     EXPECT_EQ(ParseHexToken("0X1F"), 0x1Fu);
-    EXPECT_EQ(ParseHexToken("1G"), 1u);
-    EXPECT_EQ(ParseHexToken("G1"), 0u);
-    EXPECT_EQ(ParseHexToken("\t+A"), 0xAu);
+    EXPECT_EQ(ParseHexToken("0"), 0u);
+    for (const char* bad : {"1G", "G1", "\t+A", "0X", "", "-1"}) {
+        EXPECT_FALSE(ParseHexToken(bad)) << bad;
+    }
+}
+
+TEST(DebugConsoleParsing, AnOperandThatIsNotHexIsRefusedAndNothingIsSent) {
+    FakeRegisters regs;
+    const auto port = regs.Port();
+    EXPECT_EQ(Console("o 1b2 zz", port), "Not a hexadecimal number: ZZ\n");
+    EXPECT_EQ(Console("o q 1", port), "Not a hexadecimal number: Q\n");
+    EXPECT_EQ(Console("i 1x", port), "Not a hexadecimal number: 1X\n");
+    EXPECT_TRUE(regs.writes.empty());
+    EXPECT_TRUE(regs.reads.empty());
 }
 
 TEST(DebugConsoleParsing, OnlyBlanksSeparateTokens) {

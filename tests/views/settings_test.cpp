@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "tests/support/fake_backend.h"
@@ -74,6 +78,25 @@ TEST(SettingsFile, ValueThatIsNoIntegerGivesTheDefault) {
     const auto settings = ReadSettings(dir.path());
     EXPECT_EQ(settings.EnResetSmart, 0);
     EXPECT_EQ(settings.EnRemapRelation, 0);
+}
+
+TEST(SettingsFile, AFifoIsPassedOverAndAnOversizedFileIsCutWithALogLine) {
+    test::ScopedTempDir dir;
+    // The desktop program read this at start while holding its guard: a FIFO hung it there.
+    ASSERT_EQ(::mkfifo(dir.File(kSettingsFileName).c_str(), 0600), 0);
+    EXPECT_EQ(ReadSettings(dir.path()).EnResetSmart, 0);
+    std::filesystem::remove(dir.File(kSettingsFileName));
+
+    WriteIni(dir, "[Setting]\r\nEnResetSmart=1\r\n" + std::string(2 << 20, ';'));
+    ::setenv("VTUTIL_DEBUG", "1", 1);
+    testing::internal::CaptureStderr();
+    const auto settings = ReadSettings(dir.path());
+    const std::string log = testing::internal::GetCapturedStderr();
+    ::unsetenv("VTUTIL_DEBUG");
+    EXPECT_EQ(settings.EnResetSmart, 1);
+    EXPECT_NE(log.find("is larger than 1048576 bytes; only its first 1048576 bytes are read"),
+              std::string::npos)
+        << log;
 }
 
 }  // namespace
