@@ -20,6 +20,7 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoDevice = 2;
 inline constexpr int kExitCommandFailed = 3;
 inline constexpr int kExitMismatch = 4;
+inline constexpr int kExitFileError = 5;  // a file of its own: unreadable input, unwritable output
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.
@@ -43,5 +44,6 @@ void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_sta
 void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli
