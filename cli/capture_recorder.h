@@ -28,6 +28,7 @@ struct DriveRecording {
     std::size_t failures = 0;  // failed commands, each a fault entry
     std::vector<std::string> refused;  // commands that were not sent, described
     bool vendor_answered = false;
+    bool vendor_asked = false;  // an unlock, a command sector or a vendor block was sent
 
     // Bookkeeping of the request stream.
     std::optional<std::array<std::uint8_t, 16>> pending;  // command sector awaiting its data

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "access/device_tables.h"
@@ -91,7 +92,8 @@ sim::RawDrive Complete(const DriveRecording& recording, const std::string& bus, 
     sim::RawDrive raw = recording.raw;
     raw.bus = bus;
     if (bus == "usb" || bus == "sbp2") raw.bridge = older ? "older" : "supported";
-    raw.vendor = recording.vendor_answered;
+    // Whether the controller takes the vendor protocol is known only once something asked it.
+    if (recording.vendor_answered || recording.vendor_asked) raw.vendor = recording.vendor_answered;
     if (recording.initial_mode == RecordedMode::Loader) raw.mode = "loader";
     for (const auto& [mode, answer] : recording.inquiries) {
         const bool loader = older && (mode == RecordedMode::Loader || mode == RecordedMode::Program);
@@ -137,6 +139,51 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
     return true;
 }
 
+// A disk of the enumeration by its path or node, whether or not the scan listed it.
+std::optional<platform::DiskEntry> EnumeratedDisk(const std::string& name) {
+    for (const auto& disk : platform::Current().ListDisks()) {
+        if (disk.path == name || disk.node == name) return disk;
+    }
+    return std::nullopt;
+}
+
+bool ScannedAsOlderBridge(const std::string& path) {
+    for (unsigned n = 0; n < kMaxDevices; ++n) {
+        if (DriveInfoOf(n).Path == path) return EntryOf(n).DirectVendorCdb != 0;
+    }
+    return false;
+}
+
+void ShowMessages(FormSession& session) {
+    for (const auto& message : session.TakeMessages()) Progress("the window says: " + message);
+}
+
+// The refresh with its pages, the S.M.A.R.T. page and, for a drive in its loader given a code
+// image, the firmware log from the serial flash: in the order a technician clicks them.
+void ReadAsTheWindowDoes(FormSession& session, CaptureRecorder& recorder, const std::string& path,
+                         const std::string& gdp) {
+    Progress("capturing " + path + ": the pages");
+    session.Refresh();
+    ShowMessages(session);
+    Progress("capturing " + path + ": S.M.A.R.T.");
+    session.form().Click("GetSmartInfoBn");
+    ShowMessages(session);
+    const DriveRecording* recording = recorder.Recording(platform::NodeOfPath(path));
+    if (recording == nullptr || recording->initial_mode != RecordedMode::Loader) {
+        if (!gdp.empty()) Progress("the drive runs its firmware: --gdp is not needed, not used");
+        return;
+    }
+    if (gdp.empty()) {
+        Progress("the drive runs its loader: give --gdp FILE to capture its firmware log");
+        return;
+    }
+    Progress("capturing " + path + ": the loader's firmware log through " + gdp);
+    recorder.AllowCodeLoad(true);
+    session.form().Click("ReadFwDebugMsgGDP");
+    recorder.AllowCodeLoad(false);
+    ShowMessages(session);
+}
+
 int RunCapture(const GlobalOptions& global, const CaptureOptions& options) {
     if (!InstallBackend(global)) return kExitUsage;
     const ScratchDirectory program_dir;
@@ -156,35 +203,23 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options) {
     ScopedRecorder recorder;
     FormSession session({}, program_dir.path());
     std::string error;
-    if (!session.Select(options.device, error)) {
+    std::string path;
+    bool older_bridge = false;
+    if (session.Select(options.device, error)) {
+        path = DriveInfoOf(session.device()).Path;
+        older_bridge = EntryOf(session.device()).DirectVendorCdb != 0;
+        ReadAsTheWindowDoes(session, *recorder, path, options.gdp);
+    } else if (const auto disk = EnumeratedDisk(options.device)) {
+        // A disk the list leaves out (another maker's, an older bridge's) is read by the scan only.
+        path = disk->path;
+        older_bridge = ScannedAsOlderBridge(path);
+        Progress(path + " is not in the drive list: the capture holds what the scan read");
+    } else {
         Progress(error);
         return kExitNoDevice;
     }
-    const std::string path = DriveInfoOf(session.device()).Path;
     const std::string node = platform::NodeOfPath(path);
-    Progress("capturing " + path + ": the pages");
-    session.Refresh();
-    for (const auto& message : session.TakeMessages()) Progress("the window says: " + message);
-    Progress("capturing " + path + ": S.M.A.R.T.");
-    session.form().Click("GetSmartInfoBn");
-    for (const auto& message : session.TakeMessages()) Progress("the window says: " + message);
-
     const DriveRecording* recording = recorder->Recording(node);
-    if (recording != nullptr && recording->initial_mode == RecordedMode::Loader) {
-        if (options.gdp.empty()) {
-            Progress("the drive runs its loader: give --gdp FILE to capture its firmware log");
-        } else {
-            Progress("capturing " + path + ": the loader's firmware log through " + options.gdp);
-            recorder->AllowCodeLoad(true);
-            session.form().Click("ReadFwDebugMsgGDP");
-            recorder->AllowCodeLoad(false);
-            for (const auto& message : session.TakeMessages())
-                Progress("the window says: " + message);
-        }
-    } else if (!options.gdp.empty()) {
-        Progress("the drive runs its firmware: --gdp is not needed and was not used");
-    }
-    recording = recorder->Recording(node);
     if (recording == nullptr || recording->answers == 0) {
         Progress("nothing could be read from " + path);
         return kExitCommandFailed;
@@ -192,8 +227,7 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options) {
     for (const auto& refused : recording->refused)
         Progress("not sent, as it would change the drive: " + refused);
 
-    sim::RawDrive raw =
-        Complete(*recording, BusOf(path), EntryOf(session.device()).DirectVendorCdb != 0);
+    sim::RawDrive raw = Complete(*recording, BusOf(path), older_bridge);
     if (options.redact) RedactSerials(raw);
 
     nlohmann::ordered_json document;

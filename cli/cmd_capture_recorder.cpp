@@ -385,6 +385,9 @@ int CaptureRecorder::SgIo(int handle, sg_io_hdr_t& request) {
         return EPERM;
     }
     Count(drive, r);
+    drive.vendor_asked = drive.vendor_asked || r.kind == Request::Kind::CommandSector ||
+                         r.kind == Request::Kind::Direct ||
+                         (r.kind == Request::Kind::Ata && r.tf.command == kSetFeatures);
     const int error = inner_->SgIo(handle, request);
 
     SgOutcome outcome;
