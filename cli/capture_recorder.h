@@ -24,15 +24,15 @@ struct DriveRecording {
     sim::RawDrive raw;  // bus, bridge and the serial redaction are the caller's
     RecordedMode initial_mode = RecordedMode::Unknown;
     RecordedMode mode = RecordedMode::Unknown;
-    std::size_t answers = 0;   // successful reads kept
-    std::size_t failures = 0;  // failed commands, each a fault entry
+    std::size_t answers = 0;           // successful reads kept
+    std::size_t failures = 0;          // failed commands, each a fault entry
     std::vector<std::string> refused;  // commands that were not sent, described
     bool vendor_answered = false;
     bool vendor_asked = false;  // an unlock, a command sector or a vendor block was sent
 
     // Bookkeeping of the request stream.
     std::optional<std::array<std::uint8_t, 16>> pending;  // command sector awaiting its data
-    std::uint64_t pending_index = 0;                       // its place among its code's blocks
+    std::uint64_t pending_index = 0;                      // its place among its code's blocks
     std::map<std::uint8_t, std::uint64_t> ata_seen, vendor_seen, scsi_seen;
     std::map<std::uint8_t, std::vector<std::pair<std::uint64_t, std::uint64_t>>> written;
     std::vector<std::pair<RecordedMode, sim::Bytes>> inquiries;

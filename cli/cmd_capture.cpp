@@ -32,7 +32,9 @@ struct CaptureOptions {
     bool redact = false;
 };
 
-void Progress(const std::string& text) { std::fprintf(stderr, "vtutil: %s\n", text.c_str()); }
+void Progress(const std::string& text) {
+    std::fprintf(stderr, "vtutil: %s\n", text.c_str());
+}
 
 // A directory of its own for the program's files (settings, the code image), so the capture reads
 // the same whatever lies beside the executable; removed on every path out.
@@ -96,7 +98,8 @@ sim::RawDrive Complete(const DriveRecording& recording, const std::string& bus, 
     if (recording.vendor_answered || recording.vendor_asked) raw.vendor = recording.vendor_answered;
     if (recording.initial_mode == RecordedMode::Loader) raw.mode = "loader";
     for (const auto& [mode, answer] : recording.inquiries) {
-        const bool loader = older && (mode == RecordedMode::Loader || mode == RecordedMode::Program);
+        const bool loader =
+            older && (mode == RecordedMode::Loader || mode == RecordedMode::Program);
         auto& slot = loader ? raw.loader_inquiry : raw.inquiry;
         // Answers differ only in how much was asked for: the longest holds them all.
         if (!slot || slot->size() <= answer.size()) slot = answer;
@@ -239,8 +242,7 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options) {
         return kExitFileError;
     }
     Progress(std::to_string(recording->answers) + " answers and " +
-             std::to_string(recording->failures) + " failed commands written to " +
-             options.output);
+             std::to_string(recording->failures) + " failed commands written to " + options.output);
     return kExitOk;
 }
 
@@ -256,11 +258,9 @@ void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
     command->add_option("-o,--output", capture->output, "The bench file to write")->required();
     command->add_option("--gdp", capture->gdp,
                         "Code image for the firmware log of a drive in its loader");
-    command->add_flag("--redact", capture->redact,
-                      "Replace the serial numbers by a placeholder");
-    command->callback([&options, &exit_status, capture] {
-        exit_status = RunCapture(options, *capture);
-    });
+    command->add_flag("--redact", capture->redact, "Replace the serial numbers by a placeholder");
+    command->callback(
+        [&options, &exit_status, capture] { exit_status = RunCapture(options, *capture); });
 }
 
 }  // namespace vt::cli

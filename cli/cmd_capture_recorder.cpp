@@ -39,7 +39,8 @@ enum Code : std::uint8_t {
     kBadUnitList = 0x00,
     kEraseCount = 0x01,
     kSystemPage = 0x04,
-    kSmartSub = 0x05,  // the bridge's SMART read on the direct route, a counter reset on the carrier
+    kSmartSub =
+        0x05,  // the bridge's SMART read on the direct route, a counter reset on the carrier
     kSpiFlash = 0x0B,
     kDramLayout = 0x20,
     kJumpToPram = 0x82,
@@ -51,10 +52,9 @@ enum Code : std::uint8_t {
 };
 
 // Sub-commands that only read, by route; the code loading ones pass only when allowed.
-constexpr std::uint8_t kCarrierReadCodes[] = {kBadUnitList, kEraseCount,    kSystemPage,
-                                              kSpiFlash,    kDramLayout,    kReadRegister,
-                                              kReadMemory,  kFlashPage};
-constexpr std::uint8_t kDirectReadCodes[] = {kBadUnitList,   kEraseCount, kSystemPage, kSmartSub,
+constexpr std::uint8_t kCarrierReadCodes[] = {kBadUnitList, kEraseCount,   kSystemPage, kSpiFlash,
+                                              kDramLayout,  kReadRegister, kReadMemory, kFlashPage};
+constexpr std::uint8_t kDirectReadCodes[] = {kBadUnitList,  kEraseCount, kSystemPage, kSmartSub,
                                              kReadRegister, kReadMemory, kFlashPage};
 constexpr std::uint8_t kCodeLoadCodes[] = {kJumpToPram, kSwitchMode, kWriteMemory};
 
@@ -94,8 +94,7 @@ bool IsCarrier(const AtaTaskFile& tf) {
 
 // What one request is, as far as the recording cares.
 struct Request {
-    enum class Kind { Scsi, Ata, CommandSector, StatusSector, DataPhase, Direct } kind =
-        Kind::Scsi;
+    enum class Kind { Scsi, Ata, CommandSector, StatusSector, DataPhase, Direct } kind = Kind::Scsi;
     std::span<const std::uint8_t> cdb;
     AtaTaskFile tf;
     Block block{};  // command sector or direct block
@@ -149,7 +148,8 @@ std::string WriteReason(const Request& r, bool code_load, const DriveRecording& 
                 return r.tf.features == kVendorUnlock ? "" : "SET FEATURES";
             return In(r.tf.command, kReadingAta) ? "" : "ATA command " + Hex2(r.tf.command) + "h";
         case Request::Kind::CommandSector:
-            if (r.block[0] != kVendorCdb || r.block[1] != kCarrierMark) return "a malformed command sector";
+            if (r.block[0] != kVendorCdb || r.block[1] != kCarrierMark)
+                return "a malformed command sector";
             return vendor_code(r.block[2], kCarrierReadCodes);
         case Request::Kind::StatusSector:
             return "";
@@ -341,7 +341,8 @@ void Count(DriveRecording& drive, const Request& r) {
             return;
         case Request::Kind::CommandSector:
             ++drive.ata_seen[r.tf.command];
-            if (r.block[0] == kVendorCdb && r.block[1] == kCarrierMark) ++drive.vendor_seen[r.block[2]];
+            if (r.block[0] == kVendorCdb && r.block[1] == kCarrierMark)
+                ++drive.vendor_seen[r.block[2]];
             return;
         case Request::Kind::Direct:
             ++drive.vendor_seen[r.block[2]];
@@ -415,9 +416,9 @@ int CaptureRecorder::SgIo(int handle, sg_io_hdr_t& request) {
 
     const std::size_t moved =
         r.data_out ? 0
-                   : r.data.size() - std::min<std::size_t>(r.data.size(),
-                                                           static_cast<std::size_t>(std::max(
-                                                               0, request.resid)));
+                   : r.data.size() -
+                         std::min<std::size_t>(
+                             r.data.size(), static_cast<std::size_t>(std::max(0, request.resid)));
     KeepAnswer(drive, r, r.data_out ? r.data : r.data.first(moved));
     return 0;
 }

@@ -19,7 +19,8 @@ void RedactIdentify(std::optional<sim::Bytes>& identify) {
     auto& data = *identify;
     const auto first = data.begin() + kSerialAt;
     // An empty serial (a loader's) gives nothing away and stays as the drive sent it.
-    if (std::all_of(first, first + kSerialLength, [](std::uint8_t b) { return b == ' ' || b == 0; }))
+    if (std::all_of(first, first + kSerialLength,
+                    [](std::uint8_t b) { return b == ' ' || b == 0; }))
         return;
     std::string text(kRedactedSerial);
     text.resize(kSerialLength, ' ');
@@ -56,8 +57,7 @@ void RedactUsbSerial(sim::KnownBytes& bytes, std::uint64_t block_start) {
             at + length > run.size()) {
             continue;
         }
-        const sim::Bytes redacted =
-            RedactedDescriptor(std::span(run).subspan(at, length));
+        const sim::Bytes redacted = RedactedDescriptor(std::span(run).subspan(at, length));
         bytes.Patch(block_start + kUsbSerialAt, redacted);
         return;
     }
@@ -69,7 +69,8 @@ void RedactSerials(sim::RawDrive& drive) {
     RedactIdentify(drive.identify);
     RedactIdentify(drive.loader_identify);
     if (drive.bus != "usb" && drive.bus != "sbp2") return;
-    if (const auto it = drive.memory.find(3); it != drive.memory.end()) RedactUsbSerial(it->second, 0);
+    if (const auto it = drive.memory.find(3); it != drive.memory.end())
+        RedactUsbSerial(it->second, 0);
     for (auto& [key, image] : drive.system_pages) RedactUsbSerial(image, 0);
 }
 

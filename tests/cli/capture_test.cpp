@@ -115,9 +115,9 @@ TEST(Capture, EveryDriveOfTheDemoReplays) {
     EXPECT_TRUE(loader.contains("loader_identify"));
     EXPECT_FALSE(loader.contains("memory"));  // the program the capture loaded is not the drive's
     EXPECT_FALSE(Window("--bench " + dir.File("row3.json"), 0,
-                        "--program-dir " + dir.path() + " --click ReadFwDebugMsgGDP")["controls"]
-                     ["UartLogMemo"]["lines"]
-                         .empty());
+                        "--program-dir " + dir.path() +
+                            " --click ReadFwDebugMsgGDP")["controls"]["UartLogMemo"]["lines"]
+                     .empty());
 
     // Disks the list leaves out carry what the scan read: the older bridge keeps its line.
     ASSERT_EQ(Vtutil("--demo capture usb:/dev/sdf -o " + dir.File("older.json")).status, 0);
@@ -175,8 +175,9 @@ TEST(Capture, AFailedReadFailsAgainOnReplay) {
     ASSERT_EQ(gone.size(), 1u);
     EXPECT_EQ(gone[0]["effect"], "gone");
     // The failed S.M.A.R.T. thresholds left the page empty on both.
-    EXPECT_EQ(Window("--bench " + dir.File("row0.json"), 0)["controls"]["StringGrid1"]["cells"][1][0],
-              "");
+    EXPECT_EQ(
+        Window("--bench " + dir.File("row0.json"), 0)["controls"]["StringGrid1"]["cells"][1][0],
+        "");
 }
 
 TEST(Capture, RedactReplacesSerialsAndKeepsTheChecksum) {

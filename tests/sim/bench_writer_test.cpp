@@ -63,7 +63,8 @@ TEST(BenchWriter, KnownBytesJoinOverlapsAndKeepTheLatest) {
     image.Write(4096, Bytes{1, 2, 3});
     const Bytes back = ReadBack(BlobJson(image));
     ASSERT_EQ(back.size(), 4099u);
-    EXPECT_TRUE(std::all_of(back.begin() + 512, back.begin() + 1024, [](auto b) { return b == 0xFF; }));
+    EXPECT_TRUE(
+        std::all_of(back.begin() + 512, back.begin() + 1024, [](auto b) { return b == 0xFF; }));
     EXPECT_EQ(back[4096], 1);
     EXPECT_EQ(back[4098], 3);
 }
