@@ -13,6 +13,8 @@ constexpr std::uint8_t kIntegritySignature = 0xA5;
 constexpr std::size_t kUsbSerialAt = 242;
 constexpr std::uint8_t kStringDescriptor = 0x03;
 constexpr std::size_t kUsbSerialMaxUnits = 31;
+// Bytes of the loader block's start that a flash copy must repeat to count as one.
+constexpr std::size_t kSignatureLength = 8;
 
 void RedactIdentify(std::optional<sim::Bytes>& identify) {
     if (!identify || identify->size() < kSerialAt + kSerialLength) return;
@@ -69,9 +71,20 @@ void RedactSerials(sim::RawDrive& drive) {
     RedactIdentify(drive.identify);
     RedactIdentify(drive.loader_identify);
     if (drive.bus != "usb" && drive.bus != "sbp2") return;
-    if (const auto it = drive.memory.find(3); it != drive.memory.end())
-        RedactUsbSerial(it->second, 0);
-    for (auto& [key, image] : drive.system_pages) RedactUsbSerial(image, 0);
+    const auto memory = drive.memory.find(3);
+    if (memory == drive.memory.end()) return;
+    RedactUsbSerial(memory->second, 0);
+    // The flash copies of the loader block: the system pages that start as it does.
+    const auto block = memory->second.Runs().find(0);
+    if (block == memory->second.Runs().end() || block->second.size() < kSignatureLength) return;
+    const std::span<const std::uint8_t> signature(block->second.data(), kSignatureLength);
+    for (auto& [key, image] : drive.system_pages) {
+        const auto first = image.Runs().find(0);
+        if (first != image.Runs().end() && first->second.size() >= kSignatureLength &&
+            std::equal(signature.begin(), signature.end(), first->second.begin())) {
+            RedactUsbSerial(image, 0);
+        }
+    }
 }
 
 }  // namespace vt::cli
