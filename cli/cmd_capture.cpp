@@ -41,8 +41,10 @@ void Progress(const std::string& text) {
 class ScratchDirectory {
   public:
     ScratchDirectory() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vtutil-capture-XXXXXX").string();
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) base = "/tmp";
+        std::string pattern = (base / "vtutil-capture-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
     }
     ~ScratchDirectory() {
@@ -119,7 +121,7 @@ std::string BusOf(const std::string& path) {
 
 // Writes beside the target and renames, so a failed write leaves no half file under its name.
 bool WriteFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temporary = path + ".tmp";
+    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out << text;
