@@ -63,6 +63,11 @@ json WithoutComment(json document) {
     return document;
 }
 
+// The window after its start-up: the scan's list.
+json StartWindow(const std::string& source) {
+    return json::parse(Vtutil(source + " window --json").out, nullptr, false);
+}
+
 // The window after selecting the drive and reading S.M.A.R.T. (the refresh reads the firmware log
 // where there is one). The device list shows every disk of the bench and the carrier mode is what
 // the scan of the last disk left, so those two differ by nature between a bench and one capture.
@@ -84,9 +89,9 @@ void RoundTrip(const Scratch& dir, const std::string& source, int row,
                const std::string& capture_extra = "", const std::string& window_extra = "") {
     SCOPED_TRACE(source + " row " + std::to_string(row));
     const std::string file = dir.File("row" + std::to_string(row) + ".json");
-    const json list = json::parse(Vtutil(source + " list --json").out);
-    const std::string path = list["rows"][row]["path"];
-    ASSERT_EQ(Vtutil(source + " capture " + path + " -o " + file + " " + capture_extra).status, 0);
+    // DEVICE: the row's number in the Disk column.
+    const std::string disk = StartWindow(source)["controls"]["ListView1"]["rows"][row][0];
+    ASSERT_EQ(Vtutil(source + " capture " + disk + " -o " + file + " " + capture_extra).status, 0);
     const json original = Window(source, row, window_extra);
     ASSERT_TRUE(original.is_object());
     EXPECT_EQ(Window("--bench " + file, 0, window_extra), original);
@@ -121,9 +126,10 @@ TEST(Capture, EveryDriveOfTheDemoReplays) {
 
     // Disks the list leaves out carry what the scan read: the older bridge keeps its line.
     ASSERT_EQ(Vtutil("--demo capture usb:/dev/sdf -o " + dir.File("older.json")).status, 0);
-    const json list = json::parse(Vtutil("--bench " + dir.File("older.json") + " list --json").out);
-    ASSERT_EQ(list["combo_lines"].size(), 1u);
-    EXPECT_EQ(list["combo_lines"][0], "<< USB >>  Vantrel FK1X Flash Disk");
+    const json lines =
+        StartWindow("--bench " + dir.File("older.json"))["controls"]["DeviceList"]["lines"];
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "<< USB >>  Vantrel FK1X Flash Disk");
     ASSERT_EQ(Vtutil("--demo capture /dev/sdd -o " + dir.File("other.json")).status, 0);
     const json other = ReadJson(dir.File("other.json"))["drives"][0];
     EXPECT_FALSE(other.contains("vendor"));  // nothing asked it
@@ -146,8 +152,8 @@ TEST(Capture, ControllerModelsBusesAndTableLayouts) {
       {"bus": "usb", "model": "K38", "build": "3", "bridge_tag": "q703", "spi_logs": true,
        "stale_system_blocks": [0, 1]}
     ]})");
-    const json list = json::parse(Vtutil("--bench " + bench + " list --json").out);
-    ASSERT_EQ(list["rows"].size(), 6u);  // the disk on no known bus is not listed
+    // The disk on no known bus is not listed.
+    ASSERT_EQ(StartWindow("--bench " + bench)["controls"]["ListView1"]["rows"].size(), 6u);
     for (int row = 0; row < 6; ++row) RoundTrip(dir, "--bench " + bench, row);
     // The tool sends nothing to a disk on no known bus: there is nothing to capture.
     EXPECT_EQ(Vtutil("--bench " + bench + " capture /dev/sdc -o " + dir.File("other.json")).status,
@@ -201,8 +207,9 @@ TEST(Capture, RedactReplacesSerialsAndKeepsTheChecksum) {
                          " --redact -o " + file)
                       .status,
                   0);
-        const json info = json::parse(Vtutil("--bench " + file + " info 1 --json").out);
-        EXPECT_EQ(info["device"]["serial"], "REDACTED");
+        const auto rows = StartWindow("--bench " + file)["controls"]["ListView1"]["rows"];
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][2], "REDACTED");
         // IDENTIFY word 255: the sum of all 512 bytes is 0 modulo 256.
         const auto identify =
             sim::ReadBlob(json(ReadJson(file)["drives"][0]["identify"]), "identify", ".");
