@@ -178,7 +178,9 @@ TEST(Capture, AFailedReadFailsAgainOnReplay) {
     RoundTrip(dir, "--bench " + bench, 1);
     RoundTrip(dir, "--bench " + bench, 2);
     // A failed data phase is kept as its vendor command, whichever carrier the scan chose.
-    for (const auto& fault : ReadJson(dir.File("row2.json"))["drives"][0]["faults"])
+    const json carried = ReadJson(dir.File("row2.json"))["drives"][0]["faults"];
+    ASSERT_FALSE(carried.empty());
+    for (const auto& fault : carried)
         EXPECT_EQ(fault["op"].get<std::string>().rfind("vendor:", 0), 0u) << fault;
     const json faults = ReadJson(dir.File("row0.json"))["drives"][0]["faults"];
     EXPECT_EQ(faults, json::parse(R"([
