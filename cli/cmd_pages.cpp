@@ -319,16 +319,17 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
     command->callback([decode, &options, &exit_status] {
         std::string error;
         const std::string output = decode->name + ".decode";
+        const bool json = decode->json || options.json;
         if (!DecodeLogFile(decode->name, output, error)) {
-            std::fprintf(stderr, "vtutil: %s\n", error.c_str());
-            exit_status = kExitFileError;  // reading or writing a file, no drive involved
+            // Reading or writing a file, no drive involved.
+            exit_status = ReportFailure(json, error, kExitFileError);
             return;
         }
-        if (decode->json || options.json) {
+        if (json) {
             Json document = JsonDocument();
             document["file"] = Latin1ToUtf8(decode->name);
             document["decoded"] = Latin1ToUtf8(output);
-            std::printf("%s\n", document.dump(2).c_str());
+            PrintJson(document);
         } else {
             std::printf("%s\n", output.c_str());
         }

@@ -55,5 +55,6 @@ void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_sta
 void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli

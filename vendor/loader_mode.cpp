@@ -29,17 +29,25 @@ bool StatusStartsUnlocked(std::span<const std::uint8_t> status) {
 
 }  // namespace
 
+bool IsUsbLoaderInquiry(std::span<const std::uint8_t> inquiry) {
+    return inquiry.size() >= 8 && StartsWith(inquiry.subspan(8), kUsbLoader, 23);
+}
+
+bool IsLoaderIdentify(std::span<const std::uint8_t> identify) {
+    if (identify.size() < 94) return false;
+    std::array<std::uint8_t, 40> model{};
+    std::copy_n(identify.begin() + 54, model.size(), model.begin());
+    SwapBytePairs(model);
+    return StartsWith(model, kSataLoader, 36) || StartsWith(model, kVtfkLoader, 36);
+}
+
 bool IsLoaderMode(unsigned device) {
     if (EntryOf(device).DirectVendorCdb) {
         std::array<std::uint8_t, 40> inquiry{};
-        return VC_Inquiry(device, inquiry, 1) == 1 &&
-               StartsWith(std::span(inquiry).subspan(8), kUsbLoader, 23);
+        return VC_Inquiry(device, inquiry, 1) == 1 && IsUsbLoaderInquiry(inquiry);
     }
     std::array<std::uint8_t, kSectorSize> identify{};
-    if (!VA_Identify(device, identify, 1)) return false;
-    const auto model = std::span(identify).subspan(54, 40);
-    SwapBytePairs(model);
-    return StartsWith(model, kSataLoader, 36) || StartsWith(model, kVtfkLoader, 36);
+    return VA_Identify(device, identify, 1) && IsLoaderIdentify(identify);
 }
 
 void EnterLoaderMode(unsigned device) { VA_EnableVendorCmd(device, 0); }

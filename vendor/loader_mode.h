@@ -10,6 +10,9 @@ namespace vt {
 inline constexpr std::uint32_t kProgramRamBit = 0x40000000;
 
 bool IsLoaderMode(unsigned device);
+// The answers IsLoaderMode judges: the loader's IDENTIFY model, an older bridge's loader INQUIRY.
+bool IsLoaderIdentify(std::span<const std::uint8_t> identify);
+bool IsUsbLoaderInquiry(std::span<const std::uint8_t> inquiry);
 // Mode 0 through the mode switch; the result is not reported.
 void EnterLoaderMode(unsigned device);
 // True when the drive is not in its loader or has come back to its firmware. The buffer is the

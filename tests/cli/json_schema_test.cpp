@@ -100,7 +100,10 @@ void AddEveryCommand(Documents& documents, const std::string& bench, std::size_t
         documents.Add("raw-dump", bench + " raw-dump " + number + " " + dir.File("raw" + number));
         documents.Add("rwtest", bench + " rwtest " + number + " --yes");
         documents.Add("rwtest", bench + " rwtest " + number);  // refused without --yes
+        documents.Add("capture",
+                      bench + " capture " + number + " -o " + dir.File("capture" + number));
     }
+    documents.Add("decode-log", bench + " decode-log " + dir.File("no-such.log"));
 }
 
 TEST(JsonSchema, TheValidatorIsTheRealOne) {
@@ -131,6 +134,13 @@ TEST(JsonSchema, EveryDocumentOfTheDemoBenchAndTheShippedBench) {
         std::string("--bench ") + VT_SOURCE_DIR + "/sim/benches/two-drives.json";
     AddEveryCommand(documents, shipped, 2, dir);
     documents.Add("list", "--bench " + dir.File("missing.json") + " list");
+    {
+        std::FILE* log = std::fopen(dir.File("uart.log").c_str(), "wb");
+        ASSERT_NE(log, nullptr);
+        std::fputs("[0001, 0002]SATA: link up\n", log);
+        std::fclose(log);
+    }
+    documents.Add("decode-log", "decode-log " + dir.File("uart.log"));
     documents.ValidateAll();
 }
 

@@ -104,7 +104,7 @@ complete_words() {
 }
 subcommands=$(complete_words "$root/usr/bin/vtutil" "")
 for word in list window probe info ssd-info erase-count bad-blocks smart uart-log config-dump \
-  rwtest dump-info raw-dump decode-log; do
+  rwtest dump-info raw-dump decode-log capture; do
   grep -qx -- "$word" <<<"$subcommands" || fail "completion lacks subcommand $word"
 done
 grep -qx -- --reset <<<"$(complete_words "$root/usr/bin/vtutil" --demo smart 0 --)" || fail "completion of smart's options"

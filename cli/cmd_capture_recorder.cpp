@@ -1,0 +1,426 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <span>
+
+#include "access/sg_request.h"
+#include "cli/capture_recorder.h"
+#include "sim/bytes.h"
+#include "vendor/loader_mode.h"
+
+namespace vt::cli {
+namespace {
+
+using sim::Bytes;
+using Block = std::array<std::uint8_t, 16>;
+
+constexpr std::uint8_t kAtaPassThrough16 = 0x85;
+constexpr std::uint8_t kAtaPassThrough12 = 0xA1;
+constexpr std::uint8_t kVendorCdb = 0xFF;
+constexpr std::uint8_t kInquiry = 0x12;
+constexpr std::uint8_t kReadCapacity10 = 0x25;
+constexpr std::uint8_t kIdentify = 0xEC;
+constexpr std::uint8_t kSmart = 0xB0;
+constexpr std::uint8_t kSmartReadData = 0xD0;
+constexpr std::uint8_t kSmartReadThresholds = 0xD1;
+constexpr std::uint8_t kSetFeatures = 0xEF;
+constexpr std::uint8_t kVendorUnlock = 0xDC;
+constexpr std::uint8_t kCarrierLbaHigh = 0x12;
+constexpr std::uint8_t kCarrierLbaMid = 0x34;
+constexpr std::uint8_t kCommandLba = 0xFF;
+constexpr std::uint8_t kCarrierMark = 0xE5;
+constexpr std::size_t kSector = 512;
+
+constexpr std::uint8_t kCarrierWrites[] = {0x88, 0x8F, 0xC5};
+constexpr std::uint8_t kCarrierReads[] = {0x86, 0x8A, 0xC4};
+
+// Vendor sub-commands.
+enum Code : std::uint8_t {
+    kBadUnitList = 0x00,
+    kEraseCount = 0x01,
+    kSystemPage = 0x04,
+    kSmartSub =
+        0x05,  // the bridge's SMART read on the direct route, a counter reset on the carrier
+    kSpiFlash = 0x0B,
+    kDramLayout = 0x20,
+    kJumpToPram = 0x82,
+    kSwitchMode = 0x83,
+    kReadRegister = 0x84,
+    kReadMemory = 0x86,
+    kWriteMemory = 0x87,
+    kFlashPage = 0x89,
+};
+
+// Sub-commands that only read, by route; the code loading ones pass only when allowed.
+constexpr std::uint8_t kCarrierReadCodes[] = {kBadUnitList, kEraseCount,   kSystemPage, kSpiFlash,
+                                              kDramLayout,  kReadRegister, kReadMemory, kFlashPage};
+constexpr std::uint8_t kDirectReadCodes[] = {kBadUnitList,  kEraseCount, kSystemPage, kSmartSub,
+                                             kReadRegister, kReadMemory, kFlashPage};
+constexpr std::uint8_t kCodeLoadCodes[] = {kJumpToPram, kSwitchMode, kWriteMemory};
+
+// ATA commands that read (or only ask), and SCSI commands that do.
+constexpr std::uint8_t kReadingAta[] = {0x20, 0x21, 0x24, 0x25, 0x29, 0x2F, 0xC4,
+                                        0xC8, 0xE5, 0xEC, 0xA1, 0x40, 0x42};
+constexpr std::uint8_t kReadingSmart[] = {0xD0, 0xD1, 0xD5, 0xD8, 0xDA};
+constexpr std::uint8_t kReadingScsi[] = {0x00, 0x03, 0x12, 0x1A, 0x25, 0x28,
+                                         0x5A, 0x88, 0x9E, 0xA0, 0x4D};
+
+bool In(std::uint8_t value, std::span<const std::uint8_t> set) {
+    return std::find(set.begin(), set.end(), value) != set.end();
+}
+
+std::string Hex2(std::uint8_t value) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", value);
+    return text;
+}
+
+struct AtaTaskFile {
+    std::uint8_t features = 0, count = 0, lba_low = 0, lba_mid = 0, lba_high = 0, command = 0;
+};
+
+std::optional<AtaTaskFile> TaskFileOf(std::span<const std::uint8_t> cdb) {
+    if (cdb[0] == kAtaPassThrough16 && cdb.size() >= 16)
+        return AtaTaskFile{cdb[4], cdb[6], cdb[8], cdb[10], cdb[12], cdb[14]};
+    if (cdb[0] == kAtaPassThrough12 && cdb.size() >= 12)
+        return AtaTaskFile{cdb[3], cdb[4], cdb[5], cdb[6], cdb[7], cdb[9]};
+    return std::nullopt;
+}
+
+bool IsCarrier(const AtaTaskFile& tf) {
+    return tf.lba_high == kCarrierLbaHigh && tf.lba_mid == kCarrierLbaMid &&
+           (In(tf.command, kCarrierWrites) || In(tf.command, kCarrierReads));
+}
+
+// What one request is, as far as the recording cares.
+struct Request {
+    enum class Kind { Scsi, Ata, CommandSector, StatusSector, DataPhase, Direct } kind = Kind::Scsi;
+    std::span<const std::uint8_t> cdb;
+    AtaTaskFile tf;
+    Block block{};  // command sector or direct block
+    bool data_out = false;
+    std::span<std::uint8_t> data;
+};
+
+Request Classify(const sg_io_hdr_t& header) {
+    Request r;
+    r.cdb = {header.cmdp, header.cmd_len};
+    r.data_out = header.dxfer_direction == SG_DXFER_TO_DEV;
+    if (header.dxferp != nullptr && header.dxfer_len > 0)
+        r.data = {static_cast<std::uint8_t*>(header.dxferp), header.dxfer_len};
+    if (r.cdb.empty()) return r;
+    if (r.cdb[0] == kVendorCdb) {
+        r.kind = Request::Kind::Direct;
+        std::copy_n(r.cdb.begin(), std::min<std::size_t>(r.cdb.size(), 16), r.block.begin());
+        return r;
+    }
+    const auto tf = TaskFileOf(r.cdb);
+    if (!tf) return r;
+    r.tf = *tf;
+    r.kind = Request::Kind::Ata;
+    if (!IsCarrier(r.tf)) return r;
+    if (r.tf.lba_low != kCommandLba) {
+        r.kind = Request::Kind::DataPhase;
+    } else if (In(r.tf.command, kCarrierWrites) && r.data_out) {
+        r.kind = Request::Kind::CommandSector;
+        std::copy_n(r.data.begin(), std::min<std::size_t>(r.data.size(), 16), r.block.begin());
+    } else {
+        r.kind = Request::Kind::StatusSector;
+    }
+    return r;
+}
+
+// Why a request must not reach the drive; empty when it only reads.
+std::string WriteReason(const Request& r, bool code_load, const DriveRecording& drive) {
+    const auto vendor_code = [&](std::uint8_t code, std::span<const std::uint8_t> reads) {
+        if (In(code, reads) || (code_load && In(code, kCodeLoadCodes))) return std::string();
+        return "vendor sub-command " + Hex2(code) + "h";
+    };
+    switch (r.kind) {
+        case Request::Kind::Scsi:
+            return In(r.cdb[0], kReadingScsi) ? "" : "SCSI command " + Hex2(r.cdb[0]) + "h";
+        case Request::Kind::Ata:
+            if (r.tf.command == kSmart)
+                return In(r.tf.features, kReadingSmart)
+                           ? ""
+                           : "SMART feature " + Hex2(r.tf.features) + "h";
+            if (r.tf.command == kSetFeatures)
+                return r.tf.features == kVendorUnlock ? "" : "SET FEATURES";
+            return In(r.tf.command, kReadingAta) ? "" : "ATA command " + Hex2(r.tf.command) + "h";
+        case Request::Kind::CommandSector:
+            if (r.block[0] != kVendorCdb || r.block[1] != kCarrierMark)
+                return "a malformed command sector";
+            return vendor_code(r.block[2], kCarrierReadCodes);
+        case Request::Kind::StatusSector:
+            return "";
+        case Request::Kind::DataPhase:
+            if (!r.data_out) return "";
+            if (code_load && drive.pending && (*drive.pending)[2] == kWriteMemory &&
+                r.tf.lba_low == kWriteMemory) {
+                return "";
+            }
+            return "a carrier data write";
+        case Request::Kind::Direct:
+            return vendor_code(r.block[2], kDirectReadCodes);
+    }
+    return "";
+}
+
+sim::Bytes Take(std::span<const std::uint8_t> data, std::size_t n) {
+    n = std::min(n, data.size());
+    return Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+bool Overlaps(const DriveRecording& drive, std::uint8_t space, std::uint64_t first,
+              std::uint64_t size) {
+    const auto it = drive.written.find(space);
+    if (it == drive.written.end()) return false;
+    return std::any_of(it->second.begin(), it->second.end(), [&](const auto& range) {
+        return first < range.first + range.second && range.first < first + size;
+    });
+}
+
+void ChangeMode(DriveRecording& drive, const Block& block) {
+    if (block[2] == kJumpToPram) drive.mode = RecordedMode::Program;
+    if (block[2] != kSwitchMode) return;
+    if (block[3] == 0 || block[3] == 10) drive.mode = RecordedMode::Loader;
+    if (block[3] == 1 || block[3] == 2) drive.mode = RecordedMode::Firmware;
+}
+
+// The answer of a vendor sub-command that reads, filed under its raw key.
+void KeepVendorAnswer(DriveRecording& drive, const Block& b, bool carrier,
+                      std::span<const std::uint8_t> data) {
+    sim::RawDrive& raw = drive.raw;
+    switch (b[2]) {
+        case kBadUnitList:
+            raw.bad_unit_lists[{b[3], b[4]}] = Take(data, data.size());
+            break;
+        case kEraseCount:
+            raw.erase_counts[{b[3], b[4]}] = Take(data, data.size());
+            break;
+        case kSystemPage:
+            raw.system_pages[{b[4], sim::GetBe16(b, 5), sim::GetBe16(b, 7)}].Write(
+                sim::GetBe32(b, 12), data);
+            break;
+        case kSmartSub:
+            if (!carrier) raw.smart_usb = Take(data, kSector);
+            break;
+        case kSpiFlash:
+            if (!raw.spi_flash) raw.spi_flash.emplace();
+            raw.spi_flash->Write(sim::GetBe32(b, 3), Take(data, sim::GetBe32(b, 7)));
+            break;
+        case kDramLayout:
+            raw.dram_layout = Take(data, data.size());
+            break;
+        case kReadRegister: {
+            // Through a command sector the answer carries the route mark before the value.
+            const std::size_t at = carrier ? 1 : 0;
+            if (data.size() > at) raw.registers[sim::GetBe32(b, 3)] = data[at];
+            break;
+        }
+        case kReadMemory: {
+            // Program RAM the capture loaded itself is no part of the drive.
+            const std::uint32_t address = sim::GetBe32(b, 4);
+            if (!Overlaps(drive, b[3], address, data.size())) raw.memory[b[3]].Write(address, data);
+            break;
+        }
+        case kWriteMemory:
+            drive.written[b[3]].emplace_back(sim::GetBe32(b, 4), data.size());
+            return;
+        case kFlashPage:
+            raw.flash_pages[{b[3], b[4], sim::GetBe16(b, 5), sim::GetBe16(b, 7)}] =
+                Take(data, data.size());
+            break;
+        default:
+            return;
+    }
+    ++drive.answers;
+}
+
+void NoteFirstAnswer(DriveRecording& drive, bool loader) {
+    if (drive.mode != RecordedMode::Unknown) return;
+    drive.mode = loader ? RecordedMode::Loader : RecordedMode::Firmware;
+    drive.initial_mode = drive.mode;
+}
+
+void KeepAnswer(DriveRecording& drive, const Request& r, std::span<const std::uint8_t> moved) {
+    sim::RawDrive& raw = drive.raw;
+    switch (r.kind) {
+        case Request::Kind::Scsi:
+            if (r.cdb[0] == kInquiry && r.cdb.size() >= 2 && (r.cdb[1] & 0x01) == 0) {
+                // Only an older bridge's loader tells itself by its INQUIRY; an ATA disk's mode
+                // shows in its IDENTIFY.
+                if (IsUsbLoaderInquiry(moved)) NoteFirstAnswer(drive, true);
+                drive.inquiries.emplace_back(drive.mode, Take(moved, moved.size()));
+                ++drive.answers;
+            } else if (r.cdb[0] == kReadCapacity10 && moved.size() >= 8) {
+                const std::uint32_t last = sim::GetBe32(moved, 0);
+                if (last != 0xFFFFFFFFu) raw.capacity_sectors = std::uint64_t{last} + 1;
+                ++drive.answers;
+            }
+            return;
+        case Request::Kind::Ata:
+            if (r.tf.command == kIdentify && moved.size() >= kSector) {
+                NoteFirstAnswer(drive, IsLoaderIdentify(moved));
+                (drive.mode == RecordedMode::Firmware ? raw.identify : raw.loader_identify) =
+                    Take(moved, kSector);
+                ++drive.answers;
+            } else if (r.tf.command == kSmart && moved.size() >= kSector) {
+                if (r.tf.features == kSmartReadData) raw.smart_data = Take(moved, kSector);
+                if (r.tf.features == kSmartReadThresholds)
+                    raw.smart_thresholds = Take(moved, kSector);
+                ++drive.answers;
+            } else if (r.tf.command == kSetFeatures && r.tf.features == kVendorUnlock) {
+                drive.vendor_answered = true;
+            }
+            return;
+        case Request::Kind::StatusSector:
+            raw.status_sector = Take(moved, kSector);
+            drive.vendor_answered = true;
+            ++drive.answers;
+            return;
+        case Request::Kind::CommandSector:
+            drive.vendor_answered = true;
+            drive.pending = r.block;
+            drive.pending_index = drive.vendor_seen[r.block[2]] - 1;
+            ChangeMode(drive, r.block);
+            return;
+        case Request::Kind::DataPhase:
+            if (drive.pending && (*drive.pending)[2] == r.tf.lba_low)
+                KeepVendorAnswer(drive, *drive.pending, true, moved);
+            drive.pending.reset();
+            return;
+        case Request::Kind::Direct:
+            drive.vendor_answered = true;
+            ChangeMode(drive, r.block);
+            KeepVendorAnswer(drive, r.block, false, moved);
+            return;
+    }
+}
+
+// The fault entry that fails this request again on replay. Vendor commands are named by their
+// sub-command, which does not depend on the carrier mode the scan of other disks left behind.
+sim::RawFault FaultFor(DriveRecording& drive, const Request& r, const char* effect) {
+    sim::RawFault fault;
+    fault.effect = effect;
+    switch (r.kind) {
+        case Request::Kind::Scsi:
+            fault.op = "scsi:" + Hex2(r.cdb[0]);
+            fault.skip = drive.scsi_seen[r.cdb[0]] - 1;
+            break;
+        case Request::Kind::Ata:
+        case Request::Kind::StatusSector:
+            fault.op = "ata:" + Hex2(r.tf.command);
+            fault.skip = drive.ata_seen[r.tf.command] - 1;
+            break;
+        case Request::Kind::CommandSector:
+        case Request::Kind::Direct:
+            fault.op = "vendor:" + Hex2(r.block[2]);
+            fault.skip = drive.vendor_seen[r.block[2]] - 1;
+            break;
+        case Request::Kind::DataPhase:
+            if (drive.pending) {
+                // Failing the command sector ends the vendor command at the same point for the
+                // tool: its wrapper reports the failure either way.
+                fault.op = "vendor:" + Hex2((*drive.pending)[2]);
+                fault.skip = drive.pending_index;
+                // The command sector is replayed as failed, so its success is not a fact here.
+            } else {
+                fault.op = "ata:" + Hex2(r.tf.command);
+                fault.skip = drive.ata_seen[r.tf.command] - 1;
+            }
+            break;
+    }
+    return fault;
+}
+
+void Count(DriveRecording& drive, const Request& r) {
+    switch (r.kind) {
+        case Request::Kind::Scsi:
+            ++drive.scsi_seen[r.cdb[0]];
+            return;
+        case Request::Kind::CommandSector:
+            ++drive.ata_seen[r.tf.command];
+            if (r.block[0] == kVendorCdb && r.block[1] == kCarrierMark)
+                ++drive.vendor_seen[r.block[2]];
+            return;
+        case Request::Kind::Direct:
+            ++drive.vendor_seen[r.block[2]];
+            return;
+        default:
+            ++drive.ata_seen[r.tf.command];
+            return;
+    }
+}
+
+}  // namespace
+
+CaptureRecorder::CaptureRecorder(std::unique_ptr<platform::Backend> inner)
+    : inner_(std::move(inner)) {}
+
+const DriveRecording* CaptureRecorder::Recording(const std::string& node) const {
+    const auto it = drives_.find(node);
+    return it == drives_.end() ? nullptr : &it->second;
+}
+
+int CaptureRecorder::Open(const std::string& path) {
+    const int handle = inner_->Open(path);
+    if (handle >= 0) nodes_[handle] = platform::NodeOfPath(path);
+    return handle;
+}
+
+void CaptureRecorder::Close(int handle) {
+    nodes_.erase(handle);
+    inner_->Close(handle);
+}
+
+int CaptureRecorder::SgIo(int handle, sg_io_hdr_t& request) {
+    const auto node = nodes_.find(handle);
+    if (node == nodes_.end() || request.cmdp == nullptr || request.cmd_len == 0)
+        return inner_->SgIo(handle, request);
+    DriveRecording& drive = drives_[node->second];
+    const Request r = Classify(request);
+
+    if (const std::string reason = WriteReason(r, allow_code_load_, drive); !reason.empty()) {
+        drive.refused.push_back(reason);
+        return EPERM;
+    }
+    Count(drive, r);
+    drive.vendor_asked = drive.vendor_asked || r.kind == Request::Kind::CommandSector ||
+                         r.kind == Request::Kind::Direct ||
+                         (r.kind == Request::Kind::Ata && r.tf.command == kSetFeatures);
+    const int error = inner_->SgIo(handle, request);
+
+    SgOutcome outcome;
+    outcome.sys_error = error;
+    if (error == 0) {
+        outcome.scsi_status = request.status;
+        outcome.sense_length = std::min<std::size_t>(request.sb_len_wr, outcome.sense.size());
+        if (request.sbp != nullptr)
+            std::copy_n(request.sbp, outcome.sense_length, outcome.sense.begin());
+        outcome.residual = request.resid;
+        outcome.timed_out = request.host_status == 0x03 || (request.driver_status & 0x07) == 0x06;
+        outcome.transport_failed = request.host_status != 0 || (request.driver_status & 0x07) != 0;
+    }
+    const bool passthrough = r.kind != Request::Kind::Scsi && r.kind != Request::Kind::Direct;
+    if (error == ENODEV || outcome.timed_out ||
+        (error == 0 && !CommandSucceeded(outcome, passthrough))) {
+        const char* effect = error == ENODEV ? "gone" : outcome.timed_out ? "timeout" : "fail";
+        drive.raw.faults.push_back(FaultFor(drive, r, effect));
+        ++drive.failures;
+        if (r.kind == Request::Kind::CommandSector || r.kind == Request::Kind::DataPhase)
+            drive.pending.reset();
+        return error;
+    }
+    if (error != 0) return error;  // refused by the kernel: it would be refused again
+
+    const std::size_t moved =
+        r.data_out ? 0
+                   : r.data.size() -
+                         std::min<std::size_t>(
+                             r.data.size(), static_cast<std::size_t>(std::max(0, request.resid)));
+    KeepAnswer(drive, r, r.data_out ? r.data : r.data.first(moved));
+    return 0;
+}
+
+}  // namespace vt::cli
