@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -30,6 +31,7 @@ struct PageOptions {
     std::string device;
     bool json = false;
     std::string heatmap;
+    std::string svg;
     bool reset = false;
     std::string name;
     std::string dir;
@@ -150,9 +152,20 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     out.data = EraseCountJson(memo);
     out.data["average"] = NumberIn(average);
     out.data["maximum"] = NumberIn(maximum);
-    if (!options.heatmap.empty()) {
+    if (!options.heatmap.empty() || !options.svg.empty()) {
+        HeatmapData picture = HeatmapDataOf(s.form().EraseCounts());
+        const auto device = s.DeviceJson();
+        picture.model = device["model"].get<std::string>();
+        picture.serial = device["serial"].get<std::string>();
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        char date[32] = "";
+        if (localtime_r(&now, &local)) std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+        picture.date = date;
         std::string error;
-        if (!WriteEraseCountHeatmap(out.data, options.heatmap, error))
+        if (!options.heatmap.empty() && !WriteHeatmapPng(picture, options.heatmap, error))
+            throw std::runtime_error(error);
+        if (!options.svg.empty() && !WriteHeatmapSvg(picture, options.svg, error))
             throw std::runtime_error(error);
     }
     return out;
@@ -334,6 +347,7 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     if (std::string(name) == "erase-count") {
         command->add_option("--heatmap", options->heatmap,
                             "Also draw the erase counts as a PNG picture");
+        command->add_option("--svg", options->svg, "Also draw the erase counts as an SVG picture");
     }
     if (std::string(name) == "smart") {
         command->add_flag("--reset", options->reset,

@@ -35,8 +35,8 @@ void TMainForm::ProcessBadBlockInfo(unsigned device) {
 
 void TMainForm::GetEraseCount(unsigned device, std::span<std::uint8_t> buffer) {
     ui_.ClearLines("EraseMemo");
-    const EraseCountPage page =
-        vt::GetEraseCount(device, buffer, SystemInfo, BadBlockMap ? &*BadBlockMap : nullptr);
+    const EraseCountPage page = vt::GetEraseCount(
+        device, buffer, SystemInfo, BadBlockMap ? &*BadBlockMap : nullptr, &erase_counts_);
     ShowPageTexts(ui_, EraseCountTexts(page));
 }
 
