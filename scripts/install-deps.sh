@@ -8,6 +8,7 @@ packages=(
   xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
   qemu-system-x86 busybox-static cpio kmod
   clang libclang-rt-14-dev
+  libcairo2-dev fonts-dejavu-core fonts-liberation
 )
 missing=()
 for p in "${packages[@]}"; do
