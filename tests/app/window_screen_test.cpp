@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 
@@ -158,6 +159,7 @@ TEST(AppScreen, PagesOfTheLargestGeometryFitTheirControls) {
         }
         EXPECT_GE(lines, min_lines) << name;
         const double room = memo->viewport()->width() - 2 * memo->document()->documentMargin();
+        std::printf("%s: widest line %.1f px, room %.1f px\n", name, fit.widest, room);
         EXPECT_LE(fit.widest, room) << name << ": \"" << fit.line.toStdString() << "\"";
         EXPECT_EQ(memo->horizontalScrollBar()->maximum(), 0) << name;
         // Nothing is drawn at the viewport's right edge: no line is cut there.
@@ -167,12 +169,19 @@ TEST(AppScreen, PagesOfTheLargestGeometryFitTheirControls) {
         EXPECT_GT(RightmostInk(shot, &desktop.window, memo->viewport()), 20) << name;
     };
     const auto edits_fit = [&](std::initializer_list<const char*> names) {
+        double least_left = 1e9;
+        const char* tightest = "";
         for (const char* name : names) {
             auto* edit = qobject_cast<QLineEdit*>(desktop.window.Control(name));
             ASSERT_NE(edit, nullptr) << name;
             const double w = QFontMetricsF(edit->font()).horizontalAdvance(edit->text());
+            if (EditRoom(edit) - w < least_left) {
+                least_left = EditRoom(edit) - w;
+                tightest = name;
+            }
             EXPECT_LE(w, EditRoom(edit)) << name << ": \"" << edit->text().toStdString() << "\"";
         }
+        std::printf("tightest edit %s: %.1f px to spare\n", tightest, least_left);
     };
 
     const QImage ssd = page_of("TabSheet1");
@@ -188,7 +197,8 @@ TEST(AppScreen, PagesOfTheLargestGeometryFitTheirControls) {
     auto* summary = qobject_cast<QPlainTextEdit*>(desktop.window.Control("BadBlockMemo"));
     EXPECT_TRUE(summary->toPlainText().contains("[System]"));
 
-    page_of("TabSheet4");
+    const QImage smart = page_of("TabSheet4");
+    memo_fits(smart, "SMARTMemo", 10);
     auto* grid = qobject_cast<QTableWidget*>(desktop.window.Control("StringGrid1"));
     ASSERT_NE(grid, nullptr);
     const QFontMetricsF grid_metrics(grid->font());
@@ -203,6 +213,7 @@ TEST(AppScreen, PagesOfTheLargestGeometryFitTheirControls) {
                 << row << "/" << column << ": \"" << text.toStdString() << "\"";
         }
     }
+    std::printf("S.M.A.R.T. grid: %d cells checked\n", filled);
     EXPECT_GT(filled, 30);
     EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
 
