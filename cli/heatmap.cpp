@@ -146,20 +146,22 @@ void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Wri
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     // One path per colour: an SVG of the largest geometry holds a few hundred paths, not a quarter
     // of a million rectangles.
-    std::map<std::uint32_t, std::vector<Box>> by_colour;
-    for (std::size_t row = 0; row < data.blocks.size(); ++row) {
-        for (std::size_t column = 0; column < data.columns.size(); ++column) {
-            std::uint32_t colour = kHeatmapNoValue;
-            if (data.Bad(row, column)) {
-                colour = kHeatmapBad;
-            } else if (data.Count(row, column) != HeatmapData::kNoCount) {
-                colour = ScaleColour(data.Count(row, column), layout.low, layout.high);
-            }
-            by_colour[colour].push_back(layout.Cell(row, column));
+    std::map<std::uint32_t, std::vector<std::uint32_t>> by_colour;  // cell indexes, row by row
+    const std::size_t columns = data.columns.size();
+    for (std::size_t i = 0; i < data.counts.size(); ++i) {
+        std::uint32_t colour = kHeatmapNoValue;
+        if (data.bad[i]) {
+            colour = kHeatmapBad;
+        } else if (data.counts[i] != HeatmapData::kNoCount) {
+            colour = ScaleColour(data.counts[i], layout.low, layout.high);
         }
+        by_colour[colour].push_back(static_cast<std::uint32_t>(i));
     }
     for (const auto& [colour, cells] : by_colour) {
-        for (const Box& cell : cells) cairo_rectangle(cr, cell.x, cell.y, cell.width, cell.height);
+        for (const auto i : cells) {
+            const Box cell = layout.Cell(i / columns, i % columns);
+            cairo_rectangle(cr, cell.x, cell.y, cell.width, cell.height);
+        }
         SetColour(cr, colour);
         cairo_fill(cr);
     }
@@ -281,6 +283,10 @@ bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& 
     const std::size_t rows = data.blocks.size();
     if (columns == 0 || rows == 0) {
         error = "no erase counts to draw";
+        return false;
+    }
+    if (data.counts.size() != rows * columns || data.bad.size() != data.counts.size()) {
+        error = "the erase counts do not match their rows and columns";
         return false;
     }
     std::size_t runs = 1;

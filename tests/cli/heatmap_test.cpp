@@ -218,6 +218,9 @@ TEST(Heatmap, LargestGeometryFitsAScreenAndBadDataIsRefused) {
 
     EXPECT_FALSE(LayoutHeatmap(HeatmapData{}, layout, error));
     EXPECT_EQ(error, "no erase counts to draw");
+    auto torn = HeatmapDataOf(tables);
+    torn.bad.pop_back();
+    EXPECT_FALSE(LayoutHeatmap(torn, layout, error));
     EraseCountTables wide;
     wide.form = EraseCountForm::K12;
     wide.channels = 255;
