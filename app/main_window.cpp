@@ -84,13 +84,18 @@ QPlainTextEdit* MakeMemo(const ControlSpec& spec, QWidget* parent) {
     auto* memo = new QPlainTextEdit(parent);
     memo->setReadOnly(spec.read_only);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // Reports line up their columns with blanks and tabs.
-    QFont font(QStringLiteral("Monospace"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setPointSize(9);
-    memo->setFont(font);
-    memo->setTabStopDistance(QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')) * 8);
+    // Tab stops every eight average characters, as the memos the reports were laid out for.
+    memo->setTabStopDistance(QFontMetricsF(memo->font()).averageCharWidth() * 8);
     return memo;
+}
+
+// A font by its fontconfig family; every glyph from that one face, so its metrics are the ones
+// the layout was checked with.
+QFont NamedFont(std::string_view family, int points) {
+    QFont font(Latin1(family));
+    font.setPointSize(points);
+    font.setStyleStrategy(QFont::NoFontMerging);
+    return font;
 }
 
 }  // namespace
@@ -116,9 +121,7 @@ MainWindow::MainWindow() {
     setObjectName(QStringLiteral("MainForm"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPointSize(8);
-    setFont(font);
+    setFont(NamedFont(kWindowFontFamily, kWindowFontPoints));
     auto* client = new QWidget(this);
     setCentralWidget(client);
     setFixedSize(kFormClientWidth, kFormClientHeight);
@@ -140,10 +143,13 @@ MainWindow::MainWindow() {
         Place(widget, spec.geometry);
         widget->setVisible(spec.visible);
         widget->setEnabled(spec.enabled);
-        if (spec.font_points > 0) {
+        if (!spec.font_family.empty() || spec.font_points > 0) {
             QFont own = widget->font();
-            own.setPointSize(spec.font_points);
+            if (!spec.font_family.empty()) own = NamedFont(spec.font_family, kWindowFontPoints);
+            if (spec.font_points > 0) own.setPointSize(spec.font_points);
             widget->setFont(own);
+            if (auto* memo = qobject_cast<QPlainTextEdit*>(widget))
+                memo->setTabStopDistance(QFontMetricsF(own).averageCharWidth() * 8);
         }
         widgets_.emplace(std::string(spec.name), widget);
     }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "cli/json_document.h"
 #include "cli/loader_mode.h"
 #include "cli/smart_reset.h"
+#include "discovery/device_scan.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
 #include "vendor/system_info.h"
@@ -33,6 +35,7 @@ struct PageOptions {
     std::string device;
     bool json = false;
     std::string heatmap;
+    std::string svg;
     bool reset = false;
     bool yes = false;
     std::string gdp;
@@ -100,6 +103,11 @@ PageOutput SsdInfoPage(FormSession& s, const PageOptions&) {
     return out;
 }
 
+// A file of the tool's own that could not be written: exit status kExitFileError.
+struct FileError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
 PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     const auto& model = ModelOf(s.form().models().erase_count, "the erase counts");
@@ -109,10 +117,21 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     if (!average.empty()) out.lines.push_back(average);
     if (!maximum.empty()) out.lines.push_back(maximum);
     out.data = EraseCountJson(model);
-    if (!options.heatmap.empty()) {
+    if (!options.heatmap.empty() || !options.svg.empty()) {
+        HeatmapData picture = HeatmapDataOf(s.form().EraseCounts());
+        const auto& cells = s.row().cells;
+        picture.model = TrimDisplay(cells[1]);
+        picture.serial = TrimDisplay(cells[2]);
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        char date[32] = "";
+        if (localtime_r(&now, &local)) std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+        picture.date = date;
         std::string error;
-        if (!WriteEraseCountHeatmap(out.data, options.heatmap, error))
-            throw std::runtime_error(error);
+        if (!options.heatmap.empty() && !WriteHeatmapPng(picture, options.heatmap, error))
+            throw FileError(error);
+        if (!options.svg.empty() && !WriteHeatmapSvg(picture, options.svg, error))
+            throw FileError(error);
     }
     return out;
 }
@@ -167,10 +186,6 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     return out;
 }
 
-// A file of the tool's own that could not be written: exit status kExitFileError.
-struct FileError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
@@ -257,6 +272,7 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     if (std::string(name) == "erase-count") {
         command->add_option("--heatmap", options->heatmap,
                             "Also draw the erase counts as a PNG picture");
+        command->add_option("--svg", options->svg, "Also draw the erase counts as an SVG picture");
     }
     if (std::string(name) == "smart") {
         command->add_flag("--reset", options->reset,

@@ -1,72 +1,420 @@
 #include "cli/heatmap.h"
 
-#include <zlib.h>
+#include <cairo-svg.h>
+#include <cairo.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstring>
-#include <limits>
+#include <map>
+#include <memory>
+#include <span>
 
 #include "platform/files.h"
 
 namespace vt::cli {
 namespace {
 
-constexpr int kLegendWidth = 40;
-constexpr int kMinHeight = 64;
+constexpr const char* kFont = "DejaVu Sans";
+constexpr double kTextSize = 12;
+constexpr double kTitleSize = 16;
+constexpr double kMargin = 16;
+constexpr int kMaxMapWidth = 1400;
+constexpr int kMaxMapHeight = 1100;
+constexpr int kLargestSurface = 32000;  // cairo's image surfaces end at 32767 pixels a side
+constexpr double kChannelGap = 2;
+constexpr double kCeGap = 8;
+constexpr std::uint16_t kNoValue16 = 0xFFFF;
+constexpr std::uint32_t kNoValue32 = 0xFFFFFFFF;
 
-// Digits 0-9 in a 3 x 5 pixel font, one row of three bits per entry, top row first.
-constexpr std::array<std::array<std::uint8_t, 5>, 10> kDigits = {{
-    {7, 5, 5, 5, 7},
-    {2, 6, 2, 2, 7},
-    {7, 1, 7, 4, 7},
-    {7, 1, 7, 1, 7},
-    {5, 5, 7, 1, 1},
-    {7, 4, 7, 1, 7},
-    {7, 4, 7, 5, 7},
-    {7, 1, 1, 1, 1},
-    {7, 5, 7, 5, 7},
-    {7, 5, 7, 1, 7},
-}};
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+struct ContextDeleter {
+    void operator()(cairo_t* c) const { cairo_destroy(c); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using Context = std::unique_ptr<cairo_t, ContextDeleter>;
 
-void Put(Image& image, int x, int y, std::uint32_t colour) {
-    if (x >= 0 && y >= 0 && x < image.width && y < image.height) {
-        image.pixels[static_cast<std::size_t>(y) * image.width + x] = colour;
-    }
+void UseFont(cairo_t* cr, double size, bool bold = false) {
+    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
 }
 
-void DrawNumber(Image& image, int x, int y, long long value) {
-    const std::string text = std::to_string(value);
-    for (char c : text) {
-        if (c >= '0' && c <= '9') {
-            const auto& glyph = kDigits[static_cast<std::size_t>(c - '0')];
-            for (int row = 0; row < 5; ++row) {
-                for (int col = 0; col < 3; ++col) {
-                    if (glyph[row] & (4 >> col)) Put(image, x + col, y + row, 0x000000);
-                }
-            }
+// Measures texts in the font the picture uses, before any surface of the picture's size exists.
+class Measure {
+  public:
+    Measure()
+        : surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1)),
+          cr_(cairo_create(surface_.get())) {}
+    double Width(const std::string& text, double size, bool bold = false) {
+        UseFont(cr_.get(), size, bold);
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr_.get(), text.c_str(), &extents);
+        return extents.x_advance;
+    }
+
+  private:
+    Surface surface_;
+    Context cr_;
+};
+
+std::string Number(std::uint64_t value) {
+    return std::to_string(value);
+}
+
+std::string TitleOf(const HeatmapData& data) {
+    std::string title = "Erase counts";
+    if (!data.model.empty()) title += " of " + data.model;
+    if (!data.serial.empty()) title += ", S/N " + data.serial;
+    if (!data.date.empty()) title += ", " + data.date;
+    return title;
+}
+
+// A box of a text of `width` starting at x, with its baseline at `baseline`.
+Box TextBox(double x, double baseline, double width, double size) {
+    return {x, baseline - size * 0.8, width, size};
+}
+
+void SetColour(cairo_t* cr, std::uint32_t colour) {
+    cairo_set_source_rgb(cr, (colour >> 16 & 0xFF) / 255.0, (colour >> 8 & 0xFF) / 255.0,
+                         (colour & 0xFF) / 255.0);
+}
+
+void Fill(cairo_t* cr, const Box& box, std::uint32_t colour) {
+    SetColour(cr, colour);
+    cairo_rectangle(cr, box.x, box.y, box.width, box.height);
+    cairo_fill(cr);
+}
+
+std::string XmlEscaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                // Drive strings are untrusted: control bytes have no place in XML.
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out.push_back(c);
         }
-        x += 4;
     }
+    return out;
 }
 
-void AppendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
+// Texts go on the picture through cairo, or, for SVG, as text elements a viewer can search: cairo
+// writes SVG text as glyph outlines.
+class Writer {
+  public:
+    Writer(cairo_t* cr, bool svg_text) : cr_(cr), svg_text_(svg_text) {}
+
+    void Text(const Box& box, const std::string& text, double size, bool bold = false) {
+        const double baseline = box.y + size * 0.8;
+        if (!svg_text_) {
+            UseFont(cr_, size, bold);
+            cairo_set_source_rgb(cr_, 0, 0, 0);
+            cairo_move_to(cr_, box.x, baseline);
+            cairo_show_text(cr_, text.c_str());
+            return;
+        }
+        char position[64];
+        std::snprintf(position, sizeof position, "x=\"%.1f\" y=\"%.1f\"", box.x, baseline);
+        svg_texts_ += std::string("<text ") + position + " font-size=\"" +
+                      Number(std::lround(size)) + "\"" + (bold ? " font-weight=\"bold\"" : "") +
+                      ">" + XmlEscaped(text) + "</text>\n";
+    }
+    const std::string& SvgTexts() const { return svg_texts_; }
+
+  private:
+    cairo_t* cr_;
+    bool svg_text_;
+    std::string svg_texts_;
+};
+
+void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Writer& writer) {
+    Fill(cr, {0, 0, double(layout.width), double(layout.height)}, 0xFFFFFF);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    // One path per colour: an SVG of the largest geometry holds a few hundred paths, not a quarter
+    // of a million rectangles.
+    std::map<std::uint32_t, std::vector<std::uint32_t>> by_colour;  // cell indexes, row by row
+    const std::size_t columns = data.columns.size();
+    for (std::size_t i = 0; i < data.counts.size(); ++i) {
+        std::uint32_t colour = kHeatmapNoValue;
+        if (data.bad[i]) {
+            colour = kHeatmapBad;
+        } else if (data.counts[i] != HeatmapData::kNoCount) {
+            colour = ScaleColour(data.counts[i], layout.low, layout.high);
+        }
+        by_colour[colour].push_back(static_cast<std::uint32_t>(i));
+    }
+    for (const auto& [colour, cells] : by_colour) {
+        for (const auto i : cells) {
+            const Box cell = layout.Cell(i / columns, i % columns);
+            cairo_rectangle(cr, cell.x, cell.y, cell.width, cell.height);
+        }
+        SetColour(cr, colour);
+        cairo_fill(cr);
+    }
+    const Box& bar = layout.scale_bar;
+    const int steps = std::max(1, static_cast<int>(bar.height));
+    for (int i = 0; i < steps; ++i) {
+        const double t = 1.0 - static_cast<double>(i) / std::max(1, steps - 1);
+        Fill(cr, {bar.x, bar.y + i, bar.width, 1}, ScaleColour(t, 0, 1));
+    }
+    Fill(cr, layout.bad_swatch, kHeatmapBad);
+    Fill(cr, layout.no_count_swatch, kHeatmapNoValue);
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+
+    writer.Text(layout.title, TitleOf(data), kTitleSize, true);
+    for (std::size_t c = 0; c < data.columns.size(); ++c)
+        writer.Text(layout.channel_labels[c], Number(data.columns[c].channel), kTextSize);
+    std::size_t run = 0;
+    for (std::size_t c = 0; c < data.columns.size(); ++c) {
+        if (c > 0 && data.columns[c].ce == data.columns[c - 1].ce) continue;
+        writer.Text(layout.ce_labels[run++], "CE " + Number(data.columns[c].ce), kTextSize);
+    }
+    for (std::size_t i = 0; i < layout.block_labels.size(); ++i)
+        writer.Text(layout.block_labels[i], Number(data.blocks[layout.block_label_rows[i]]),
+                    kTextSize);
+    writer.Text(layout.scale_high_label, Number(layout.high), kTextSize);
+    writer.Text(layout.scale_low_label, Number(layout.low), kTextSize);
+    writer.Text(layout.bad_label, "bad block", kTextSize);
+    writer.Text(layout.no_count_label, "no count", kTextSize);
+    writer.Text(layout.channel_caption, "Channel", kTextSize);
+    writer.Text(layout.ce_caption, "CE", kTextSize);
+    writer.Text(layout.block_caption, "Block", kTextSize);
+    writer.Text(layout.scale_caption, "Erase count", kTextSize);
 }
 
-void AppendChunk(std::vector<std::uint8_t>& out, const char* type,
-                 const std::vector<std::uint8_t>& data) {
-    AppendBigEndian(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    const auto crc = crc32(0, out.data() + start, static_cast<uInt>(out.size() - start));
-    AppendBigEndian(out, static_cast<std::uint32_t>(crc));
+cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(closure);
+    out->insert(out->end(), data, data + length);
+    return CAIRO_STATUS_SUCCESS;
 }
 
 }  // namespace
+
+HeatmapData HeatmapDataOf(const EraseCountTables& tables) {
+    HeatmapData data;
+    auto add_columns = [&](unsigned channels, unsigned ces) {
+        for (unsigned ce = 0; ce < ces; ++ce) {
+            for (unsigned channel = 0; channel < channels; ++channel)
+                data.columns.push_back({channel, ce});
+        }
+    };
+    // As many rows as the page keeps cells for.
+    auto room = [&] {
+        const std::size_t used = data.blocks.size() * data.columns.size();
+        return data.columns.empty() || used >= kMaxEraseCountCells
+                   ? std::size_t{0}
+                   : (kMaxEraseCountCells - used) / data.columns.size();
+    };
+    auto add_list_row = [&](std::uint32_t block, bool valid, std::uint32_t value) {
+        data.blocks.push_back(block);
+        data.counts.insert(data.counts.end(), data.columns.size(),
+                           valid ? value : HeatmapData::kNoCount);
+        data.bad.insert(data.bad.end(), data.columns.size(), false);
+    };
+    switch (tables.form) {
+        case EraseCountForm::K12: {
+            add_columns(tables.channels, tables.ces);
+            const std::size_t rows = std::min(tables.list.size(), room());
+            for (std::size_t p = 0; p < rows; ++p) {
+                const std::uint32_t v = tables.list[p];
+                add_list_row(static_cast<std::uint32_t>(p), v != kNoValue32,
+                             std::min(v, HeatmapData::kNoCount - 1));
+            }
+            break;
+        }
+        case EraseCountForm::K14:
+            add_columns(tables.channels, tables.ces);
+            for (const auto& table : tables.tables) {
+                const std::size_t rows = std::min(table.size(), room());
+                for (std::size_t p = 0; p < rows; ++p)
+                    add_list_row(static_cast<std::uint32_t>(p), table[p] != kNoValue16, table[p]);
+            }
+            break;
+        case EraseCountForm::PerTable: {
+            const PerTableCounts& counts = tables.per_table;
+            const std::size_t n = counts.blocks;
+            const std::size_t all = std::size_t{counts.ces} * counts.channels;
+            // As the page: a table set missing entries shows no rows.
+            if (counts.dies == 0 || counts.channels == 0 || counts.entries.size() < all * n ||
+                tables.bad.size() != counts.entries.size()) {
+                add_columns(counts.channels, counts.dies ? counts.ces / counts.dies : 0);
+                break;
+            }
+            const std::size_t per_die = all / counts.dies;
+            add_columns(counts.channels, counts.ces / counts.dies);
+            for (std::size_t d = 0; d < counts.dies; ++d) {
+                for (std::size_t p = 0; p < n; ++p) {
+                    data.blocks.push_back(static_cast<std::uint32_t>(d * n + p));
+                    for (std::size_t m = d * per_die; m < (d + 1) * per_die; ++m) {
+                        const std::uint16_t v = counts.entries[m * n + p];
+                        data.counts.push_back(v == kNoValue16 ? HeatmapData::kNoCount : v);
+                        data.bad.push_back(v != kNoValue16 && tables.bad[m * n + p]);
+                    }
+                }
+            }
+            break;
+        }
+    }
+    return data;
+}
+
+Box HeatmapLayout::Cell(std::size_t row, std::size_t column) const {
+    return {column_left[column] + static_cast<double>(row % fold * cell),
+            map_top + static_cast<double>(row / fold * cell), double(cell), double(cell)};
+}
+
+bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& error) {
+    layout = {};
+    const std::size_t columns = data.columns.size();
+    const std::size_t rows = data.blocks.size();
+    if (columns == 0 || rows == 0) {
+        error = "no erase counts to draw";
+        return false;
+    }
+    if (data.counts.size() != rows * columns || data.bad.size() != data.counts.size()) {
+        error = "the erase counts do not match their rows and columns";
+        return false;
+    }
+    std::size_t runs = 1;
+    for (std::size_t c = 1; c < columns; ++c) runs += data.columns[c].ce != data.columns[c - 1].ce;
+    const double gaps =
+        static_cast<double>(columns - runs) * kChannelGap + static_cast<double>(runs - 1) * kCeGap;
+    auto map_width = [&](int cell, std::size_t fold) {
+        return static_cast<double>(columns * fold * static_cast<std::size_t>(cell)) + gaps;
+    };
+    auto map_height = [&](int cell, std::size_t fold) {
+        return static_cast<double>((rows + fold - 1) / fold * static_cast<std::size_t>(cell));
+    };
+    // The largest blocks that fit, folded as little as they can be; a strip stays wide enough
+    // for its channel number.
+    bool fits = false;
+    for (const int cell : {8, 6, 5, 4, 3, 2, 1}) {
+        for (std::size_t fold = 1; fold <= 4096 && !fits; fold *= 2) {
+            if (fold * static_cast<std::size_t>(cell) < 12) continue;
+            if (map_width(cell, fold) <= kMaxMapWidth && map_height(cell, fold) <= kMaxMapHeight) {
+                layout.cell = cell;
+                layout.fold = fold;
+                fits = true;
+            }
+        }
+        if (fits) break;
+    }
+    if (!fits) {
+        // Too many blocks for the height: fold them further, at one pixel each.
+        layout.cell = 1;
+        layout.fold = 16;
+        while (map_height(1, layout.fold) > kMaxMapHeight) layout.fold *= 2;
+    }
+
+    layout.low = HeatmapData::kNoCount;
+    for (std::size_t i = 0; i < data.counts.size(); ++i) {
+        if (data.counts[i] == HeatmapData::kNoCount) continue;
+        layout.low = std::min(layout.low, data.counts[i]);
+        layout.high = std::max(layout.high, data.counts[i]);
+    }
+    if (layout.low > layout.high) layout.low = layout.high = 0;
+
+    Measure measure;
+    double number_width = 0;
+    for (const auto block : {data.blocks.front(), data.blocks.back()})
+        number_width = std::max(number_width, measure.Width(Number(block), kTextSize));
+    const double axis_width =
+        std::max({number_width + 10, measure.Width("Channel", kTextSize) + 4, 50.0});
+    // Whole pixels, so that every block is the same square.
+    const double map_left = std::ceil(kMargin + axis_width + 8);
+    const double strip = static_cast<double>(layout.fold * static_cast<std::size_t>(layout.cell));
+
+    layout.title = TextBox(kMargin, kMargin + kTitleSize * 0.8, 0, kTitleSize);
+    layout.title.width = measure.Width(TitleOf(data), kTitleSize, true);
+    const double ce_row = layout.title.y + kTitleSize + 14;
+    const double channel_row = ce_row + kTextSize + 6;
+    layout.map_top = channel_row + kTextSize + 8;
+
+    double x = map_left;
+    std::size_t run_start = 0;
+    for (std::size_t c = 0; c < columns; ++c) {
+        if (c > 0) x += data.columns[c].ce != data.columns[c - 1].ce ? kCeGap : kChannelGap;
+        layout.column_left.push_back(x);
+        const std::string channel = Number(data.columns[c].channel);
+        const double w = measure.Width(channel, kTextSize);
+        layout.channel_labels.push_back({x + (strip - w) / 2, channel_row, w, kTextSize});
+        x += strip;
+        const bool run_ends = c + 1 == columns || data.columns[c + 1].ce != data.columns[c].ce;
+        if (run_ends) {
+            const std::string ce = "CE " + Number(data.columns[c].ce);
+            const double w_ce = measure.Width(ce, kTextSize);
+            const double left = layout.column_left[run_start];
+            layout.ce_labels.push_back({left + (x - left - w_ce) / 2, ce_row, w_ce, kTextSize});
+            run_start = c + 1;
+        }
+    }
+    const double map_right = x;
+    const double map_bottom = layout.map_top + map_height(layout.cell, layout.fold);
+
+    // Block numbers at line starts, at least 40 pixels apart, the first line always.
+    const std::size_t lines = (rows + layout.fold - 1) / layout.fold;
+    const std::size_t every =
+        std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(40.0 / layout.cell)));
+    std::size_t step = 1;
+    while (step < every) step *= 2;
+    for (std::size_t line = 0; line < lines; line += step) {
+        const double w = measure.Width(Number(data.blocks[line * layout.fold]), kTextSize);
+        const double y = layout.map_top + static_cast<double>(line * layout.cell);
+        layout.block_labels.push_back(
+            {map_left - 8 - w, y - kTextSize * 0.5 + layout.cell * 0.5, w, kTextSize});
+        layout.block_label_rows.push_back(line * layout.fold);
+    }
+
+    const double legend_left = map_right + 24;
+    const double bar_height = std::clamp(map_bottom - layout.map_top - 120, 60.0, 300.0);
+    layout.scale_bar = {legend_left, layout.map_top + kTextSize + 14, 18, bar_height};
+    const Box& bar = layout.scale_bar;
+    const std::string high = Number(layout.high), low = Number(layout.low);
+    layout.scale_high_label = {bar.x + bar.width + 6, bar.y, measure.Width(high, kTextSize),
+                               kTextSize};
+    layout.scale_low_label = {bar.x + bar.width + 6, bar.y + bar.height - kTextSize,
+                              measure.Width(low, kTextSize), kTextSize};
+    layout.bad_swatch = {legend_left, bar.y + bar.height + 20, 14, 14};
+    layout.bad_label = {legend_left + 20, layout.bad_swatch.y + 1,
+                        measure.Width("bad block", kTextSize), kTextSize};
+    layout.no_count_swatch = {legend_left, layout.bad_swatch.y + 24, 14, 14};
+    layout.no_count_label = {legend_left + 20, layout.no_count_swatch.y + 1,
+                             measure.Width("no count", kTextSize), kTextSize};
+    const double legend_right = std::max({layout.scale_high_label.x + layout.scale_high_label.width,
+                                          layout.scale_low_label.x + layout.scale_low_label.width,
+                                          layout.bad_label.x + layout.bad_label.width,
+                                          layout.no_count_label.x + layout.no_count_label.width,
+                                          legend_left + measure.Width("Erase count", kTextSize)});
+    layout.ce_caption = {kMargin, ce_row, measure.Width("CE", kTextSize), kTextSize};
+    layout.channel_caption = {kMargin, channel_row, measure.Width("Channel", kTextSize), kTextSize};
+    layout.block_caption = {kMargin, map_bottom + 6, measure.Width("Block", kTextSize), kTextSize};
+    layout.scale_caption = {legend_left, bar.y - kTextSize - 8,
+                            measure.Width("Erase count", kTextSize), kTextSize};
+    const double right = std::max(legend_right, layout.title.x + layout.title.width) + kMargin;
+    const double bottom =
+        std::max(layout.block_caption.y + kTextSize, layout.no_count_swatch.y + 14) + kMargin;
+    if (right > kLargestSurface || bottom > kLargestSurface) {
+        error = "too many erase count columns to draw";
+        return false;
+    }
+    layout.width = static_cast<int>(std::ceil(right));
+    layout.height = static_cast<int>(std::ceil(bottom));
+    return true;
+}
 
 std::uint32_t ScaleColour(double count, double low, double high) {
     const double t = high > low ? std::clamp((count - low) / (high - low), 0.0, 1.0) : 0.0;
@@ -84,90 +432,60 @@ std::uint32_t ScaleColour(double count, double low, double high) {
     return colour;
 }
 
-Image DrawEraseCountHeatmap(const nlohmann::ordered_json& data) {
-    const auto& blocks = data.at("blocks");
-    const std::size_t columns = data.at("columns").size();
-    double low = std::numeric_limits<double>::max(), high = 0;
-    for (const auto& block : blocks) {
-        for (const auto& count : block.at("counts")) {
-            if (count.is_number()) {
-                low = std::min(low, count.get<double>());
-                high = std::max(high, count.get<double>());
-            }
+bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::string& error) {
+    HeatmapLayout layout;
+    if (!LayoutHeatmap(data, layout, error)) return false;
+    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, layout.width, layout.height));
+    {
+        Context cr(cairo_create(surface.get()));
+        Writer writer(cr.get(), false);
+        Draw(data, layout, cr.get(), writer);
+        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
+            error = std::string("cannot draw the heat map: ") +
+                    cairo_status_to_string(cairo_status(cr.get()));
+            return false;
         }
     }
-    if (low > high) low = high = 0;
-    Image image;
-    const int bands = static_cast<int>(columns) * (kHeatmapBandWidth + kHeatmapGap);
-    image.width = bands + kLegendWidth;
-    image.height = std::max<int>(kMinHeight, static_cast<int>(blocks.size()));
-    image.pixels.assign(static_cast<std::size_t>(image.width) * image.height, 0xFFFFFF);
-    for (std::size_t y = 0; y < blocks.size(); ++y) {
-        const auto& counts = blocks[y].at("counts");
-        std::vector<bool> bad(columns, false);
-        for (const auto& c : blocks[y].at("bad_columns")) {
-            if (c.get<std::size_t>() < columns) bad[c.get<std::size_t>()] = true;
-        }
-        for (std::size_t c = 0; c < columns; ++c) {
-            std::uint32_t colour = kHeatmapNoValue;
-            if (bad[c]) {
-                colour = kHeatmapBad;
-            } else if (c < counts.size() && counts[c].is_number()) {
-                colour = ScaleColour(counts[c].get<double>(), low, high);
-            }
-            const int x0 = static_cast<int>(c) * (kHeatmapBandWidth + kHeatmapGap);
-            for (int x = 0; x < kHeatmapBandWidth; ++x)
-                Put(image, x0 + x, static_cast<int>(y), colour);
-        }
-    }
-    // The scale: highest count at the top, lowest at the bottom, each labelled.
-    const int bar_x = bands + 4, bar_top = 8, bar_bottom = image.height - 8;
-    for (int y = bar_top; y < bar_bottom; ++y) {
-        const double t =
-            1.0 - static_cast<double>(y - bar_top) / std::max(1, bar_bottom - bar_top - 1);
-        const auto colour = ScaleColour(low + t * (high - low), low, high);
-        for (int x = 0; x < 8; ++x) Put(image, bar_x + x, y, colour);
-    }
-    DrawNumber(image, bar_x + 10, bar_top, std::llround(high));
-    DrawNumber(image, bar_x + 10, bar_bottom - 5, std::llround(low));
-    return image;
-}
-
-std::vector<std::uint8_t> EncodePng(const Image& image) {
-    std::vector<std::uint8_t> raw;
-    raw.reserve(static_cast<std::size_t>(image.height) * (1 + 3 * image.width));
-    for (int y = 0; y < image.height; ++y) {
-        raw.push_back(0);  // filter: none
-        for (int x = 0; x < image.width; ++x) {
-            const auto p = image.At(x, y);
-            raw.push_back(static_cast<std::uint8_t>(p >> 16));
-            raw.push_back(static_cast<std::uint8_t>(p >> 8));
-            raw.push_back(static_cast<std::uint8_t>(p));
-        }
-    }
-    uLongf size = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<std::uint8_t> compressed(size);
-    compress2(compressed.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 6);
-    compressed.resize(size);
-
-    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    std::vector<std::uint8_t> header;
-    AppendBigEndian(header, static_cast<std::uint32_t>(image.width));
-    AppendBigEndian(header, static_cast<std::uint32_t>(image.height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, deflate, no filter, no interlace
-    AppendChunk(png, "IHDR", header);
-    AppendChunk(png, "IDAT", compressed);
-    AppendChunk(png, "IEND", {});
-    return png;
-}
-
-bool WriteEraseCountHeatmap(const nlohmann::ordered_json& data, const std::string& path,
-                            std::string& error) {
-    if (data.at("blocks").empty()) {
-        error = "no erase counts to draw";
+    std::vector<std::uint8_t> png;
+    const auto status = cairo_surface_write_to_png_stream(surface.get(), AppendBytes, &png);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = std::string("cannot encode the heat map: ") + cairo_status_to_string(status);
         return false;
     }
-    return platform::ReplaceFile(path, EncodePng(DrawEraseCountHeatmap(data)), error);
+    return platform::ReplaceFile(path, png, error);
+}
+
+bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error) {
+    HeatmapLayout layout;
+    if (!LayoutHeatmap(data, layout, error)) return false;
+    std::vector<std::uint8_t> svg;
+    std::string texts;
+    {
+        Surface surface(
+            cairo_svg_surface_create_for_stream(AppendBytes, &svg, layout.width, layout.height));
+        Context cr(cairo_create(surface.get()));
+        Writer writer(cr.get(), true);
+        Draw(data, layout, cr.get(), writer);
+        texts = writer.SvgTexts();
+        cairo_surface_finish(surface.get());
+        if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+            error = std::string("cannot draw the heat map: ") +
+                    cairo_status_to_string(cairo_surface_status(surface.get()));
+            return false;
+        }
+    }
+    const std::string end = "</svg>";
+    std::string document(svg.begin(), svg.end());
+    const auto at = document.rfind(end);
+    if (at == std::string::npos) {
+        error = "cannot draw the heat map: the SVG surface wrote no document";
+        return false;
+    }
+    document.insert(at, std::string("<g font-family=\"") + kFont +
+                            ", sans-serif\" fill=\"#000\">\n" + texts + "</g>\n");
+    return platform::ReplaceFile(
+        path, std::span(reinterpret_cast<const std::uint8_t*>(document.data()), document.size()),
+        error);
 }
 
 }  // namespace vt::cli

@@ -1,35 +1,79 @@
 #pragma once
-// A picture of a drive's erase counts: one pixel row per block, one band per channel and CE, bad
-// blocks marked, and a colour scale with its lowest and highest count.
-
-#include <nlohmann/json.hpp>
+// A picture of a drive's erase counts for a person to read: one strip per channel and CE with the
+// blocks folded into short lines, labelled columns, a block axis, a legend and a title; as PNG or
+// as SVG with its text kept as text.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "views/erase_count_view.h"
+
 namespace vt::cli {
 
-inline constexpr int kHeatmapBandWidth = 12;
-inline constexpr int kHeatmapGap = 2;
 inline constexpr std::uint32_t kHeatmapBad = 0xFF00FF;      // magenta
 inline constexpr std::uint32_t kHeatmapNoValue = 0x808080;  // grey
 
-struct Image {
+// What the picture shows, whatever form the controller gave the counts in.
+struct HeatmapData {
+    struct Column {
+        unsigned channel = 0;
+        unsigned ce = 0;
+    };
+    static constexpr std::uint32_t kNoCount = 0xFFFFFFFF;
+
+    std::string model;
+    std::string serial;
+    std::string date;
+    std::vector<Column> columns;
+    std::vector<std::uint32_t> blocks;  // the block number of each row
+    std::vector<std::uint32_t> counts;  // row by row, one per column; kNoCount: none
+    std::vector<bool> bad;              // in the order of counts
+
+    std::uint32_t Count(std::size_t row, std::size_t column) const {
+        return counts[row * columns.size() + column];
+    }
+    bool Bad(std::size_t row, std::size_t column) const {
+        return bad[row * columns.size() + column];
+    }
+};
+
+// The rows and columns the page shows for these counts, as many as the page keeps.
+HeatmapData HeatmapDataOf(const EraseCountTables& tables);
+
+struct Box {
+    double x = 0, y = 0, width = 0, height = 0;
+};
+
+// Where everything lands, so that the drawing and its checks agree.
+struct HeatmapLayout {
     int width = 0;
     int height = 0;
-    std::vector<std::uint32_t> pixels;  // 0xRRGGBB, row by row
-    std::uint32_t At(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    int cell = 1;          // pixels per block side
+    std::size_t fold = 1;  // blocks per strip line
+    double map_top = 0;
+    std::vector<double> column_left;  // per column
+    std::uint32_t low = 0, high = 0;  // the scale's ends
+    Box title;
+    std::vector<Box> channel_labels;            // per column
+    std::vector<Box> ce_labels;                 // per run of columns of one CE
+    std::vector<Box> block_labels;              // the axis' numbers, top to bottom
+    std::vector<std::size_t> block_label_rows;  // the row each of them names
+    Box scale_bar;                              // highest count at the top
+    Box scale_high_label, scale_low_label;
+    Box bad_swatch, bad_label, no_count_swatch, no_count_label;
+    Box channel_caption, ce_caption, block_caption, scale_caption;
+
+    Box Cell(std::size_t row, std::size_t column) const;
 };
+
+// Fails (false, with the reason) for data too wide to draw.
+bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& error);
 
 // The colour of a count on the scale from `low` to `high` (blue, cyan, green, yellow, red).
 std::uint32_t ScaleColour(double count, double low, double high);
-// Draws the erase count data as `vtutil erase-count --json` gives it ("blocks" with "counts" and
-// "bad_columns").
-Image DrawEraseCountHeatmap(const nlohmann::ordered_json& data);
-// An 8-bit RGB PNG.
-std::vector<std::uint8_t> EncodePng(const Image& image);
-bool WriteEraseCountHeatmap(const nlohmann::ordered_json& data, const std::string& path,
-                            std::string& error);
+
+bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::string& error);
+bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error);
 
 }  // namespace vt::cli

@@ -131,15 +131,17 @@ if(VT_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(vt_depends)
 else()
-  set(vt_depends libc6 libstdc++6 libgcc-s1 libudev1)
+  set(vt_depends libc6 libstdc++6 libgcc-s1 libudev1 libcairo2)
   if(TARGET vtutility)
     list(APPEND vt_depends libqt6core6 libqt6gui6 libqt6widgets6)
   endif()
 endif()
+# Fonts are found through fontconfig at run time: vtutil's heat maps are written in DejaVu Sans.
+list(APPEND vt_depends fonts-dejavu-core)
 if(TARGET vtutility)
-  # Loaded at run time, so no library dependency names them: the window's platform plugin, and
-  # pkexec for the menu entry.
-  list(APPEND vt_depends qt6-qpa-plugins pkexec)
+  # Loaded at run time, so no library dependency names them: the window's platform plugin,
+  # pkexec for the menu entry, and the fonts the control table names.
+  list(APPEND vt_depends qt6-qpa-plugins pkexec fonts-liberation)
 endif()
 list(JOIN vt_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 

@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
   python3-jsonschema
+  libcairo2-dev fonts-dejavu-core fonts-liberation
 )
 missing=()
 for p in "${packages[@]}"; do

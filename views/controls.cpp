@@ -30,10 +30,11 @@ ControlSpec LabeledEdit(std::string_view name, std::string_view parent, Geometry
     return spec;
 }
 
-ControlSpec Memo(std::string_view name, std::string_view parent, Geometry geometry,
-                 bool read_only) {
+ControlSpec Memo(std::string_view name, std::string_view parent, Geometry geometry, bool read_only,
+                 std::string_view font_family = kReportFontFamily) {
     auto spec = Make(name, K::Memo, parent, geometry);
     spec.read_only = read_only;
+    spec.font_family = font_family;
     return spec;
 }
 
@@ -180,7 +181,7 @@ std::vector<ControlSpec> BuildTable() {
     t.push_back(Memo("DebugMemo", "GroupBox8", {8, 104, 544, 364}, true));
     t.push_back(Button("JumpToLoader", "TabSheet7", {576, 8, 100, 25}, "JumpToLoader"));
     t.push_back(Button("LoadGDPBn", "TabSheet7", {684, 8, 100, 25}, "LoadGDP"));
-    t.push_back(Memo("DebugMemo2", "TabSheet7", {576, 40, 554, 300}, false));
+    t.push_back(Memo("DebugMemo2", "TabSheet7", {576, 40, 554, 300}, false, kFixedPitchFontFamily));
     t.push_back(LabeledEdit("DbgChLEdit", "TabSheet7", {576, 364, 80, 21}, "Channel", false, "8"));
     t.push_back(LabeledEdit("DbgBankLEdit", "TabSheet7", {664, 364, 80, 21}, "Bank", false, "0"));
     t.push_back(
@@ -206,7 +207,8 @@ std::vector<ControlSpec> BuildTable() {
     rma.columns = {{"Test Item", 200}, {"Test Function", 400}, {"Test Status", 200}};
     t.push_back(rma);
     t.push_back(Button("DiagSSDBn", "TabSheet9", {840, 8, 75, 25}, "Check", true, false));
-    t.push_back(Hidden(Memo("DiagMemo", "TabSheet9", {8, 414, 820, 64}, false)));
+    t.push_back(
+        Hidden(Memo("DiagMemo", "TabSheet9", {8, 414, 820, 64}, false, kFixedPitchFontFamily)));
     t.push_back(Button("DiagSSDSaveBn", "TabSheet9", {840, 40, 100, 25}, "Save Result", false));
     t.push_back(
         Button("DecodeLogFileBn", "TabSheet9", {840, 72, 100, 25}, "Decode logfile", false));

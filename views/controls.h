@@ -58,7 +58,10 @@ struct ControlSpec {
     // List columns, or grid column widths (captions empty).
     std::vector<ListColumn> columns;
     int grid_rows = 0;
-    int font_points = 0;  // 0: the window's font
+    // Fontconfig family names of Debian's font packages (the .deb depends on them); empty: the
+    // window's font.
+    std::string_view font_family;
+    int font_points = 0;  // 0: the window's size
 };
 
 // The whole table, in ownership order: the controls outside the pages first, then each page
@@ -68,6 +71,14 @@ std::span<const ControlSpec> MainFormControls();
 const ControlSpec* FindControl(std::string_view name);
 // The pages in tab order.
 std::vector<const ControlSpec*> MainFormPages();
+
+// The window's font, an 8-point sans serif. Reports in memos take a narrow face of it, so that
+// their lines, laid out for the original 8-point face, fit the memos; the two memos that line up
+// typed columns take a fixed-pitch face.
+inline constexpr std::string_view kWindowFontFamily = "Liberation Sans";
+inline constexpr int kWindowFontPoints = 8;
+inline constexpr std::string_view kReportFontFamily = "Liberation Sans Narrow";
+inline constexpr std::string_view kFixedPitchFontFamily = "Liberation Mono";
 
 // The window's client area and the fixed picture behind Image1.
 inline constexpr int kFormClientWidth = 1194;

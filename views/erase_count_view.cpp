@@ -220,20 +220,29 @@ EraseCountPage K14EraseCountPage(unsigned channels, unsigned ces,
 }
 
 EraseCountPage GetEraseCount(unsigned device, std::span<std::uint8_t> buffer,
-                             const SystemInfoRecord& info, const BadBlockMarks* marks) {
+                             const SystemInfoRecord& info, const BadBlockMarks* marks,
+                             EraseCountTables* read) {
+    EraseCountTables unused;
+    EraseCountTables& kept = read ? *read : unused;
+    kept = {};
     const unsigned ces = static_cast<std::uint8_t>(info.BankCount * info.DiesPerCe);
     const unsigned channels = info.ChannelCount;
     const std::span<const std::uint8_t> data = buffer;
     const std::size_t buffer_sectors = buffer.size() / 512;
 
-    switch (EraseCountFormOf(ControllerModel(info))) {
+    kept.form = EraseCountFormOf(ControllerModel(info));
+    kept.channels = channels;
+    kept.ces = ces;
+    switch (kept.form) {
         case EraseCountForm::K12: {
             if (!VA_ReadEraseCount(device, buffer, kListSectors, 0, 0)) return {};
             DumpRawFile("erasecount.raw", data.first(std::min(data.size(), std::size_t{65536})));
             const std::size_t n = std::min<std::size_t>(Le16(data, 0), (kListBytes - 4) / 4);
             std::vector<std::uint32_t> entries(n);
             for (std::size_t p = 0; p < n; ++p) entries[p] = Le32(data, 4 + 4 * p);
-            return K12EraseCountPage(channels, ces, entries);
+            auto page = K12EraseCountPage(channels, ces, entries);
+            kept.list = std::move(entries);
+            return page;
         }
         case EraseCountForm::K14: {
             std::vector<std::vector<std::uint16_t>> tables;
@@ -250,7 +259,9 @@ EraseCountPage GetEraseCount(unsigned device, std::span<std::uint8_t> buffer,
                 auto& table = tables.emplace_back(n);
                 for (std::size_t p = 0; p < n; ++p) table[p] = Le16(data, 4 + 2 * p);
             }
-            return K14EraseCountPage(channels, ces, tables, complete);
+            auto page = K14EraseCountPage(channels, ces, tables, complete);
+            kept.tables = std::move(tables);
+            return page;
         }
         case EraseCountForm::PerTable:
             break;
@@ -285,7 +296,18 @@ EraseCountPage GetEraseCount(unsigned device, std::span<std::uint8_t> buffer,
             }
         }
     }
-    return PerTableEraseCountPage(counts, marks);
+    auto page = PerTableEraseCountPage(counts, marks);
+    if (read) {
+        kept.bad.assign(counts.entries.size(), false);
+        for (std::size_t i = 0; i < counts.entries.size() && marks && counts.blocks; ++i) {
+            const std::size_t table = i / counts.blocks;
+            kept.bad[i] = marks->IsBad(static_cast<unsigned>(table % channels),
+                                       static_cast<unsigned>(table / channels),
+                                       static_cast<unsigned>(i % counts.blocks));
+        }
+        kept.per_table = std::move(counts);
+    }
+    return page;
 }
 
 }  // namespace vt

@@ -78,8 +78,22 @@ EraseCountPage K14EraseCountPage(unsigned channels, unsigned ces,
                                  const std::vector<std::vector<std::uint16_t>>& tables,
                                  bool complete);
 
-// Reads the device's erase count tables into the buffer (TransferBuffer) and builds the page.
+// The counts as read, in the form the controller gives them, kept for pictures of them: the bad
+// block marks only live for the refresh.
+struct EraseCountTables {
+    EraseCountForm form = EraseCountForm::PerTable;
+    PerTableCounts per_table;
+    std::vector<bool> bad;  // per entry of per_table
+    unsigned channels = 0;  // the list forms' columns
+    unsigned ces = 0;
+    std::vector<std::uint32_t> list;                 // K12
+    std::vector<std::vector<std::uint16_t>> tables;  // K14
+};
+
+// Reads the device's erase count tables into the buffer (TransferBuffer) and builds the page;
+// `read`, when given, receives the counts.
 EraseCountPage GetEraseCount(unsigned device, std::span<std::uint8_t> buffer,
-                             const SystemInfoRecord& info, const BadBlockMarks* marks);
+                             const SystemInfoRecord& info, const BadBlockMarks* marks,
+                             EraseCountTables* read = nullptr);
 
 }  // namespace vt

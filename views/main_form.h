@@ -14,6 +14,7 @@
 #include "discovery/device_list.h"
 #include "tools/diagnose_list.h"
 #include "views/page_models.h"
+#include "views/erase_count_view.h"
 #include "views/presentation.h"
 #include "views/settings.h"
 
@@ -118,6 +119,8 @@ class TMainForm {
     void ShowSSDInfo(unsigned device);
     void ProcessBadBlockInfo(unsigned device);
     void GetEraseCount(unsigned device, std::span<std::uint8_t> buffer);
+    // The counts the last erase count view read.
+    const EraseCountTables& EraseCounts() const { return erase_counts_; }
 
     // --- S.M.A.R.T. page (views/main_form_smart.cpp) ---
     // Reads the SMART data of `device` into the buffer (at least one sector) and fills the page;
@@ -172,6 +175,7 @@ class TMainForm {
     std::string save_initial_dir_;
     std::map<std::string, std::function<void()>, std::less<>> click_handlers_;
     std::map<std::string, std::function<void()>, std::less<>> enter_handlers_;
+    EraseCountTables erase_counts_;
 };
 
 }  // namespace vt

@@ -52,8 +52,8 @@ void TMainForm::ProcessBadBlockInfo(unsigned device) {
 
 void TMainForm::GetEraseCount(unsigned device, std::span<std::uint8_t> buffer) {
     ui_.ClearLines("EraseMemo");
-    EraseCountPage page =
-        vt::GetEraseCount(device, buffer, SystemInfo, BadBlockMap ? &*BadBlockMap : nullptr);
+    EraseCountPage page = vt::GetEraseCount(device, buffer, SystemInfo,
+                                            BadBlockMap ? &*BadBlockMap : nullptr, &erase_counts_);
     ShowPageTexts(ui_, EraseCountTexts(page));
     if (!page.lines.empty()) models_.erase_count = std::move(page);
 }

@@ -36,10 +36,10 @@ deb=${debs[0]}
 depends=$(dpkg-deb -f "$deb" Depends)
 [ "$(dpkg-deb -f "$deb" Package)" = vtutility ] || fail "package name"
 programs=(vtutil)
-needed=(libc6 libstdc++6 libudev1)
+needed=(libc6 libstdc++6 libudev1 libcairo2 fonts-dejavu-core)
 if [ "$with_window" = 1 ]; then
   programs+=(vtutility)
-  needed+=(libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins pkexec)
+  needed+=(libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins pkexec fonts-liberation)
 fi
 for package in "${needed[@]}"; do
   [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"

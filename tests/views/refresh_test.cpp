@@ -158,6 +158,44 @@ TEST_F(RefreshTest, LaterBadUnitIsBracketedInTheEraseCountTable) {
     EXPECT_EQ(cells[2].back(), ']');
 }
 
+// What the form keeps of the erase counts for pictures is what the page shows: every count in its
+// cell, a bad mark exactly where the page brackets one.
+TEST_F(RefreshTest, KeptEraseCountsAgreeWithThePageCellByCell) {
+    Install(Drive({{"banks", 2u},
+                   {"bad_blocks",
+                    {{"later",
+                      {{{"channel", 1}, {"ce", 1}, {"unit", 7}, {"type", "erase_fail"}},
+                       {{"channel", 0}, {"ce", 0}, {"unit", 3}, {"type", "prog_fail"}}}}}}}));
+    Select();
+    const auto& kept = form->EraseCounts();
+    ASSERT_EQ(kept.form, EraseCountForm::PerTable);
+    const auto& counts = kept.per_table;
+    ASSERT_EQ(counts.channels * counts.ces, 4u);
+    ASSERT_EQ(kept.bad.size(), counts.entries.size());
+    const auto rows = Lines("EraseMemo");
+    ASSERT_EQ(rows.size(), 1 + counts.blocks);
+    std::size_t bad = 0;
+    for (std::size_t p = 0; p < counts.blocks; ++p) {
+        const auto cells = EraseCountCells(rows[1 + p]);
+        ASSERT_EQ(cells.size(), 5u);
+        for (std::size_t table = 0; table < 4; ++table) {
+            const std::string& cell = cells[1 + table];
+            const std::uint16_t v = counts.entries[table * counts.blocks + p];
+            const bool bracketed = cell.front() == '[';
+            EXPECT_EQ(bracketed, v != 0xFFFF && kept.bad[table * counts.blocks + p]) << p;
+            if (v == 0xFFFF) {
+                EXPECT_EQ(cell, "X");
+            } else {
+                EXPECT_EQ(std::stoul(bracketed ? cell.substr(1) : cell), v) << p;
+            }
+            bad += bracketed;
+        }
+    }
+    EXPECT_EQ(bad, 2u);
+    EXPECT_TRUE(kept.bad[3 * counts.blocks + 7]);  // channel 1, CE 1
+    EXPECT_TRUE(kept.bad[0 * counts.blocks + 3]);
+}
+
 json FailOnce(const char* op, int skip) {
     return {{"faults", {{{"op", op}, {"skip", skip}, {"count", 1}, {"effect", "fail"}}}}};
 }
