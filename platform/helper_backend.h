@@ -25,6 +25,8 @@ class HelperBackend final : public Backend {
 
     // Asks the helper for its version and clock; false, with the reason, when it does not answer.
     bool Greet(std::string& error);
+    // The helper's process when this program started it, else -1.
+    pid_t Child() const { return child_; }
 
     int Open(const std::string& path) override;
     int SgIo(int handle, sg_io_hdr_t& request) override;
