@@ -12,6 +12,7 @@ mkdir -p "$stage"/{bin,proc,sys,dev,tmp,etc,lib/modules}
 cp /bin/busybox "$stage/bin/busybox"
 cp "$here/vm_init.sh" "$stage/init"
 cp "$here/vm_checks.sh" "$stage/checks.sh"
+cp "$here/vm_helper_checks.sh" "$stage/helper_checks.sh"
 chmod +x "$stage/init"
 echo 'root:x:0:0:root:/:/bin/sh' > "$stage/etc/passwd"
 echo 'nobody:x:65534:65534:nobody:/tmp:/bin/sh' >> "$stage/etc/passwd"
@@ -20,7 +21,9 @@ echo 'nogroup:x:65534:' >> "$stage/etc/group"
 # vtutil and every library it links, at the same paths.
 cp "$vtutil" "$stage/bin/vtutil"
 objcopy --strip-debug "$stage/bin/vtutil" 2>/dev/null || true
-for lib in $(ldd "$vtutil" | awk '/=>/ {print $3} /^\t\/lib/ {print $1}'); do
+# The privileged helper, built beside vtutil.
+cp "$(dirname "$vtutil")/vtutility-helper" "$stage/bin/vtutility-helper"
+for lib in $(ldd "$vtutil" "$(dirname "$vtutil")/vtutility-helper" | awk '/=>/ {print $3} /^\t\/lib/ {print $1}'); do
   mkdir -p "$stage$(dirname "$lib")"
   cp -L "$lib" "$stage$lib"
 done
