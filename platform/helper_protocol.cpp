@@ -73,10 +73,6 @@ class Reader {
     bool ok_ = true;
 };
 
-bool KnownOp(std::uint8_t op) {
-    return op >= 1 && op <= static_cast<std::uint8_t>(Op::Sleep);
-}
-
 // A path the enumeration could have produced: printable, no NUL, within the enumeration's limit.
 bool PlausiblePath(const std::string& path) {
     if (path.empty() || path.size() > kMaxPath) return false;
@@ -144,7 +140,7 @@ std::variant<Request, std::string> DecodeRequest(std::span<const std::uint8_t> b
     const auto op = r.U8();
     if (!r.Ok()) return std::string("request too short");
     if (version != kVersion) return "unsupported format version " + std::to_string(version);
-    if (!KnownOp(op)) return "unknown operation " + std::to_string(op);
+    if (!IsKnownOp(op)) return "unknown operation " + std::to_string(op);
     Request request;
     request.op = static_cast<Op>(op);
     switch (request.op) {
@@ -260,7 +256,7 @@ std::variant<Answer, std::string> DecodeAnswer(std::span<const std::uint8_t> bod
     const auto status = r.U8();
     if (!r.Ok()) return std::string("answer too short");
     if (version != kVersion) return "the helper speaks format version " + std::to_string(version);
-    if (!KnownOp(op) || status > static_cast<std::uint8_t>(Status::Failed))
+    if (!IsKnownOp(op) || status > static_cast<std::uint8_t>(Status::Failed))
         return std::string("unknown answer");
     Answer answer;
     answer.op = static_cast<Op>(op);

@@ -43,6 +43,10 @@ enum class Op : std::uint8_t {
     Now = 8,
     Sleep = 9,
 };
+inline constexpr Op kLastOp = Op::Sleep;
+inline constexpr bool IsKnownOp(std::uint8_t op) {
+    return op >= 1 && op <= static_cast<std::uint8_t>(kLastOp);
+}
 
 enum class Direction : std::uint8_t { None = 0, FromDevice = 1, ToDevice = 2 };
 

@@ -14,9 +14,7 @@ Server::~Server() {
 std::vector<std::uint8_t> Server::Answer(std::span<const std::uint8_t> body) {
     auto decoded = DecodeRequest(body);
     if (auto* fault = std::get_if<std::string>(&decoded)) {
-        const bool known =
-            body.size() >= 2 && body[1] >= 1 && body[1] <= static_cast<std::uint8_t>(Op::Sleep);
-        const Op op = known ? static_cast<Op>(body[1]) : Op::Hello;
+        const Op op = body.size() >= 2 && IsKnownOp(body[1]) ? static_cast<Op>(body[1]) : Op::Hello;
         return EncodeAnswer(Refusal(op, Status::Malformed, *fault));
     }
     return EncodeAnswer(Handle(std::get<Request>(decoded)));
