@@ -10,10 +10,12 @@ uptime_cs() { awk '{ printf "%d\n", $1 * 100 }' /proc/uptime; }
 
 rm -f /tmp/helper.in /tmp/helper.out
 mkfifo -m 666 /tmp/helper.in /tmp/helper.out
+# dd passes on what each read returns at once (busybox cat stalls here); the answers are copied
+# in the background, whose standard input the shell would have replaced.
 cat > /bin/vt-helper-bridge <<'BRIDGE'
 #!/bin/sh
-cat > /tmp/helper.in &
-exec cat < /tmp/helper.out
+dd bs=65536 < /tmp/helper.out 2>/dev/null &
+exec dd bs=65536 > /tmp/helper.in 2>/dev/null
 BRIDGE
 chmod 755 /bin/vt-helper-bridge
 
