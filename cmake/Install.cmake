@@ -17,6 +17,10 @@ if(TARGET vtutility)
   list(PREPEND vt_programs vtutility)
 endif()
 install(TARGETS ${vt_programs} RUNTIME DESTINATION ${VT_INSTALL_PROGRAM_DIR})
+# The helper runs as root only through pkexec or sudo: an ordinary program, not set-user-ID, and
+# no link in PREFIX/bin, since nobody starts it by hand.
+install(TARGETS vtutility-helper RUNTIME DESTINATION ${VT_INSTALL_PROGRAM_DIR}
+  PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 # Manual pages, compressed as Debian wants them; every page in docs/man is installed.
 file(GLOB vt_man_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.1)
@@ -88,21 +92,22 @@ install(CODE [[
     list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${root}${prefix}/${vt_bin_subdir}/${program}")
   endforeach()
 
-  # The menu entry asks for the administrator's password through pkexec; the policy names the
-  # installed program, since pkexec runs only the path it was written for.
+  # The menu entry starts the window as the user; the window, like vtutil, starts the helper
+  # through pkexec, whose policy names the installed helper, since pkexec runs only that path.
+  set(VT_PROGRAM_PATH "${program_dir}/vtutility")
+  set(VT_HELPER_PATH "${program_dir}/vtutility-helper")
+  set(vt_templates "vtutility-helper.policy.in;polkit-1/actions/org.vtutility.pkexec.helper.policy")
   if(vt_with_window)
-    set(VT_PROGRAM_PATH "${program_dir}/vtutility")
-    foreach(pair "vtutility.desktop.in;applications/vtutility.desktop"
-                 "vtutility.policy.in;polkit-1/actions/org.vtutility.pkexec.vtutility.policy")
-      list(GET pair 0 template)
-      list(GET pair 1 target)
-      set(output "${root}${prefix}/${vt_data_subdir}/${target}")
-      message(STATUS "Installing: ${output}")
-      configure_file("${vt_source_dir}/packaging/${template}" "${output}" @ONLY)
-      file(CHMOD "${output}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-      list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${output}")
-    endforeach()
+    list(APPEND vt_templates "vtutility.desktop.in;applications/vtutility.desktop")
   endif()
+  while(vt_templates)
+    list(POP_FRONT vt_templates template target)
+    set(output "${root}${prefix}/${vt_data_subdir}/${target}")
+    message(STATUS "Installing: ${output}")
+    configure_file("${vt_source_dir}/packaging/${template}" "${output}" @ONLY)
+    file(CHMOD "${output}" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${output}")
+  endwhile()
 ]])
 
 # The Debian package: cpack in the build directory.
@@ -140,7 +145,8 @@ endif()
 list(APPEND vt_depends fonts-dejavu-core)
 if(TARGET vtutility)
   # Loaded at run time, so no library dependency names them: the window's platform plugin,
-  # pkexec for the menu entry, and the fonts the control table names.
+  # pkexec, which starts the helper for the window run from the menu, and the fonts the control
+  # table names.
   list(APPEND vt_depends qt6-qpa-plugins pkexec fonts-liberation)
 endif()
 list(JOIN vt_depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)

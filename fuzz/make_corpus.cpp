@@ -1,5 +1,5 @@
-// Writes the seed corpus of every target from the demo bench's drives: make_corpus DIR writes
-// DIR/<target>/<name> files. Each seed is cut to the part its decoder reads.
+// Writes the seed corpus of every target, from the demo bench's drives where it reads drive data:
+// make_corpus DIR writes DIR/<target>/<name> files. Each seed is cut to the part its decoder reads.
 
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "ctrl/read_system_info.h"
 #include "ctrl/table_pages.h"
 #include "fuzz/fuzz_drive.h"
+#include "fuzz/helper_seeds.h"
 #include "sim/smart_model.h"
 
 namespace {
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     root = argv[1];
+    for (const auto& [name, body] : vt::fuzz::HelperRequestSeeds())
+        Write("fuzz_helper_request", name, body);
     const auto& drives = vt::fuzz::VendorDrives();
     for (std::size_t d = 0; d < drives.size(); ++d) {
         const auto& config = drives[d];

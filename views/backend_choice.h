@@ -6,8 +6,10 @@
 
 namespace vt {
 
-// Installs the bench of the file, or the demo bench, for the rest of the process; with neither,
-// keeps the Linux backend. False, with the reason in `error`, when a bench cannot be installed.
+// Installs the bench of the file, or the demo bench, for the rest of the process. With neither,
+// the system's drives: directly with raw access (as root), otherwise through the privileged
+// helper, started through pkexec (or the command VTUTIL_HELPER names, which is then required).
+// False, with the reason in `error`, when a bench or a required helper cannot be installed.
 bool InstallChosenBackend(const std::string& bench_file, bool demo, std::string& error);
 
 }  // namespace vt

@@ -16,13 +16,15 @@ cp /bin/busybox "$stage/bin/busybox"
 cp "$here/vm_init.sh" "$stage/init"
 cp "${VM_CHECKS:-$here/vm_checks.sh}" "$stage/checks.sh"
 echo "${VM_DISKS:-3}" > "$stage/disks.expected"
+cp "$here/vm_helper_checks.sh" "$stage/helper_checks.sh"
 chmod +x "$stage/init"
 echo 'root:x:0:0:root:/:/bin/sh' > "$stage/etc/passwd"
 echo 'nobody:x:65534:65534:nobody:/tmp:/bin/sh' >> "$stage/etc/passwd"
 echo 'root:x:0:' > "$stage/etc/group"
 echo 'nogroup:x:65534:' >> "$stage/etc/group"
-# vtutil (and the other programs) with every library they link, at the same paths.
-for program in "$vtutil" ${VM_PROGRAMS:-}; do
+# vtutil, the privileged helper built beside it, and the other programs, with every library
+# they link, at the same paths.
+for program in "$vtutil" "$(dirname "$vtutil")/vtutility-helper" ${VM_PROGRAMS:-}; do
   name=$(basename "$program")
   cp "$program" "$stage/bin/$name"
   objcopy --strip-debug "$stage/bin/$name" 2>/dev/null || true

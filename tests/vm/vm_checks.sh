@@ -32,4 +32,5 @@ timeout 250 vtutil rwtest "$ide" --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/
 echo "VM: rwtest:"; cat /tmp/rw.txt
 check rwtest-passes grep -q '^R/W Test successfully' /tmp/rw.txt
 check rwtest-exit-status grep -q '^rc=0' /tmp/rw.txt
+sh /helper_checks.sh
 sync

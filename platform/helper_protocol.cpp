@@ -1,0 +1,343 @@
+#include "platform/helper_protocol.h"
+
+#include <algorithm>
+
+namespace vt::platform::helper {
+namespace {
+
+class Writer {
+  public:
+    void U8(std::uint8_t v) { bytes_.push_back(v); }
+    void U16(std::uint16_t v) { Little(v, 2); }
+    void U32(std::uint32_t v) { Little(v, 4); }
+    void U64(std::uint64_t v) { Little(v, 8); }
+    void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
+    void Bytes(std::span<const std::uint8_t> b) { bytes_.insert(bytes_.end(), b.begin(), b.end()); }
+    // Strings longer than a field may hold are cut: only reports are long, and they are text.
+    void Text(const std::string& s, std::size_t limit) {
+        const std::size_t n = std::min(s.size(), limit);
+        U16(static_cast<std::uint16_t>(n));
+        bytes_.insert(bytes_.end(), s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    std::vector<std::uint8_t> Take() { return std::move(bytes_); }
+
+  private:
+    void Little(std::uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) bytes_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+    std::vector<std::uint8_t> bytes_;
+};
+
+// Reads fields off a body; after the first short read every value is zero and Ok() is false.
+class Reader {
+  public:
+    explicit Reader(std::span<const std::uint8_t> body) : body_(body) {}
+    std::uint8_t U8() { return static_cast<std::uint8_t>(Little(1)); }
+    std::uint16_t U16() { return static_cast<std::uint16_t>(Little(2)); }
+    std::uint32_t U32() { return static_cast<std::uint32_t>(Little(4)); }
+    std::uint64_t U64() { return Little(8); }
+    std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
+    std::vector<std::uint8_t> Bytes(std::size_t n) {
+        if (!Has(n)) return {};
+        std::vector<std::uint8_t> out(body_.begin() + at_, body_.begin() + at_ + n);
+        at_ += n;
+        return out;
+    }
+    std::string Text(std::size_t limit) {
+        const std::size_t n = U16();
+        if (n > limit) {
+            ok_ = false;
+            return {};
+        }
+        const auto bytes = Bytes(n);
+        return {bytes.begin(), bytes.end()};
+    }
+    bool Ok() const { return ok_; }
+    bool AtEnd() const { return ok_ && at_ == body_.size(); }
+
+  private:
+    bool Has(std::size_t n) {
+        if (ok_ && body_.size() - at_ >= n) return true;
+        ok_ = false;
+        return false;
+    }
+    std::uint64_t Little(int n) {
+        if (!Has(static_cast<std::size_t>(n))) return 0;
+        std::uint64_t v = 0;
+        for (int i = 0; i < n; ++i) v |= static_cast<std::uint64_t>(body_[at_ + i]) << (8 * i);
+        at_ += static_cast<std::size_t>(n);
+        return v;
+    }
+    std::span<const std::uint8_t> body_;
+    std::size_t at_ = 0;
+    bool ok_ = true;
+};
+
+// A path the enumeration could have produced: printable, no NUL, within the enumeration's limit.
+bool PlausiblePath(const std::string& path) {
+    if (path.empty() || path.size() > kMaxPath) return false;
+    return std::all_of(path.begin(), path.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; });
+}
+
+std::optional<std::string> CheckSg(const SgRequest& sg) {
+    if (sg.cdb.size() < 6 || sg.cdb.size() > 16) return "CDB length out of range";
+    if (sg.transfer_length > kMaxTransfer) return "transfer too long";
+    if (sg.direction == Direction::None && sg.transfer_length != 0)
+        return "a transfer length without a direction";
+    if (sg.timeout_ms == 0 || sg.timeout_ms > kMaxTimeoutMs) return "time-out out of range";
+    if (sg.max_sense > kMaxSense) return "sense buffer too long";
+    return std::nullopt;
+}
+
+}  // namespace
+
+Answer Refusal(Op op, Status status, std::string message) {
+    Answer answer;
+    answer.op = op;
+    answer.status = status;
+    answer.message = std::move(message);
+    return answer;
+}
+
+std::vector<std::uint8_t> EncodeRequest(const Request& request) {
+    Writer w;
+    w.U8(kVersion);
+    w.U8(static_cast<std::uint8_t>(request.op));
+    switch (request.op) {
+        case Op::Open:
+        case Op::DeviceNumber:
+            w.Text(request.path, kMaxPath);
+            break;
+        case Op::Close:
+        case Op::UnlockDevice:
+            w.U32(request.handle);
+            break;
+        case Op::Sleep:
+            w.U32(request.ms);
+            break;
+        case Op::LockDevice:
+            w.Text(request.path, kMaxPath);
+            w.U32(request.ms);
+            break;
+        case Op::SgIo:
+            w.U32(request.sg.handle);
+            w.U8(static_cast<std::uint8_t>(request.sg.direction));
+            w.U8(static_cast<std::uint8_t>(request.sg.cdb.size()));
+            w.Bytes(request.sg.cdb);
+            w.U32(request.sg.transfer_length);
+            w.U32(request.sg.timeout_ms);
+            w.U8(request.sg.max_sense);
+            w.Bytes(request.sg.data_out);
+            break;
+        case Op::Hello:
+        case Op::ListDisks:
+        case Op::Rescan:
+        case Op::Now:
+            break;
+    }
+    return w.Take();
+}
+
+std::variant<Request, std::string> DecodeRequest(std::span<const std::uint8_t> body) {
+    Reader r(body);
+    const auto version = r.U8();
+    const auto op = r.U8();
+    if (!r.Ok()) return std::string("request too short");
+    if (version != kVersion) return "unsupported format version " + std::to_string(version);
+    if (!IsKnownOp(op)) return "unknown operation " + std::to_string(op);
+    Request request;
+    request.op = static_cast<Op>(op);
+    switch (request.op) {
+        case Op::Open:
+        case Op::DeviceNumber:
+            request.path = r.Text(kMaxPath);
+            if (r.Ok() && !PlausiblePath(request.path)) return std::string("bad path");
+            break;
+        case Op::Close:
+        case Op::UnlockDevice:
+            request.handle = r.U32();
+            break;
+        case Op::Sleep:
+            request.ms = r.U32();
+            if (request.ms > kMaxSleepMs) return std::string("sleep too long");
+            break;
+        case Op::LockDevice:
+            request.path = r.Text(kMaxPath);
+            if (r.Ok() && !PlausiblePath(request.path)) return std::string("bad path");
+            request.ms = r.U32();
+            if (request.ms > kMaxLockWaitMs) return std::string("lock wait too long");
+            break;
+        case Op::SgIo: {
+            auto& sg = request.sg;
+            sg.handle = r.U32();
+            const auto direction = r.U8();
+            if (direction > static_cast<std::uint8_t>(Direction::ToDevice))
+                return std::string("unknown transfer direction");
+            sg.direction = static_cast<Direction>(direction);
+            const auto cdb_length = r.U8();
+            if (cdb_length < 6 || cdb_length > 16) return std::string("CDB length out of range");
+            sg.cdb = r.Bytes(cdb_length);
+            sg.transfer_length = r.U32();
+            sg.timeout_ms = r.U32();
+            sg.max_sense = r.U8();
+            if (!r.Ok()) break;
+            if (const auto fault = CheckSg(sg)) return *fault;
+            if (sg.direction == Direction::ToDevice) sg.data_out = r.Bytes(sg.transfer_length);
+            break;
+        }
+        case Op::Hello:
+        case Op::ListDisks:
+        case Op::Rescan:
+        case Op::Now:
+            break;
+    }
+    if (!r.Ok()) return std::string("request too short");
+    if (!r.AtEnd()) return std::string("request too long");
+    return request;
+}
+
+std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
+    Writer w;
+    w.U8(kVersion);
+    w.U8(static_cast<std::uint8_t>(answer.op));
+    w.U8(static_cast<std::uint8_t>(answer.status));
+    if (answer.status != Status::Ok) {
+        w.Text(answer.message, kMaxText);
+        return w.Take();
+    }
+    switch (answer.op) {
+        case Op::Hello:
+            w.U8(answer.virtual_clock ? 1 : 0);
+            break;
+        case Op::ListDisks: {
+            const std::size_t count = std::min(answer.disks.size(), kMaxDisks);
+            w.U16(static_cast<std::uint16_t>(count));
+            for (std::size_t i = 0; i < count; ++i) {
+                w.Text(answer.disks[i].path, kMaxPath);
+                w.Text(answer.disks[i].bus, kMaxPath);
+                w.Text(answer.disks[i].node, kMaxPath);
+            }
+            break;
+        }
+        case Op::Rescan:
+            w.U8(answer.ok ? 1 : 0);
+            w.Text(answer.report, kMaxText);
+            break;
+        case Op::DeviceNumber:
+            w.U8(answer.ok ? 1 : 0);
+            w.U32(answer.number.major);
+            w.U32(answer.number.minor);
+            break;
+        case Op::Open:
+        case Op::LockDevice:
+            w.I32(answer.result);
+            break;
+        case Op::Now:
+            w.U64(answer.now_ms);
+            break;
+        case Op::SgIo: {
+            const auto& sg = answer.sg;
+            w.I32(sg.error);
+            w.U8(sg.status);
+            w.U8(sg.masked_status);
+            w.U8(sg.msg_status);
+            w.U16(sg.host_status);
+            w.U16(sg.driver_status);
+            w.I32(sg.resid);
+            w.U32(sg.duration);
+            w.U32(sg.info);
+            w.U8(static_cast<std::uint8_t>(std::min(sg.sense.size(), kMaxSense)));
+            w.Bytes(std::span(sg.sense).first(std::min(sg.sense.size(), kMaxSense)));
+            w.U32(
+                static_cast<std::uint32_t>(std::min<std::size_t>(sg.data_in.size(), kMaxTransfer)));
+            w.Bytes(std::span(sg.data_in)
+                        .first(std::min<std::size_t>(sg.data_in.size(), kMaxTransfer)));
+            break;
+        }
+        case Op::Close:
+        case Op::Sleep:
+        case Op::UnlockDevice:
+            break;
+    }
+    return w.Take();
+}
+
+std::variant<Answer, std::string> DecodeAnswer(std::span<const std::uint8_t> body) {
+    Reader r(body);
+    const auto version = r.U8();
+    const auto op = r.U8();
+    const auto status = r.U8();
+    if (!r.Ok()) return std::string("answer too short");
+    if (version != kVersion) return "the helper speaks format version " + std::to_string(version);
+    if (!IsKnownOp(op) || status > static_cast<std::uint8_t>(Status::Failed))
+        return std::string("unknown answer");
+    Answer answer;
+    answer.op = static_cast<Op>(op);
+    answer.status = static_cast<Status>(status);
+    if (answer.status != Status::Ok) {
+        answer.message = r.Text(kMaxText);
+    } else {
+        switch (answer.op) {
+            case Op::Hello:
+                answer.virtual_clock = r.U8() != 0;
+                break;
+            case Op::ListDisks: {
+                const std::size_t count = r.U16();
+                if (count > kMaxDisks) return std::string("too many disks");
+                for (std::size_t i = 0; i < count && r.Ok(); ++i) {
+                    DiskEntry disk;
+                    disk.path = r.Text(kMaxPath);
+                    disk.bus = r.Text(kMaxPath);
+                    disk.node = r.Text(kMaxPath);
+                    answer.disks.push_back(std::move(disk));
+                }
+                break;
+            }
+            case Op::Rescan:
+                answer.ok = r.U8() != 0;
+                answer.report = r.Text(kMaxText);
+                break;
+            case Op::DeviceNumber:
+                answer.ok = r.U8() != 0;
+                answer.number.major = r.U32();
+                answer.number.minor = r.U32();
+                break;
+            case Op::Open:
+            case Op::LockDevice:
+                answer.result = r.I32();
+                break;
+            case Op::Now:
+                answer.now_ms = r.U64();
+                break;
+            case Op::SgIo: {
+                auto& sg = answer.sg;
+                sg.error = r.I32();
+                sg.status = r.U8();
+                sg.masked_status = r.U8();
+                sg.msg_status = r.U8();
+                sg.host_status = r.U16();
+                sg.driver_status = r.U16();
+                sg.resid = r.I32();
+                sg.duration = r.U32();
+                sg.info = r.U32();
+                const std::size_t sense = r.U8();
+                if (sense > kMaxSense) return std::string("sense too long");
+                sg.sense = r.Bytes(sense);
+                const std::size_t data = r.U32();
+                if (data > kMaxTransfer) return std::string("transfer too long");
+                sg.data_in = r.Bytes(data);
+                break;
+            }
+            case Op::Close:
+            case Op::Sleep:
+            case Op::UnlockDevice:
+                break;
+        }
+    }
+    if (!r.Ok()) return std::string("answer too short");
+    if (!r.AtEnd()) return std::string("answer too long");
+    return answer;
+}
+
+}  // namespace vt::platform::helper
