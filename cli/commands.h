@@ -20,6 +20,8 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoDevice = 2;
 inline constexpr int kExitCommandFailed = 3;
 inline constexpr int kExitMismatch = 4;
+inline constexpr int kExitFileError = 5;      // an input missing, or an output not written
+inline constexpr int kExitDeviceBusy = 6;     // the drive is in use by another process
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.
@@ -43,5 +45,6 @@ void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_sta
 void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddMetricsCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli

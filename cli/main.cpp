@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     vt::cli::AddProbeCommand(app, options, exit_status);
     vt::cli::AddPageCommands(app, options, exit_status);
     vt::cli::AddRwTestCommand(app, options, exit_status);
+    vt::cli::AddMetricsCommand(app, options, exit_status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
