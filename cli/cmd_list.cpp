@@ -5,6 +5,7 @@
 
 #include "access/device_tables.h"
 #include "cli/commands.h"
+#include "cli/json_document.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
 #include "views/headless_presentation.h"
@@ -17,34 +18,29 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
     static bool json = false;
     list->add_flag("--json", json, "One JSON document");
     list->callback([&options, &exit_status] {
-        if (!InstallBackend(options)) {
-            exit_status = kExitUsage;
+        std::string error;
+        if (!InstallBackend(options, error)) {
+            exit_status = ReportFailure(json, error, kExitUsage);
             return;
         }
         const auto record = ScanDevices();
         const auto disks = platform::Current().ListDisks();
         if (json) {
             auto document = JsonDocument();
-            document["rows"] = nlohmann::json::array();
-            for (const auto& row : record.rows) {
-                nlohmann::ordered_json r;
-                r["device"] = row.device + 1;
-                r["path"] = Latin1ToUtf8(DriveInfoOf(row.device).Path);
-                for (std::size_t c = 0; c < row.cells.size(); ++c) {
-                    static const char* const kColumns[] = {"disk",     "model",       "serial",
-                                                           "firmware", "capacity_gb", "interface"};
-                    r[kColumns[c]] = Latin1ToUtf8(row.cells[c]);
-                }
-                document["rows"].push_back(r);
-            }
-            document["combo_lines"] = nlohmann::json::array();
+            document["rows"] = Json::array();
+            for (const auto& row : record.rows)
+                document["rows"].push_back(ListRowJson(row, DriveInfoOf(row.device).Path));
+            document["combo_lines"] = Json::array();
             for (const auto& line : record.combo_lines)
-                document["combo_lines"].push_back(Latin1ToUtf8(line));
-            document["disks"] = nlohmann::json::array();
+                document["combo_lines"].push_back(JsonText(line));
+            document["disks"] = Json::array();
             for (const auto& disk : disks)
-                document["disks"].push_back({{"path", disk.path}, {"bus", disk.bus}});
-            document["notices"] = record.notices;
-            std::printf("%s\n", document.dump(2).c_str());
+                document["disks"].push_back(
+                    {{"path", JsonText(disk.path)}, {"bus", JsonText(disk.bus)}});
+            document["notices"] = Json::array();
+            for (const auto& notice : record.notices)
+                document["notices"].push_back(Latin1ToUtf8(notice));
+            PrintJson(document);
         } else {
             std::printf(
                 "Disk  Model                                     Serial No.            FW Rev.   "

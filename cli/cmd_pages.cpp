@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <regex>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,16 +16,16 @@
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/heatmap.h"
+#include "cli/json_document.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
 #include "vendor/system_info.h"
 #include "views/erase_count_view.h"
+#include "views/headless_presentation.h"
 #include "views/smart_view.h"
 
 namespace vt::cli {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 struct PageOptions {
     std::string device;
@@ -35,7 +36,7 @@ struct PageOptions {
     std::string dir;
 };
 
-// What a page command prints: text lines, and the page's data for --json.
+// What a page command prints: the page's text lines, and its model's JSON for --json.
 struct PageOutput {
     std::vector<std::string> lines;
     Json data = Json::object();
@@ -55,101 +56,53 @@ const char* const kSsdInfoEdits[] = {
     "SupportEdit1",   "SupportEdit2", "FlashInfoEdit",    "FlashTypeEdit", "BlockCeEdit",
     "PageBlockEdit",  "CeEdit"};
 
-Json Utf8Lines(const std::vector<std::string>& lines) {
-    Json array = Json::array();
-    for (const auto& line : lines) array.push_back(Latin1ToUtf8(line));
-    return array;
+// The model a page was filled from; a refresh that did not fill it is a failed command.
+template <typename T>
+const T& ModelOf(const std::optional<T>& model, const char* what) {
+    if (!model) throw std::runtime_error(std::string(what) + " could not be read from the drive");
+    return *model;
 }
 
 void AddEdits(FormSession& s, std::span<const char* const> names, PageOutput& out,
               bool with_caption) {
-    Json fields = Json::object();
     for (const char* name : names) {
         std::string line = EditLine(s.ui().Text(name));
         if (with_caption) line = EditLine(s.ui().Caption(name)) + ": " + line;
-        if (line.empty()) continue;
-        out.lines.push_back(line);
-        fields[name] = Latin1ToUtf8(line);
+        if (!line.empty()) out.lines.push_back(line);
     }
-    out.data["fields"] = fields;
-}
-
-// The first number in a text, or null.
-Json NumberIn(const std::string& text) {
-    static const std::regex number("-?[0-9]+(\\.[0-9]+)?");
-    std::smatch m;
-    if (!std::regex_search(text, m, number)) return nullptr;
-    return m[1].matched ? Json(std::stod(m[0])) : Json(std::stoll(m[0]));
 }
 
 PageOutput InfoPage(FormSession& s, const PageOptions&) {
     PageOutput out;
-    const bool usb = s.ui().Visible("GroupBox9") && !s.ui().Text("SNUSBEdit").empty();
-    if (usb) {
+    const auto& model = ModelOf(s.form().models().device_info, "the drive's identity");
+    if (model.usb) {
         AddEdits(s, kUsbInfoEdits, out, true);
     } else {
         AddEdits(s, kSataInfoEdits, out, false);
     }
-    out.data["form"] = usb ? "usb" : "sata";
+    out.data = DeviceInfoJson(model);
     return out;
 }
 
 PageOutput SsdInfoPage(FormSession& s, const PageOptions&) {
     PageOutput out;
+    const auto& model = ModelOf(s.form().models().ssd_info, "the system information");
     AddEdits(s, kSsdInfoEdits, out, false);
     const auto memo = s.ui().Lines("SSDInfoMemo");
     out.lines.insert(out.lines.end(), memo.begin(), memo.end());
-    out.data["memo"] = Utf8Lines(memo);
-    const auto& info = SystemInfo;
-    out.data["geometry"] = {{"flash_config", info.FlashConfig},
-                            {"channels", info.ChannelCount},
-                            {"banks", info.BankCount},
-                            {"ce_count", info.CeCount},
-                            {"dies_per_ce", info.DiesPerCe},
-                            {"blocks_per_ce", info.BlocksPerCe},
-                            {"pages_per_block", info.PagesPerBlock},
-                            {"sectors_per_page", info.SectorsPerPage},
-                            {"ecc_mode", info.EccMode},
-                            {"reserved_percent", info.ReservedPercent10 / 10.0},
-                            {"defect_percent", info.DefectPercent10 / 10.0}};
+    out.data = SsdInfoJson(model);
     return out;
-}
-
-// The erase count memo: a header of columns, then one line per block: its number and one cell per
-// column, "[n]" for a bad block, "X" for no count.
-Json EraseCountJson(const std::vector<std::string>& memo) {
-    Json columns = Json::array(), blocks = Json::array();
-    for (std::size_t i = 0; i < memo.size(); ++i) {
-        auto cells = EraseCountCells(memo[i]);
-        if (cells.empty()) continue;
-        if (i == 0) {
-            for (std::size_t c = 1; c < cells.size(); ++c) columns.push_back(cells[c]);
-            continue;
-        }
-        Json counts = Json::array(), bad = Json::array();
-        for (std::size_t c = 1; c < cells.size(); ++c) {
-            std::string cell = cells[c];
-            const bool is_bad = cell.size() >= 2 && cell.front() == '[' && cell.back() == ']';
-            if (is_bad) cell = cell.substr(1, cell.size() - 2);
-            counts.push_back(cell == "X" || cell.empty() ? Json(nullptr) : NumberIn(cell));
-            if (is_bad) bad.push_back(c - 1);
-        }
-        blocks.push_back({{"block", cells[0]}, {"counts", counts}, {"bad_columns", bad}});
-    }
-    return {{"columns", columns}, {"blocks", blocks}};
 }
 
 PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
-    const auto memo = s.ui().Lines("EraseMemo");
-    out.lines = memo;
+    const auto& model = ModelOf(s.form().models().erase_count, "the erase counts");
+    out.lines = s.ui().Lines("EraseMemo");
     const std::string average = EditLine(s.ui().Text("AeraseEdit"));
     const std::string maximum = EditLine(s.ui().Text("MeraseEdit"));
     if (!average.empty()) out.lines.push_back(average);
     if (!maximum.empty()) out.lines.push_back(maximum);
-    out.data = EraseCountJson(memo);
-    out.data["average"] = NumberIn(average);
-    out.data["maximum"] = NumberIn(maximum);
+    out.data = EraseCountJson(model);
     if (!options.heatmap.empty()) {
         std::string error;
         if (!WriteEraseCountHeatmap(out.data, options.heatmap, error))
@@ -160,31 +113,13 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
 
 PageOutput BadBlocksPage(FormSession& s, const PageOptions&) {
     PageOutput out;
+    const auto& model = ModelOf(s.form().models().bad_blocks, "the bad block tables");
     const auto summary = s.ui().Lines("BadBlockMemo");
     const auto detail = s.ui().Lines("DetalBadInfoMemo");
     out.lines = summary;
     out.lines.push_back("");
     out.lines.insert(out.lines.end(), detail.begin(), detail.end());
-    static const std::regex row("^CH=([0-9]+) CE=([0-9]+)((\\s+[0-9]+)+)\\s*$");
-    Json rows = Json::array();
-    for (const auto& line : summary) {
-        std::smatch m;
-        if (!std::regex_match(line, m, row)) continue;
-        Json counts = Json::array();
-        static const std::regex digits("[0-9]+");
-        const std::string numbers = m[3];
-        for (std::sregex_iterator it(numbers.begin(), numbers.end(), digits), end; it != end;
-             ++it) {
-            counts.push_back(std::stoll(it->str()));
-        }
-        rows.push_back({{"channel", std::stoi(m[1])}, {"ce", std::stoi(m[2])}, {"counts", counts}});
-    }
-    out.data["summary_columns"] = {"factory_early_bad", "factory_later_bad", "system_early_bad",
-                                   "system_later_bad",  "ecc_over",          "prog_fail",
-                                   "erase_fail",        "ecc_fail"};
-    out.data["summary"] = rows;
-    out.data["summary_text"] = Utf8Lines(summary);
-    out.data["detail"] = Utf8Lines(detail);
+    out.data = BadBlocksJson(model);
     return out;
 }
 
@@ -194,74 +129,37 @@ PageOutput SmartPage(FormSession& s, const PageOptions& options) {
         s.TakeMessages();
         s.form().ResetSmartInfoBnClick();
         out.lines = s.TakeMessages();
-        out.data["reset_messages"] = Utf8Lines(out.lines);
+        if (!out.lines.empty()) throw std::runtime_error(out.lines.front());
+        out.lines.push_back("S.M.A.R.T. counters reset");
+        out.data = {{"reset", true}};
+        if (const auto& report = s.form().models().smart) out.data["smart"] = SmartJson(*report);
         return out;
     }
     s.form().GetSmartInfoBnClick();
-    std::vector<TextRow> rows;
-    const int count = s.ui().RowCount("StringGrid1");
-    for (int r = 1; r < count; ++r) {
-        TextRow row;
-        for (int c = 0; c < s.ui().ColCount("StringGrid1"); ++c)
-            row.push_back(s.ui().Cell("StringGrid1", r, c));
-        rows.push_back(row);
-    }
-    out.lines = SmartReportLines(rows);
-    const auto memo = s.ui().Lines("SMARTMemo");
-    Json header = Json::array(), attributes = Json::array();
-    for (int c = 0; c < s.ui().ColCount("StringGrid1"); ++c)
-        header.push_back(Latin1ToUtf8(s.ui().Cell("StringGrid1", 0, c)));
-    for (const auto& row : rows) {
-        if (row.empty() || row[0].empty()) continue;
-        Json attribute = Json::object();
-        for (std::size_t c = 0; c < row.size() && c < header.size(); ++c) {
-            const auto number = NumberIn(row[c]);
-            const bool numeric =
-                !number.is_null() && row[c].find_first_not_of("0123456789") == std::string::npos;
-            attribute[header[c].get<std::string>()] = numeric ? number : Json(Latin1ToUtf8(row[c]));
-        }
-        attributes.push_back(attribute);
-    }
-    out.data["attributes"] = attributes;
-    out.data["summary"] = Utf8Lines(memo);
-    out.data["report"] = Utf8Lines(out.lines);
+    const auto& report = ModelOf(s.form().models().smart, "the S.M.A.R.T. data");
+    out.lines = SmartReportLines(SmartGridRows(report.data, report.variant));
+    out.data = SmartJson(report);
     return out;
 }
 
 PageOutput UartLogPage(FormSession& s, const PageOptions&) {
     PageOutput out;
-    const auto uart = s.ui().Lines("UartLogMemo");
-    const auto errors = s.ui().Lines("DbgErrLogMemo");
-    if (uart.empty() && errors.empty()) {
+    const auto& model = s.form().models().firmware_log;
+    if (!model) {
         throw std::runtime_error(
             "no firmware log was read: the refresh reads it from K38 drives with build 3 only");
     }
-    out.lines = uart;
-    if (!errors.empty()) {
-        out.lines.push_back("");
-        out.lines.insert(out.lines.end(), errors.begin(), errors.end());
-    }
-    out.data["uart_log"] = Utf8Lines(uart);
-    out.data["error_log"] = Utf8Lines(errors);
+    out.lines = s.ui().Lines("UartLogMemo");
+    out.data = FirmwareLogJson(*model);
     return out;
 }
 
 PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     PageOutput out;
+    const auto& model = s.form().models().config_dump;
+    if (!model) throw std::runtime_error("the controller memory could not be read");
     out.lines = s.ui().Lines("DpdFTLMemo");
-    if (out.lines.empty()) throw std::runtime_error("the controller memory could not be read");
-    static const std::regex hex_byte("[0-9A-F]{2}");
-    Json bytes = Json::array();
-    for (const auto& line : out.lines) {
-        if (line.size() < 6) continue;
-        for (std::sregex_iterator it(line.begin() + 6, line.end(), hex_byte), end; it != end;
-             ++it) {
-            bytes.push_back(std::stoi(it->str(), nullptr, 16));
-        }
-    }
-    out.data["offset"] = 0x500;
-    out.data["bytes"] = bytes;
-    out.data["lines"] = Utf8Lines(out.lines);
+    out.data = ConfigDumpJson(*model);
     return out;
 }
 
@@ -279,44 +177,42 @@ using PageFunction = std::function<PageOutput(FormSession&, const PageOptions&)>
 // Opens the drive, runs the refresh (raw dumps on for raw-dump) and the page, prints.
 int RunPage(const GlobalOptions& global, const PageOptions& options, const PageFunction& page,
             bool raw_dump) {
-    if (!InstallBackend(global)) return kExitUsage;
+    const auto fail = [&](const std::string& message, int status) {
+        return ReportFailure(options.json, message, status);
+    };
     std::string error;
+    if (!InstallBackend(global, error)) return fail(error, kExitUsage);
     const std::string program_dir = raw_dump || options.dir.empty() ? std::string() : options.dir;
     FormSession session({}, program_dir);
-    if (!session.Select(options.device, error)) {
-        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
-        return kExitNoDevice;
-    }
+    if (!session.Select(options.device, error)) return fail(error, kExitNoDevice);
     std::error_code ec;
     const auto cwd = std::filesystem::current_path(ec);
     if (raw_dump) {
         const std::string dir = options.dir.empty() ? "." : options.dir;
         std::filesystem::create_directories(dir, ec);
         std::filesystem::current_path(dir, ec);
-        if (ec) {
-            std::fprintf(stderr, "vtutil: cannot use %s: %s\n", dir.c_str(), ec.message().c_str());
-            return kExitUsage;
-        }
+        if (ec) return fail("cannot use " + dir + ": " + ec.message(), kExitUsage);
         RawDumpEnabled = true;
     }
     session.Refresh();
     const auto refresh_messages = session.TakeMessages();
     if (raw_dump) std::filesystem::current_path(cwd, ec);
-    for (const auto& message : refresh_messages)
-        std::fprintf(stderr, "vtutil: %s\n", message.c_str());
-    if (!refresh_messages.empty()) return kExitCommandFailed;
+    if (!refresh_messages.empty()) {
+        std::string message;
+        for (const auto& line : refresh_messages) message += (message.empty() ? "" : "\n") + line;
+        return fail(message, kExitCommandFailed);
+    }
     PageOutput out;
     try {
         out = page(session, options);
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "vtutil: %s\n", failure.what());
-        return kExitCommandFailed;
+        return fail(failure.what(), kExitCommandFailed);
     }
     if (options.json) {
         Json document = JsonDocument();
-        document["device"] = session.DeviceJson();
+        document["device"] = DeviceJson(session.row(), session.path());
         document["page"] = out.data;
-        std::printf("%s\n", document.dump(2).c_str());
+        PrintJson(document);
     } else {
         for (const auto& line : out.lines) std::printf("%s\n", line.c_str());
     }
@@ -374,7 +270,7 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
             PageOutput out;
             out.lines.push_back("raw dump files written to " +
                                 (o.dir.empty() ? std::string(".") : o.dir));
-            out.data["dir"] = o.dir.empty() ? "." : o.dir;
+            out.data["dir"] = Latin1ToUtf8(o.dir.empty() ? "." : o.dir);
             return out;
         },
         true);

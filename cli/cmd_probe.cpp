@@ -2,162 +2,20 @@
 
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <array>
-#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "access/ata_passthrough.h"
 #include "access/device_tables.h"
-#include "access/disk_enumeration.h"
 #include "cli/commands.h"
-#include "discovery/bridge_identification.h"
+#include "cli/json_document.h"
 #include "discovery/device_scan.h"
-#include "vendor/carrier.h"
-#include "vendor/catalogue.h"
-#include "vendor/wrappers.h"
+#include "discovery/disk_probe.h"
+#include "platform/backend.h"
+#include "views/headless_presentation.h"
 
 namespace vt::cli {
 namespace {
-
-// The probe examines one disk at a time in this slot, as the scan does; the scan that follows
-// rewrites the tables.
-constexpr unsigned kProbeSlot = 0;
-
-struct ProbeReport {
-    std::string path;
-    std::string bus;
-    std::string interface_text;
-    bool identify_read = false;
-    std::string model, serial, firmware;
-    int rotation_rate = -1;
-    std::string inquiry_vendor, inquiry_product, tag;
-    int bridge_kind = -1;
-    bool vendor_signature = false;
-    bool listed = false;
-    std::string reason;
-    std::vector<std::string> notes;
-};
-
-std::string Text(std::span<const std::uint8_t> bytes) {
-    std::string text(bytes.begin(), bytes.end());
-    text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
-    return TrimDisplay(text);
-}
-
-std::string AtaString(std::array<std::uint8_t, 512> data, std::size_t offset, std::size_t length) {
-    SwapBytePairs(std::span(data).subspan(offset, length));
-    return Text(std::span(data).subspan(offset, length));
-}
-
-void ProbeAtaDisk(ProbeReport& report) {
-    std::array<std::uint8_t, 512> identify{};
-    auto task_file = TaskFileFromBlock(IdentifyBlock(1));
-    std::string outcome;
-    if (ReadATACommandWithTimeOutValue(report.path, task_file, identify, 512, 10, &outcome) != 1) {
-        report.reason = "IDENTIFY DEVICE failed: " + outcome;
-        return;
-    }
-    report.identify_read = true;
-    report.model = AtaString(identify, 54, 40);
-    report.serial = AtaString(identify, 20, 20);
-    report.firmware = AtaString(identify, 46, 8);
-    report.rotation_rate = identify[434] | identify[435] << 8;
-    if (report.rotation_rate != 1) {
-        char text[96];
-        std::snprintf(text, sizeof text,
-                      "rotation rate not reported as non-rotating (word 217 = %4.4Xh)",
-                      report.rotation_rate);
-        report.reason = text;
-        return;
-    }
-    auto unlock = TaskFileFromBlock(UnlockBlock());
-    if (WriteATACommandWithTimeOutValue(report.path, unlock, {}, 0, 10, &outcome) != 1) {
-        char text[160];
-        std::snprintf(text, sizeof text, "vendor unlock rejected: %serror %2.2Xh (%s)",
-                      (unlock[0] & 0x04) ? "ABORTED, " : "", unlock[0], outcome.c_str());
-        report.reason = text;
-        return;
-    }
-    report.vendor_signature = CheckVendorSignature(kProbeSlot);
-    if (!report.vendor_signature) {
-        std::array<std::uint8_t, 512> status{};
-        const bool read = VA_ReadVendorStatus(kProbeSlot, status);
-        char text[128];
-        if (read) {
-            std::snprintf(
-                text, sizeof text,
-                "no vendor status signature (status sector starts %2.2X %2.2X %2.2X %2.2X)",
-                status[0], status[1], status[2], status[3]);
-        } else {
-            std::snprintf(text, sizeof text, "the vendor status sector cannot be read");
-        }
-        report.reason = text;
-    }
-}
-
-void ProbeUsbDisk(ProbeReport& report) {
-    std::array<std::uint8_t, 512> inquiry{};
-    if (VC_Inquiry(kProbeSlot, inquiry, 1) != 1) {
-        report.reason = "INQUIRY failed";
-        return;
-    }
-    report.inquiry_vendor = Text(std::span(inquiry).subspan(8, 8));
-    report.inquiry_product = Text(std::span(inquiry).subspan(16, 16));
-    char tag[24];
-    std::snprintf(tag, sizeof tag, "%2.2X %2.2X %2.2X %2.2X", inquiry[36], inquiry[37], inquiry[38],
-                  inquiry[39]);
-    report.tag = tag;
-    report.bridge_kind = IdentifyBridge(kProbeSlot);
-    // What a plain ATA command does on this bridge tells a technician whether it passes ATA on.
-    std::array<std::uint8_t, 512> identify{};
-    auto task_file = TaskFileFromBlock(IdentifyBlock(1));
-    std::string outcome;
-    const int ata =
-        ReadATACommandWithTimeOutValue(report.path, task_file, identify, 512, 10, &outcome);
-    report.notes.push_back(std::string("ATA PASS-THROUGH(16) IDENTIFY: ") +
-                           (ata == 1 ? "answered" : "failed: " + outcome));
-    if (report.bridge_kind == kBridgeNone) {
-        report.reason = "not a Vantrel bridge (INQUIRY tag " + report.tag + ")";
-    } else if (!IsSupportedBridge(report.bridge_kind)) {
-        report.reason = "older bridge: shown as a line of the device combo only";
-    } else {
-        EntryOf(kProbeSlot).DirectVendorCdb = 0;
-        if (!VA_Identify(kProbeSlot, identify, 1))
-            report.reason = "IDENTIFY through the bridge failed";
-    }
-}
-
-ProbeReport Probe(const std::string& path, const std::string& bus) {
-    ProbeReport report;
-    report.path = path;
-    report.bus = bus;
-    std::string lower = path;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const auto kind = ClassifyDiskPath(lower);
-    report.interface_text = kind.text ? kind.text : "";
-    if (auto problem = CheckDeviceAccess(path)) {
-        report.reason = "no permission: run as root";
-        report.notes.push_back(*problem);
-        return report;
-    }
-    auto& entry = EntryOf(kProbeSlot);
-    entry.DevicePath = path;
-    entry.AtaPassThrough = kind.kind == DEVICE_IDE ? 1 : 0;
-    entry.DirectVendorCdb = kind.kind == DEVICE_USB ? 1 : 0;
-    CarrierMode = 2;
-    if (kind.kind == DEVICE_IDE || kind.kind == DEVICE_SCSI) {
-        ProbeAtaDisk(report);
-    } else if (kind.kind == DEVICE_USB) {
-        ProbeUsbDisk(report);
-    } else {
-        report.reason = "bus not examined: its path names no ide, scsi, usb or sbp2 bus";
-    }
-    return report;
-}
 
 void PrintText(const ProbeReport& r) {
     std::printf("%s\n", r.path.c_str());
@@ -181,23 +39,25 @@ void PrintText(const ProbeReport& r) {
     }
 }
 
-nlohmann::json ToJson(const ProbeReport& r) {
-    nlohmann::json disk = {{"path", r.path},
-                           {"bus", r.bus},
-                           {"interface", r.interface_text},
-                           {"vendor_signature", r.vendor_signature},
-                           {"listed", r.listed},
-                           {"reason", r.reason},
-                           {"notes", r.notes}};
+Json ToJson(const ProbeReport& r) {
+    Json notes = Json::array();
+    for (const auto& note : r.notes) notes.push_back(Latin1ToUtf8(note));
+    Json disk = {{"path", JsonText(r.path)},
+                 {"bus", JsonText(r.bus)},
+                 {"interface", JsonText(r.interface_text)},
+                 {"vendor_signature", r.vendor_signature},
+                 {"listed", r.listed},
+                 {"reason", Latin1ToUtf8(r.reason)},
+                 {"notes", notes}};
     if (r.identify_read) {
-        disk["identify"] = {{"model", r.model},
-                            {"serial", r.serial},
-                            {"firmware", r.firmware},
+        disk["identify"] = {{"model", JsonText(r.model)},
+                            {"serial", JsonText(r.serial)},
+                            {"firmware", JsonText(r.firmware)},
                             {"rotation_rate", r.rotation_rate}};
     }
     if (r.bridge_kind >= 0) {
-        disk["inquiry"] = {{"vendor", r.inquiry_vendor},
-                           {"product", r.inquiry_product},
+        disk["inquiry"] = {{"vendor", JsonText(r.inquiry_vendor)},
+                           {"product", JsonText(r.inquiry_product)},
                            {"tag", r.tag},
                            {"bridge_kind", r.bridge_kind}};
     }
@@ -214,8 +74,9 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
     probe->add_option("DEVICE", device, "A disk path (as `vtutil list` shows it) or device node");
     probe->add_flag("--json", json, "One JSON document");
     probe->callback([&options, &exit_status] {
-        if (!InstallBackend(options)) {
-            exit_status = kExitUsage;
+        std::string error;
+        if (!InstallBackend(options, error)) {
+            exit_status = ReportFailure(json, error, kExitUsage);
             return;
         }
         const auto disks = platform::Current().ListDisks();
@@ -225,8 +86,8 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
                 chosen.push_back(disk);
         }
         if (chosen.empty()) {
-            std::fprintf(stderr, "vtutil: no disk %s\n", device.empty() ? "found" : device.c_str());
-            exit_status = kExitNoDevice;
+            exit_status = ReportFailure(json, "no disk " + (device.empty() ? "found" : device),
+                                        kExitNoDevice);
             return;
         }
         std::vector<ProbeReport> reports;
@@ -242,11 +103,10 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
             }
         }
         if (json) {
-            nlohmann::json out = {{"json_format_version", kJsonFormatVersion},
-                                  {"tool_version", kToolVersion},
-                                  {"disks", nlohmann::json::array()}};
+            auto out = JsonDocument();
+            out["disks"] = Json::array();
             for (const auto& report : reports) out["disks"].push_back(ToJson(report));
-            std::printf("%s\n", out.dump(2).c_str());
+            PrintJson(out);
         } else {
             for (const auto& report : reports) PrintText(report);
         }

@@ -11,6 +11,7 @@
 #include "access/device_tables.h"
 #include "cli/commands.h"
 #include "cli/form_session.h"
+#include "cli/json_document.h"
 #include "ctrl/rw_self_test.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
@@ -33,16 +34,20 @@ struct RwTestOptions {
 
 // The device number of a listed drive, or a free slot set up for any disk the system lists: the
 // test uses standard commands only, so it needs no vendor signature.
-bool ResolveDevice(const std::string& name, unsigned& device, std::string& error) {
+bool ResolveDevice(const std::string& name, unsigned& device, DeviceRow& shown,
+                   std::string& error) {
     const auto record = ScanDevices();
     if (const auto row = FindListedRow(record, name)) {
         device = record.rows[*row].device;
+        shown = record.rows[*row];
         return true;
     }
     for (const auto& disk : platform::Current().ListDisks()) {
         if (disk.path != name && disk.node != name) continue;
         if (record.accepted >= kMaxDevices) break;
         device = record.accepted;
+        shown = DeviceRow{};
+        shown.device = static_cast<std::uint8_t>(device);
         auto& entry = EntryOf(device);
         entry = DeviceEntry{};
         entry.DevicePath = disk.path;
@@ -89,17 +94,16 @@ const char* OutcomeText(SelfTestObserver::Outcome outcome) {
 }
 
 int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
-    if (!InstallBackend(global)) return kExitUsage;
-    unsigned device = 0;
     std::string error;
-    if (!ResolveDevice(options.device, device, error)) {
-        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
-        return kExitNoDevice;
-    }
+    if (!InstallBackend(global, error)) return ReportFailure(options.json, error, kExitUsage);
+    unsigned device = 0;
+    DeviceRow row;
+    if (!ResolveDevice(options.device, device, row, error))
+        return ReportFailure(options.json, error, kExitNoDevice);
     if (!options.yes) {
-        std::fprintf(stderr, "%sNothing was written. Add --yes to run the test.\n",
-                     Plan(device).c_str());
-        return kExitUsage;
+        std::fprintf(stderr, "%s", Plan(device).c_str());
+        return ReportFailure(options.json, "Nothing was written. Add --yes to run the test.",
+                             kExitUsage);
     }
     const bool show_progress = ::isatty(STDERR_FILENO) == 1;
     SelfTestObserver observer;
@@ -116,13 +120,12 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     using O = SelfTestObserver::Outcome;
     if (options.json) {
         auto document = JsonDocument();
-        document["device"] = {{"number", device + 1},
-                              {"path", Latin1ToUtf8(EntryOf(device).DevicePath)}};
+        document["device"] = DeviceJson(row, EntryOf(device).DevicePath);
         document["passed"] = passed;
         document["outcome"] = OutcomeText(observer.outcome);
         if (!passed)
             document["stopped_at"] = {{"lba", observer.lba}, {"sectors", observer.sectors}};
-        std::printf("%s\n", document.dump(2).c_str());
+        PrintJson(document);
     } else if (passed) {
         std::printf("R/W Test successfully\n");
     } else {

@@ -25,7 +25,7 @@ inline constexpr int kExitDeviceBusy = 6;     // the drive is in use by another 
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.
-inline constexpr int kJsonFormatVersion = 1;
+inline constexpr int kJsonFormatVersion = 2;
 inline constexpr const char* kToolVersion = "0.1.0";
 
 // A subcommand's JSON document with those two fields first.
@@ -39,6 +39,8 @@ inline nlohmann::ordered_json JsonDocument() {
 // Installs the backend the options ask for (the bench file, the demo bench, or real drives).
 // False, with a message on standard error, when a bench file is refused.
 bool InstallBackend(const GlobalOptions& options);
+// The same, leaving the message to the caller.
+bool InstallBackend(const GlobalOptions& options, std::string& error);
 
 void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);

@@ -55,20 +55,8 @@ std::vector<std::string> FormSession::TakeMessages() {
     return fresh;
 }
 
-nlohmann::ordered_json FormSession::DeviceJson() const {
-    const auto& info = DriveInfoOf(device_);
-    const std::string& bus_path = info.Path;
-    const auto colon = bus_path.find(':');
-    nlohmann::ordered_json device;
-    device["number"] = device_ + 1;
-    device["path"] = Latin1ToUtf8(bus_path);
-    device["bus"] = colon == std::string::npos ? "" : bus_path.substr(0, colon);
-    const auto& row = record_.rows.at(static_cast<std::size_t>(row_));
-    device["model"] = Latin1ToUtf8(row.cells[1]);
-    device["serial"] = Latin1ToUtf8(row.cells[2]);
-    device["firmware"] = Latin1ToUtf8(row.cells[3]);
-    device["interface"] = Latin1ToUtf8(row.cells[5]);
-    return device;
+const std::string& FormSession::path() const {
+    return DriveInfoOf(device_).Path;
 }
 
 std::string EditLine(const std::string& text) {

@@ -3,8 +3,6 @@
 // page command of vtutil reads what the same main form operations put on the headless window, so
 // vtutil and the desktop program cannot disagree on a text.
 
-#include <nlohmann/json.hpp>
-
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,8 +33,9 @@ class FormSession {
     unsigned device() const { return device_; }
     // Messages shown since the last call, in order.
     std::vector<std::string> TakeMessages();
-    // {path, bus, model, serial} of the selected drive.
-    nlohmann::ordered_json DeviceJson() const;
+    // The list row of the selected drive and its path.
+    const DeviceRow& row() const { return record_.rows.at(static_cast<std::size_t>(row_)); }
+    const std::string& path() const;
 
   private:
     HeadlessPresentation ui_;

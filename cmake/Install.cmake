@@ -39,6 +39,10 @@ foreach(program IN LISTS vt_programs)
     RENAME ${program})
 endforeach()
 
+# The JSON Schemas of vtutil's documents, one per subcommand and the parts they share.
+file(GLOB vt_json_schemas CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/schema/*.schema.json)
+install(FILES ${vt_json_schemas} DESTINATION ${CMAKE_INSTALL_DATADIR}/vtutility/schema)
+
 if(TARGET vtutility)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/vtutility.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

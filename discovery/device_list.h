@@ -15,6 +15,9 @@ struct DeviceRow {
     // The device number of the drive the row shows. Not always the row's index: a drive behind an
     // older bridge takes a number but no row.
     std::uint8_t device = 0;
+    // What the capacity column shows, as numbers: in MiB (the column is this / 1024) and in bytes.
+    std::uint32_t capacity_mb = 0;
+    std::uint64_t capacity_bytes = 0;
 };
 
 struct DeviceListRecord {

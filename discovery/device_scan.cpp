@@ -30,11 +30,13 @@ DeviceRow MakeRow(unsigned device, const char* interface_text) {
     const auto& data = DriveInfoOf(device).IdentifyData;
     DeviceRow row;
     row.device = static_cast<std::uint8_t>(device);
+    row.capacity_mb = GetCapacityMB(device);
+    row.capacity_bytes = GetCapacityBytes(device);
     row.cells = {std::to_string(device + 1),
                  TrimDisplay(IdentifyString(data, kModelOffset, kModelLength)),
                  TrimDisplay(IdentifyString(data, kSerialOffset, kSerialLength)),
                  IdentifyString(data, kFirmwareOffset, kFirmwareLength),
-                 std::to_string(GetCapacityMB(device) / 1024),
+                 std::to_string(row.capacity_mb / 1024),
                  interface_text};
     return row;
 }

@@ -9,6 +9,7 @@ packages=(
   qemu-system-x86 busybox-static cpio kmod
   clang libclang-rt-14-dev
   file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
+  python3-jsonschema
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -38,7 +38,8 @@ class DetailBuilder {
           block_mode_(info.TableFlags & 0x04),
           page_size_(PageSizeOf(info)),
           unit_word_(block_mode_ ? "Block" : "BlockU"),
-          areas_(std::size_t{channels_} * banks_) {
+          areas_(std::size_t{channels_} * banks_),
+          area_entries_(areas_.size()) {
         detail_.counts = BadBlockCounts(channels_, std::max(banks_, ces_));
     }
 
@@ -73,6 +74,19 @@ class DetailBuilder {
         if (channel >= channels_ || bank >= banks_) return nullptr;
         return &areas_[std::size_t{channel} * banks_ + bank];
     }
+    void AreaEntry(BadBlockEntry entry) {
+        if (entry.channel >= channels_ || entry.ce >= banks_) return;
+        area_entries_[std::size_t{entry.channel} * banks_ + entry.ce].push_back(entry);
+    }
+    static BadBlockEntry Entry(BadBlockEntry::Kind kind, unsigned channel, unsigned bank,
+                               std::uint32_t block) {
+        BadBlockEntry entry;
+        entry.kind = kind;
+        entry.channel = channel;
+        entry.ce = bank;
+        entry.block = block;
+        return entry;
+    }
     template <typename... Args>
     void AreaLine(unsigned channel, unsigned bank, const char* format, Args... args) {
         if (std::string* area = Area(channel, bank)) AppendF(*area, format, args...);
@@ -81,6 +95,10 @@ class DetailBuilder {
         for (auto& area : areas_) {
             detail_.text += area;
             area.clear();
+        }
+        for (auto& entries : area_entries_) {
+            detail_.entries.insert(detail_.entries.end(), entries.begin(), entries.end());
+            entries.clear();
         }
     }
 
@@ -105,6 +123,10 @@ class DetailBuilder {
         const auto end = WalkRemapPage(Page(sources_.remap, c), [&](const RemapRecord& r) {
             AppendF(detail_.text, "<Remap> CH=%u  CE=%u  plane=%u [0x%04x ==> 0x%04x]\r\n", c,
                     Bank(r.ce), r.plane, unsigned{r.bad}, unsigned{r.spare});
+            auto entry = Entry(BadBlockEntry::Kind::Remap, c, Bank(r.ce), r.bad);
+            entry.plane = r.plane;
+            entry.remap_block = r.spare;
+            detail_.entries.push_back(entry);
         });
         return end != WalkEnd::NoSignature;
     }
@@ -169,18 +191,31 @@ class DetailBuilder {
             if (type == kErrTypeEarlyBad) {
                 AreaLine(c, bank, "<EarlyBad> CH=%u  CE=%u  %s=0x%04x\r\n", c, bank, unit_word_,
                          plain);
-            } else if (remapped) {
-                AreaLine(c, bank,
-                         known
-                             ? "CH=%u  CE=%u  %s=0x%04x  ErrType=%u  [0x%04x, [0x%04x, 0x%04x]]\r\n"
-                             : "CH=%u  CE=%u  %s=0x%04x  InvalidType=%u  [0x%04x, [0x%04x, "
-                               "0x%04x]]\r\n",
-                         c, bank, unit_word_, shown, type, spare, p, q);
+                AreaEntry(Entry(BadBlockEntry::Kind::EarlyBad, c, bank, plain));
             } else {
-                AreaLine(c, bank,
-                         known ? "CH=%u  CE=%u  %s=0x%04x  ErrType=%u\r\n"
-                               : "CH=%u  CE=%u  %s=0x%04x  InvalidType=%u\r\n",
-                         c, bank, unit_word_, plain, type);
+                auto entry = Entry(BadBlockEntry::Kind::BadUnit, c, bank, remapped ? shown : plain);
+                entry.error_type = type;
+                entry.error_type_known = known;
+                if (remapped) {
+                    entry.remapped = true;
+                    entry.remap_block = spare;
+                    entry.pair_first = p;
+                    entry.pair_second = q;
+                }
+                AreaEntry(entry);
+                if (remapped) {
+                    AreaLine(c, bank,
+                             known ? "CH=%u  CE=%u  %s=0x%04x  ErrType=%u  [0x%04x, [0x%04x, "
+                                     "0x%04x]]\r\n"
+                                   : "CH=%u  CE=%u  %s=0x%04x  InvalidType=%u  [0x%04x, [0x%04x, "
+                                     "0x%04x]]\r\n",
+                             c, bank, unit_word_, shown, type, spare, p, q);
+                } else {
+                    AreaLine(c, bank,
+                             known ? "CH=%u  CE=%u  %s=0x%04x  ErrType=%u\r\n"
+                                   : "CH=%u  CE=%u  %s=0x%04x  InvalidType=%u\r\n",
+                             c, bank, unit_word_, plain, type);
+                }
             }
             if (known && marks_) marks_->Mark(c, bank, shown);
             return true;
@@ -230,6 +265,8 @@ class DetailBuilder {
                 detail_.counts.Add(c, Bank(r.ce), 0);
                 AreaLine(c, Bank(r.ce), "<EarlyBad> CH=%u\tCE=%u  BlockU=0x%04X\r\n", c, Bank(r.ce),
                          Offset(r.ce, r.unit));
+                AreaEntry(
+                    Entry(BadBlockEntry::Kind::EarlyBad, c, Bank(r.ce), Offset(r.ce, r.unit)));
             });
             Flush();
         }
@@ -247,6 +284,11 @@ class DetailBuilder {
                     detail_.counts.Add(c, Bank(e), 6);
                     AreaLine(c, Bank(e), "CH=%u\tCE=%u  BlockU=0x%04X  ErrType=%u\r\n", c, Bank(e),
                              Offset(e, entry.unit), unsigned{entry.type});
+                    auto unit =
+                        Entry(BadBlockEntry::Kind::BadUnit, c, Bank(e), Offset(e, entry.unit));
+                    unit.error_type = entry.type;
+                    unit.error_type_known = true;
+                    AreaEntry(unit);
                 }
             }
         });
@@ -280,6 +322,7 @@ class DetailBuilder {
                 const unsigned bank = Bank(e);
                 const auto line = [&](std::uint32_t block) {
                     AreaLine(c, bank, "CH=%u\tCE=%u  Block=0x%04X\r\n", c, bank, block);
+                    AreaEntry(Entry(BadBlockEntry::Kind::PhysicalBlock, c, bank, block));
                 };
                 if (block_mode_) {
                     line(v);
@@ -315,6 +358,10 @@ class DetailBuilder {
                     AreaLine(c, e, "CH=%u    CE=%u  Bad Block number Plan 0=%d, Plan 1=%d\r\n", c,
                              e, static_cast<int>(plane0),
                              static_cast<int>(detail_.counts.At(c, e, 5) - plane0));
+                    auto entry = Entry(BadBlockEntry::Kind::PlaneCounts, c, e, 0);
+                    entry.plane0 = plane0;
+                    entry.plane1 = detail_.counts.At(c, e, 5) - plane0;
+                    AreaEntry(entry);
                 }
             }
         }
@@ -331,12 +378,19 @@ class DetailBuilder {
                 const unsigned bank = Bank(r.ce);
                 const std::uint32_t a = Offset(r.ce, r.bad);
                 const std::uint32_t b = Offset(r.ce, r.spare);
+                const auto relation = [&](unsigned ce, std::uint32_t bad, std::uint32_t spare) {
+                    AreaLine(c, bank, format, c, ce, bad, spare);
+                    auto entry = Entry(BadBlockEntry::Kind::RemapRelation, c, ce, bad);
+                    entry.remap_block = spare;
+                    if (Area(c, bank))
+                        area_entries_[std::size_t{c} * banks_ + bank].push_back(entry);
+                };
                 if (block_mode_) {
-                    AreaLine(c, bank, format, c, r.ce, unsigned{r.bad}, unsigned{r.spare});
+                    relation(r.ce, r.bad, r.spare);
                 } else if (r.plane == 0) {
-                    AreaLine(c, bank, format, c, bank, a * 2, b * 2);
+                    relation(bank, a * 2, b * 2);
                 } else if (r.plane == 1) {
-                    AreaLine(c, bank, format, c, bank, a * 2 + 1, b * 2 + 1);
+                    relation(bank, a * 2 + 1, b * 2 + 1);
                 }
             });
         }
@@ -353,7 +407,8 @@ class DetailBuilder {
     const bool block_mode_;
     const std::size_t page_size_;
     const char* const unit_word_;
-    std::vector<std::string> areas_;  // by channel, then bank
+    std::vector<std::string> areas_;                        // by channel, then bank
+    std::vector<std::vector<BadBlockEntry>> area_entries_;  // the records of the areas' lines
     BadBlockDetail detail_;
 };
 

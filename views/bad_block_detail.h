@@ -53,8 +53,33 @@ class BadBlockCounts {
     std::vector<BadBlockRow> rows_;
 };
 
+// One line of the detail as a record, in the order of the text.
+struct BadBlockEntry {
+    enum class Kind {
+        EarlyBad,       // a unit the early table holds
+        BadUnit,        // a unit of the bad unit list with its error type, perhaps remapped
+        Remap,          // a record of the remap table as the raw dump lists it
+        PhysicalBlock,  // a block of the defect table (factory bad)
+        PlaneCounts,    // factory bad blocks of one channel and CE per plane
+        RemapRelation,  // a bad block and the block that replaces it
+    };
+    Kind kind = Kind::BadUnit;
+    unsigned channel = 0;
+    unsigned ce = 0;
+    std::uint32_t block = 0;  // the unit or block the line names
+    // BadUnit: the firmware's error type; known: one of the four the tool names.
+    unsigned error_type = 0;
+    bool error_type_known = false;
+    bool remapped = false;          // BadUnit: remap_block and the two blocks of the pair are set
+    std::uint32_t remap_block = 0;  // BadUnit, Remap, RemapRelation: the replacement
+    std::uint32_t pair_first = 0, pair_second = 0;
+    unsigned plane = 0;                    // Remap
+    std::uint32_t plane0 = 0, plane1 = 0;  // PlaneCounts
+};
+
 struct BadBlockDetail {
     std::string text;  // lines end with CR LF
+    std::vector<BadBlockEntry> entries;
     BadBlockCounts counts;
     BadBlockRow totals{};
 };

@@ -60,11 +60,18 @@ PageTexts BadBlockPageTexts(const BadBlockDetail& detail, const SystemInfoRecord
     return page;
 }
 
-PageTexts ProcessBadBlockInfo(unsigned device) {
+BadBlocksModel ReadBadBlocks(unsigned device) {
     std::vector<std::uint8_t> work(kWorkBufferSize);
-    const BadBlockDetail detail =
-        BuildBadBlockDetail(device, work, BadBlockMap ? &*BadBlockMap : nullptr);
-    return BadBlockPageTexts(detail, SystemInfo);
+    BadBlocksModel model;
+    model.detail = BuildBadBlockDetail(device, work, BadBlockMap ? &*BadBlockMap : nullptr);
+    model.channels = SystemInfo.ChannelCount;
+    model.banks = SystemInfo.BankCount;
+    model.block_mode = SystemInfo.TableFlags & 0x04;
+    return model;
+}
+
+PageTexts ProcessBadBlockInfo(unsigned device) {
+    return BadBlockPageTexts(ReadBadBlocks(device).detail, SystemInfo);
 }
 
 }  // namespace vt

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "views/bad_block_detail.h"
+#include "views/page_models.h"
 #include "views/page_texts.h"
 
 namespace vt {
@@ -18,7 +19,10 @@ std::vector<std::string> BadBlockSummaryLines(const BadBlockDetail& detail, unsi
 // Both memos of the page.
 PageTexts BadBlockPageTexts(const BadBlockDetail& detail, const SystemInfoRecord& info);
 
-// Builds the detail for the device (marking BadBlockMap when it exists) and the page's texts.
+// Builds the detail for the device (marking BadBlockMap when it exists), with the geometry of the
+// SystemInfo it reads.
+BadBlocksModel ReadBadBlocks(unsigned device);
+// The same and the page's texts.
 PageTexts ProcessBadBlockInfo(unsigned device);
 
 }  // namespace vt

@@ -50,6 +50,19 @@ std::string ListCell(bool valid, std::uint64_t value) {
     return cell;
 }
 
+void StartGrid(EraseCountGrid& grid, unsigned channels, std::size_t columns) {
+    grid.channels = channels;
+    grid.column_count = columns;
+}
+
+// A list row of the K12 and K14 forms: the same count under every column.
+void AddListRow(EraseCountGrid& grid, std::size_t position, bool valid, std::uint64_t value) {
+    grid.blocks.push_back(static_cast<std::uint32_t>(position));
+    const auto count = valid ? static_cast<std::uint32_t>(value) : kNoEraseCount;
+    grid.counts.insert(grid.counts.end(), grid.columns(), count);
+    grid.bad.insert(grid.bad.end(), grid.columns(), false);
+}
+
 }  // namespace
 
 EraseCountForm EraseCountFormOf(std::string_view controller_model) {
@@ -100,20 +113,25 @@ EraseCountPage PerTableEraseCountPage(const PerTableCounts& counts, const BadBlo
     // A table set that does not hold every entry it claims shows none.
     const bool whole = counts.entries.size() >= tables * n;
     page.lines.push_back(EraseCountHeader(c_count, dies ? counts.ces / dies : 0));
+    auto& grid = page.grid;
 
     std::uint64_t sum = 0;
     std::uint64_t maximum = 0;
     const std::size_t per_die = dies ? tables / dies : 0;
+    StartGrid(grid, c_count, per_die);
     for (unsigned d = 0; d < dies && whole; ++d) {
         for (std::size_t p = 0; p < n; ++p) {
             std::string line;
             line.reserve(6 + per_die * 5);
             AppendZeroPadded(line, d * n + p, 4);
             line.push_back('\t');
+            grid.blocks.push_back(static_cast<std::uint32_t>(d * n + p));
             for (std::size_t m = d * per_die; m < (d + 1) * per_die; ++m) {
                 const std::uint16_t v = counts.entries[m * n + p];
                 if (v == kNoValue16) {
                     line += "X\t";
+                    grid.counts.push_back(kNoEraseCount);
+                    grid.bad.push_back(false);
                     continue;
                 }
                 const auto channel = static_cast<unsigned>(m % c_count);
@@ -123,6 +141,8 @@ EraseCountPage PerTableEraseCountPage(const PerTableCounts& counts, const BadBlo
                 AppendDecimal(line, v, 2);
                 if (bad) line.push_back(']');
                 line.push_back('\t');
+                grid.counts.push_back(v);
+                grid.bad.push_back(bad);
                 maximum = std::max<std::uint64_t>(maximum, v);
                 sum += v;
             }
@@ -141,6 +161,7 @@ EraseCountPage K12EraseCountPage(unsigned channels, unsigned ces,
     EraseCountPage page;
     const std::size_t columns = std::size_t{channels} * ces;
     page.lines.push_back(EraseCountHeader(channels, ces));
+    StartGrid(page.grid, channels, columns);
     const std::size_t shown = LinesInBudget(entries.size(), columns);
     std::uint64_t sum = 0;
     std::uint64_t count = 0;
@@ -153,7 +174,10 @@ EraseCountPage K12EraseCountPage(unsigned channels, unsigned ces,
             ++count;
             maximum = std::max<std::uint64_t>(maximum, v);
         }
-        if (p < shown) page.lines.push_back(ListLine(p, ListCell(valid, v), columns));
+        if (p < shown) {
+            page.lines.push_back(ListLine(p, ListCell(valid, v), columns));
+            AddListRow(page.grid, p, valid, v);
+        }
     }
     page.has_summary = true;
     page.average = Quotient(sum, count);
@@ -167,6 +191,7 @@ EraseCountPage K14EraseCountPage(unsigned channels, unsigned ces,
     EraseCountPage page;
     const std::size_t columns = std::size_t{channels} * ces;
     page.lines.push_back(EraseCountHeader(channels, ces));
+    StartGrid(page.grid, channels, columns);
     std::uint64_t sum = 0;
     std::uint64_t count = 0;
     std::uint64_t maximum = 0;
@@ -182,7 +207,10 @@ EraseCountPage K14EraseCountPage(unsigned channels, unsigned ces,
                 ++count;
                 maximum = std::max<std::uint64_t>(maximum, v);
             }
-            if (p < shown) page.lines.push_back(ListLine(p, ListCell(valid, v), columns));
+            if (p < shown) {
+                page.lines.push_back(ListLine(p, ListCell(valid, v), columns));
+                AddListRow(page.grid, p, valid, v);
+            }
         }
     }
     page.has_summary = complete;

@@ -24,8 +24,27 @@ inline constexpr std::size_t kMaxEraseCountCells = std::size_t{1} << 24;
 // "Ch/CE\t" and one "[channel]/[ce]\t" per column, CE outer, channel inner.
 std::string EraseCountHeader(unsigned channels, unsigned ce_numbers);
 
+inline constexpr std::uint32_t kNoEraseCount = 0xFFFFFFFF;
+
+// The memo's table as numbers: one row per memo line after the header, one column per
+// cell of the rows (column j: channel j % channels, CE j / channels).
+struct EraseCountGrid {
+    unsigned channels = 0;
+    std::size_t column_count = 0;
+    std::vector<std::uint32_t> blocks;  // the block number leading each row
+    std::vector<std::uint32_t> counts;  // rows x columns; kNoEraseCount: the table has no value
+    std::vector<bool> bad;              // rows x columns: shown bracketed, a marked bad block
+
+    std::size_t columns() const { return column_count; }
+    std::uint32_t At(std::size_t row, std::size_t column) const {
+        return counts[row * columns() + column];
+    }
+    bool BadAt(std::size_t row, std::size_t column) const { return bad[row * columns() + column]; }
+};
+
 struct EraseCountPage {
     std::vector<std::string> lines;  // the whole content of EraseMemo
+    EraseCountGrid grid;             // the same table
     bool has_summary = false;        // false: the edits keep what they held
     std::uint64_t average = 0;
     std::uint64_t maximum = 0;

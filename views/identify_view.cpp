@@ -41,9 +41,8 @@ std::string TrimControlChars(const std::string& text) {
     return first < last ? std::string(first, last) : std::string();
 }
 
-std::string LabelledText(const char* label, std::span<const std::uint8_t> identify,
-                         std::size_t first_word, std::size_t last_word) {
-    return TrimControlChars(label + IdentifyText(identify, first_word, last_word));
+std::string Labelled(const char* label, const std::string& text) {
+    return TrimControlChars(label + text);
 }
 
 const char* UltraDmaSupportText(unsigned pattern) {
@@ -107,60 +106,106 @@ std::string StringDescriptorText(std::span<const std::uint8_t> bytes, std::size_
 
 }  // namespace
 
-PageTexts IdentifyPageTexts(std::span<const std::uint8_t> identify) {
-    PageTexts page;
-    page.Edit("ModelNameEdit", LabelledText("Model Name: ", identify, 27, 46));
-    page.Edit("SNEdit", LabelledText("Serial Number: ", identify, 10, 19));
-    page.Edit("FwVersionEdit", LabelledText("Firmware Revision: ", identify, 23, 26));
-    page.Edit("DiskHeadEdit", Sprintf("Heads: %d   Cylinders: %d   Sectors per Track: %d\n",
-                                      Word(identify, 3), Word(identify, 1), Word(identify, 6)));
-    const std::uint32_t chs = Word(identify, 57) | std::uint32_t{Word(identify, 58)} << 16;
-    page.Edit("ChsEdit", Sprintf("Current capacity in sectors (CHS mode) : %lu \n",
-                                 static_cast<unsigned long>(chs)));
+int SataIdentity::MultiwordDmaSupportedMode() const {
+    switch (multiword_dma_support) {
+        case 7:
+            return 2;
+        case 3:
+            return 1;
+        case 1:
+            return 0;
+        default:
+            return -1;
+    }
+}
 
-    std::uint64_t sectors = 0;
-    if (Bit(Word(identify, 86), 10)) {
-        for (int w = 103; w >= 100; --w) sectors = sectors << 16 | Word(identify, w);
+int SataIdentity::UltraDmaSupportedMode() const {
+    for (int mode = 6; mode >= 0; --mode) {
+        if (ultra_dma_support == (1u << (mode + 1)) - 1) return mode;
+    }
+    return -1;
+}
+
+SataIdentity DecodeIdentify(std::span<const std::uint8_t> identify) {
+    SataIdentity id;
+    id.model = IdentifyText(identify, 27, 46);
+    id.serial = IdentifyText(identify, 10, 19);
+    id.firmware = IdentifyText(identify, 23, 26);
+    id.heads = Word(identify, 3);
+    id.cylinders = Word(identify, 1);
+    id.sectors_per_track = Word(identify, 6);
+    id.chs_capacity_sectors = Word(identify, 57) | std::uint32_t{Word(identify, 58)} << 16;
+    id.lba48 = Bit(Word(identify, 86), 10);
+    if (id.lba48) {
+        for (int w = 103; w >= 100; --w)
+            id.capacity_sectors = id.capacity_sectors << 16 | Word(identify, w);
     } else {
-        sectors = Word(identify, 60) | std::uint32_t{Word(identify, 61)} << 16;
+        id.capacity_sectors = Word(identify, 60) | std::uint32_t{Word(identify, 61)} << 16;
     }
-    page.Edit("TotalSectorEdit",
-              Sprintf("Total number of user addressable sectors: (LBA mode) %llu\n",
-                      static_cast<unsigned long long>(sectors)));
-
     const std::uint16_t w63 = Word(identify, 63);
-    if (const char* text = MultiwordDmaSupportText(w63 & 0x7)) {
-        page.Edit("MultiwordDMAmodeEdit", text);
-    }
-    const int mw_mode = Bit(w63, 10) ? 2 : Bit(w63, 9) ? 1 : Bit(w63, 8) ? 0 : -1;
-    page.Edit("MultiwordDMAEdit", mw_mode >= 0
-                                      ? Sprintf("Multiword DMA is selected : mode %d\n", mw_mode)
-                                      : std::string("Multiword DMA is selected : none\n"));
-
-    if (Bit(Word(identify, 53), 2)) {
+    id.multiword_dma_support = static_cast<std::uint8_t>(w63 & 0x7);
+    id.multiword_dma_selected = Bit(w63, 10) ? 2 : Bit(w63, 9) ? 1 : Bit(w63, 8) ? 0 : -1;
+    id.ultra_dma_valid = Bit(Word(identify, 53), 2);
+    if (id.ultra_dma_valid) {
         const std::uint16_t w88 = Word(identify, 88);
-        if (const char* text = UltraDmaSupportText(w88 & 0x7F)) page.Edit("UltraDMAModeEdit", text);
-        int udma_mode = -1;
-        for (int bit = 14; bit >= 8 && udma_mode < 0; --bit) {
-            if (Bit(w88, static_cast<unsigned>(bit))) udma_mode = bit - 8;
+        id.ultra_dma_support = static_cast<std::uint8_t>(w88 & 0x7F);
+        for (int bit = 14; bit >= 8 && id.ultra_dma_selected < 0; --bit) {
+            if (Bit(w88, static_cast<unsigned>(bit))) id.ultra_dma_selected = bit - 8;
         }
-        page.Edit("UltraDMAEdit", udma_mode >= 0
-                                      ? Sprintf("Ultra DMA is selected : mode %d\n", udma_mode)
-                                      : std::string("Ultra DMA is selected : none\n"));
     }
-
     const std::uint16_t w82 = Word(identify, 82);
     const std::uint16_t w85 = Word(identify, 85);
-    page.Edit("SMARTfeatureEdit", std::string(Bit(w82, 0) ? "SMART feature set supported, "
-                                                          : "SMART feature set not supported, ") +
-                                      (Bit(w85, 0) ? "enabled\n" : "not enabled\n"));
+    id.smart_supported = Bit(w82, 0);
+    id.smart_enabled = Bit(w85, 0);
+    id.security_supported = Bit(w82, 1);
+    id.security_enabled = Bit(w85, 1);
+    for (std::size_t w = 108; w <= 111; ++w) id.wwn = id.wwn << 16 | Word(identify, w);
+    return id;
+}
+
+PageTexts IdentifyPageTexts(const SataIdentity& id) {
+    PageTexts page;
+    page.Edit("ModelNameEdit", Labelled("Model Name: ", id.model));
+    page.Edit("SNEdit", Labelled("Serial Number: ", id.serial));
+    page.Edit("FwVersionEdit", Labelled("Firmware Revision: ", id.firmware));
+    page.Edit("DiskHeadEdit", Sprintf("Heads: %u   Cylinders: %u   Sectors per Track: %u\n",
+                                      id.heads, id.cylinders, id.sectors_per_track));
+    page.Edit("ChsEdit", Sprintf("Current capacity in sectors (CHS mode) : %lu \n",
+                                 static_cast<unsigned long>(id.chs_capacity_sectors)));
+    page.Edit("TotalSectorEdit",
+              Sprintf("Total number of user addressable sectors: (LBA mode) %llu\n",
+                      static_cast<unsigned long long>(id.capacity_sectors)));
+    if (const char* text = MultiwordDmaSupportText(id.multiword_dma_support)) {
+        page.Edit("MultiwordDMAmodeEdit", text);
+    }
+    page.Edit("MultiwordDMAEdit",
+              id.multiword_dma_selected >= 0
+                  ? Sprintf("Multiword DMA is selected : mode %d\n", id.multiword_dma_selected)
+                  : std::string("Multiword DMA is selected : none\n"));
+    if (id.ultra_dma_valid) {
+        if (const char* text = UltraDmaSupportText(id.ultra_dma_support)) {
+            page.Edit("UltraDMAModeEdit", text);
+        }
+        page.Edit("UltraDMAEdit",
+                  id.ultra_dma_selected >= 0
+                      ? Sprintf("Ultra DMA is selected : mode %d\n", id.ultra_dma_selected)
+                      : std::string("Ultra DMA is selected : none\n"));
+    }
+    page.Edit("SMARTfeatureEdit",
+              std::string(id.smart_supported ? "SMART feature set supported, "
+                                             : "SMART feature set not supported, ") +
+                  (id.smart_enabled ? "enabled\n" : "not enabled\n"));
     page.Edit("SecurityModeEdit",
-              std::string(Bit(w82, 1) ? "Security Mode feature set suppoeted, "
-                                      : "Security Mode feature set not supported, ") +
-                  (Bit(w85, 1) ? "enabled\n" : "not enabled\n"));
-    page.Edit("WWNEdit", Sprintf("World Wide Name: %04X%04X%04X%04X", Word(identify, 108),
-                                 Word(identify, 109), Word(identify, 110), Word(identify, 111)));
+              std::string(id.security_supported ? "Security Mode feature set suppoeted, "
+                                                : "Security Mode feature set not supported, ") +
+                  (id.security_enabled ? "enabled\n" : "not enabled\n"));
+    page.Edit("WWNEdit",
+              Sprintf("World Wide Name: %016llX", static_cast<unsigned long long>(id.wwn)));
     return page;
+}
+
+PageTexts IdentifyPageTexts(std::span<const std::uint8_t> identify) {
+    return IdentifyPageTexts(DecodeIdentify(identify));
 }
 
 bool IsBridgeLoaderInquiry(std::span<const std::uint8_t> inquiry) {
@@ -178,40 +223,70 @@ PageTexts UsbCapacityTexts(std::uint32_t capacity_mb, std::uint64_t capacity_byt
     return page;
 }
 
+void DecodeUsbConfig(std::span<const std::uint8_t> config, UsbIdentity& identity) {
+    identity.config_read = true;
+    identity.vendor_id = static_cast<std::uint16_t>(Byte(config, 101) << 8 | Byte(config, 100));
+    identity.product_id = static_cast<std::uint16_t>(Byte(config, 103) << 8 | Byte(config, 102));
+    identity.vendor_name = AsciiField(config, 118, 8);
+    identity.product_name = AsciiField(config, 126, 16);
+    identity.manufacturer_string = StringDescriptorText(config, 158, 16);
+    identity.product_string = StringDescriptorText(config, 192, 24);
+    identity.serial = StringDescriptorText(config, 242, 20);
+}
+
 PageTexts UsbConfigTexts(std::span<const std::uint8_t> config) {
+    UsbIdentity identity;
+    DecodeUsbConfig(config, identity);
+    return UsbIdentityTexts(identity);
+}
+
+PageTexts UsbIdentityTexts(const UsbIdentity& identity) {
     PageTexts page;
-    page.Edit("VIDEdit", Sprintf("%02X%02X", Byte(config, 101), Byte(config, 100)));
-    page.Edit("PIDEdit", Sprintf("%02X%02X", Byte(config, 103), Byte(config, 102)));
-    page.Edit("VendorNameEdit", AsciiField(config, 118, 8));
-    page.Edit("ProductNameEdit", AsciiField(config, 126, 16));
-    page.Edit("ManufacturStringEdit", StringDescriptorText(config, 158, 16));
-    page.Edit("ProductStringEdit", StringDescriptorText(config, 192, 24));
-    page.Edit("SNUSBEdit", StringDescriptorText(config, 242, 20));
+    if (identity.inquiry_read) {
+        page = UsbCapacityTexts(identity.capacity_mb, identity.capacity_bytes);
+    }
+    if (!identity.config_read) return page;
+    page.Edit("VIDEdit", Sprintf("%04X", identity.vendor_id));
+    page.Edit("PIDEdit", Sprintf("%04X", identity.product_id));
+    page.Edit("VendorNameEdit", identity.vendor_name);
+    page.Edit("ProductNameEdit", identity.product_name);
+    page.Edit("ManufacturStringEdit", identity.manufacturer_string);
+    page.Edit("ProductStringEdit", identity.product_string);
+    page.Edit("SNUSBEdit", identity.serial);
     return page;
 }
 
-PageTexts ParseInfo(unsigned device, std::span<std::uint8_t> buffer) {
+std::optional<SataIdentity> ReadSataIdentity(unsigned device, std::span<std::uint8_t> buffer) {
     const auto identify = buffer.first(std::min(buffer.size(), kIdentifySize));
     std::fill(identify.begin(), identify.end(), 0);
     // Decoding zeros would state a drive without a name, without sectors and without SMART;
     // a failed read shows nothing instead.
-    if (!VA_Identify(device, identify, 1)) return {};
-    return IdentifyPageTexts(identify);
+    if (!VA_Identify(device, identify, 1)) return std::nullopt;
+    return DecodeIdentify(identify);
+}
+
+UsbIdentity ReadUsbIdentity(unsigned device) {
+    UsbIdentity identity;
+    std::array<std::uint8_t, 40> inquiry{};
+    if (VC_Inquiry(device, inquiry, 1) == 1) {
+        identity.inquiry_read = true;
+        identity.loader = IsBridgeLoaderInquiry(inquiry);
+        identity.capacity_mb = GetCapacityMB(device);
+        identity.capacity_bytes = GetCapacityBytes(device);
+    }
+    if (identity.loader) return identity;
+    std::vector<std::uint8_t> config(kUsbConfigBufferSize);
+    if (ReadSystemInfo(device, config)) DecodeUsbConfig(config, identity);
+    return identity;
+}
+
+PageTexts ParseInfo(unsigned device, std::span<std::uint8_t> buffer) {
+    const auto identity = ReadSataIdentity(device, buffer);
+    return identity ? IdentifyPageTexts(*identity) : PageTexts{};
 }
 
 PageTexts ParseUSBInfo(unsigned device) {
-    PageTexts page;
-    std::array<std::uint8_t, 40> inquiry{};
-    bool loader = false;
-    if (VC_Inquiry(device, inquiry, 1) == 1) {
-        loader = IsBridgeLoaderInquiry(inquiry);
-        page = UsbCapacityTexts(GetCapacityMB(device), GetCapacityBytes(device));
-    }
-    if (loader) return page;
-    std::vector<std::uint8_t> config(kUsbConfigBufferSize);
-    if (!ReadSystemInfo(device, config)) return page;
-    for (auto& edit : UsbConfigTexts(config).edits) page.edits.push_back(std::move(edit));
-    return page;
+    return UsbIdentityTexts(ReadUsbIdentity(device));
 }
 
 }  // namespace vt

@@ -156,6 +156,7 @@ void TMainForm::UpdateInfo(bool read) {
 }
 
 void TMainForm::EmptyPages() {
+    models_ = {};
     for (const auto& spec : MainFormControls()) {
         switch (spec.kind) {
             case ControlKind::Edit:

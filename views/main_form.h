@@ -13,6 +13,7 @@
 
 #include "discovery/device_list.h"
 #include "tools/diagnose_list.h"
+#include "views/page_models.h"
 #include "views/presentation.h"
 #include "views/settings.h"
 
@@ -99,6 +100,8 @@ class TMainForm {
     Presentation& ui() { return ui_; }
     const FormEnvironment& environment() const { return environment_; }
     int EnResetSmart() const { return en_reset_smart_; }
+    // The records the last refresh (and the S.M.A.R.T. read) filled the pages from.
+    const PageModels& models() const { return models_; }
     // The device number a row of ListView1 shows; the row itself when the scan gave none.
     std::uint8_t DeviceOfRow(int row) const;
 
@@ -158,6 +161,7 @@ class TMainForm {
     Presentation& ui_;
     FormEnvironment environment_;
     int en_reset_smart_ = 0;
+    PageModels models_;
     std::vector<std::uint8_t> device_of_row_;
     std::string save_initial_dir_;
     std::map<std::string, std::function<void()>, std::less<>> click_handlers_;

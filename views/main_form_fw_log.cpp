@@ -134,7 +134,9 @@ void TMainForm::ShowFWDebugMessage(int mode) {
     if (!ring_read) return;
 
     const auto ring = buffer.first(ring_size);
-    for (const auto& line : UnrollUartLog(ring, start)) ui_.AppendLine("UartLogMemo", line);
+    FirmwareLogModel model{form == Form::Loader, ring_size, start, UnrollUartLog(ring, start)};
+    for (const auto& line : model.lines) ui_.AppendLine("UartLogMemo", line);
+    models_.firmware_log = std::move(model);
     DumpRawFile("ErrLog.raw", ring);
 }
 

@@ -14,11 +14,16 @@
 namespace vt {
 
 void TMainForm::ParseInfo(unsigned device, std::span<std::uint8_t> buffer) {
-    ShowPageTexts(ui_, vt::ParseInfo(device, buffer));
+    auto identity = ReadSataIdentity(device, buffer);
+    if (!identity) return;
+    ShowPageTexts(ui_, IdentifyPageTexts(*identity));
+    models_.device_info = DeviceInfoModel{std::move(identity), std::nullopt};
 }
 
 void TMainForm::ParseUSBInfo(unsigned device) {
-    ShowPageTexts(ui_, vt::ParseUSBInfo(device));
+    auto identity = ReadUsbIdentity(device);
+    ShowPageTexts(ui_, UsbIdentityTexts(identity));
+    models_.device_info = DeviceInfoModel{std::nullopt, std::move(identity)};
 }
 
 bool TMainForm::GetSSDInfo(std::span<std::uint8_t> buffer) {
@@ -26,18 +31,23 @@ bool TMainForm::GetSSDInfo(std::span<std::uint8_t> buffer) {
 }
 
 void TMainForm::ShowSSDInfo(unsigned device) {
-    ShowPageTexts(ui_, SsdInfoPageTexts(SystemInfo, GetCapacityMB(device)));
+    SsdInfoModel model{SystemInfo, GetCapacityMB(device)};
+    ShowPageTexts(ui_, SsdInfoPageTexts(model.info, model.capacity_mb));
+    models_.ssd_info = std::move(model);
 }
 
 void TMainForm::ProcessBadBlockInfo(unsigned device) {
-    ShowPageTexts(ui_, vt::ProcessBadBlockInfo(device));
+    auto model = ReadBadBlocks(device);
+    ShowPageTexts(ui_, BadBlockPageTexts(model.detail, SystemInfo));
+    models_.bad_blocks = std::move(model);
 }
 
 void TMainForm::GetEraseCount(unsigned device, std::span<std::uint8_t> buffer) {
     ui_.ClearLines("EraseMemo");
-    const EraseCountPage page =
+    EraseCountPage page =
         vt::GetEraseCount(device, buffer, SystemInfo, BadBlockMap ? &*BadBlockMap : nullptr);
     ShowPageTexts(ui_, EraseCountTexts(page));
+    if (!page.lines.empty()) models_.erase_count = std::move(page);
 }
 
 }  // namespace vt

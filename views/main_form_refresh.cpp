@@ -75,6 +75,14 @@ void TMainForm::RefreshPages() {
         if (VC_ReadMemory(device, 3, 0, TransferBuffer, 8) == 1) {
             ui_.SetLines("DpdFTLMemo",
                          HexDumpLines(TransferBuffer, kConfigDumpFirst, kConfigDumpLines));
+            const std::span<const std::uint8_t> memory = TransferBuffer;
+            const auto shown =
+                memory.subspan(std::min(memory.size(), kConfigDumpFirst),
+                               std::min(memory.size() - std::min(memory.size(), kConfigDumpFirst),
+                                        kConfigDumpLines * kHexDumpLineBytes));
+            models_.config_dump =
+                ConfigDumpModel{static_cast<std::uint32_t>(kConfigDumpFirst),
+                                std::vector<std::uint8_t>(shown.begin(), shown.end())};
         }
         ui_.SetTabVisible("TabSheet8", false);
         if (RunsFirmwareLogView(SystemInfo)) {

@@ -26,18 +26,6 @@ constexpr ResetCounter kResetCounters[] = {
     {3, "Failed in reseting SMART(LifeTimestamp)"},
 };
 
-// The drive's SMART data sector and, on the paths that have them, its thresholds; false when any
-// read fails.
-bool ReadSmartSectors(unsigned device, std::span<std::uint8_t> data,
-                      std::array<std::uint8_t, kSmartSectorSize>& thresholds) {
-    thresholds.fill(0);
-    // A bridge of its own command blocks answers the data through the vendor protocol and has no
-    // thresholds to give.
-    if (EntryOf(device).DirectVendorCdb) return VC_ReadSmartUsb(device, data, 1) == 1;
-    return VC_SmartEnable(device) == 1 && VC_SmartReadData(device, data, 1) == 1 &&
-           VC_SmartReadThresholds(device, thresholds, 1) == 1;
-}
-
 void PutRow(Presentation& ui, int row, const TextRow& cells) {
     for (int column = 0; column < kSmartGridColumns; ++column) {
         const auto index = static_cast<std::size_t>(column);
@@ -48,14 +36,12 @@ void PutRow(Presentation& ui, int row, const TextRow& cells) {
 }  // namespace
 
 bool TMainForm::GetSMARTInfo(unsigned device, std::span<std::uint8_t> buffer) {
-    std::array<std::uint8_t, kSmartSectorSize> thresholds{};
-    if (buffer.size() < kSmartSectorSize || !ReadSmartSectors(device, buffer, thresholds)) {
-        return false;
-    }
-    const auto data = DecodeSmartData(buffer.first(kSmartSectorSize), thresholds);
+    auto report = ReadSmartReport(device, buffer, SystemInfo.FwInfo);
+    if (!report) return false;
+    const auto& data = report->data;
 
     PutRow(ui_, 0, SmartGridHeader());
-    const auto rows = SmartGridRows(data, SmartVariantOfFwInfo(SystemInfo.FwInfo));
+    const auto rows = SmartGridRows(data, report->variant);
     int row = 1;
     for (const auto& cells : rows) PutRow(ui_, row++, cells);
     // A drive with fewer attributes than the one read before must not show the other's rows.
@@ -65,6 +51,7 @@ bool TMainForm::GetSMARTInfo(unsigned device, std::span<std::uint8_t> buffer) {
     ui_.ClearLines("SMARTMemo");
     ui_.SetCaption("GroupBox4", SmartGroupCaption(data.revision));
     ui_.SetLines("SMARTMemo", SmartSummaryLines(data));
+    models_.smart = std::move(*report);
     return true;
 }
 

@@ -130,6 +130,51 @@ std::vector<TextRow> SmartGridRows(const SmartData& data, SmartNameVariant varia
     return rows;
 }
 
+SmartDerivedValues SmartDerived(const SmartData& data) {
+    SmartDerivedValues out;
+    const auto set = [](std::optional<unsigned>& field, unsigned value) {
+        if (!field) field = value;
+    };
+    for (const auto& entry : data.entries) {
+        switch (entry.id) {
+            case 0x09:
+                set(out.power_on_hours, entry.Raw16(0));
+                break;
+            case 0x0C:
+                set(out.power_cycle_count, entry.Raw16(0));
+                break;
+            case 0xA7:
+                set(out.protect_mode, entry.raw[0]);
+                break;
+            case 0xA8:
+                set(out.sata_phy_error_count, entry.Raw16(0));
+                break;
+            case 0xA9:
+                set(out.bad_block_count, entry.Raw16(0));
+                set(out.total_bad_count, entry.Raw16(2));
+                set(out.later_bad_count, entry.Raw16(4));
+                break;
+            case 0xAD:
+                set(out.erase_count, entry.Raw16(0));
+                break;
+            case 0xAF:
+                set(out.bad_cluster_table_count, entry.Raw16(0));
+                break;
+            case 0xC0:
+                set(out.unexpected_power_loss_count, entry.Raw16(0));
+                break;
+            case 0xC2:
+                set(out.temperature_current, entry.Raw16(0));
+                set(out.temperature_min, entry.Raw16(2));
+                set(out.temperature_max, entry.Raw16(4));
+                break;
+            default:
+                break;
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> SmartSummaryLines(const SmartData& data) {
     std::vector<std::string> lines;
     for (const auto& entry : data.entries) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,6 +35,12 @@ struct SmartAttribute {
     std::uint16_t Raw16(std::size_t first) const {
         return static_cast<std::uint16_t>(raw[first] | raw[first + 1] << 8);
     }
+    // The six raw bytes as one little-endian number.
+    std::uint64_t Raw48() const {
+        std::uint64_t value = 0;
+        for (std::size_t b = raw.size(); b-- > 0;) value = value << 8 | raw[b];
+        return value;
+    }
 };
 
 struct SmartData {
@@ -55,6 +62,35 @@ SmartNameVariant SmartVariantOfFwInfo(std::span<const std::uint8_t> fw_info);
 
 // nullptr for an ID the tool does not name; such an entry gets no grid row.
 const char* SmartAttributeName(std::uint8_t id, SmartNameVariant variant);
+
+// The page's model: the decoded sectors and the attribute names the firmware's table code selects.
+struct SmartReport {
+    SmartData data;
+    SmartNameVariant variant = SmartNameVariant::Standard;
+};
+
+// What the summary memo states, each from the first entry of its ID; nullopt: no such entry.
+struct SmartDerivedValues {
+    std::optional<unsigned> power_on_hours;
+    std::optional<unsigned> power_cycle_count;
+    std::optional<unsigned> protect_mode;
+    std::optional<unsigned> sata_phy_error_count;
+    std::optional<unsigned> bad_block_count;
+    std::optional<unsigned> total_bad_count;
+    std::optional<unsigned> later_bad_count;
+    std::optional<unsigned> erase_count;
+    std::optional<unsigned> bad_cluster_table_count;
+    std::optional<unsigned> unexpected_power_loss_count;
+    std::optional<unsigned> temperature_current;
+    std::optional<unsigned> temperature_min;
+    std::optional<unsigned> temperature_max;
+};
+SmartDerivedValues SmartDerived(const SmartData& data);
+
+// Reads the drive's SMART data sector (into the buffer, at least one sector) and, on the paths
+// that have them, its thresholds; nullopt when a read fails. `fw_info` selects the names.
+std::optional<SmartReport> ReadSmartReport(unsigned device, std::span<std::uint8_t> buffer,
+                                           std::span<const std::uint8_t> fw_info);
 
 TextRow SmartGridHeader();
 // One row per named attribute in entry order, at most kSmartGridRows - 1.

@@ -10,28 +10,14 @@
 #include <fstream>
 #include <string>
 
+#include "tests/cli/run_vtutil.h"
 #include "tests/support/fake_backend.h"
 
 namespace vt {
 namespace {
 
-struct Run {
-    int status = -1;
-    std::string out;
-};
-
-Run Vtutil(const std::string& arguments) {
-    Run run;
-    const std::string command = std::string(VTUTIL_PATH) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> chunk;
-    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
-        run.out.append(chunk.data(), n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using test::Run;
+using test::Vtutil;
 
 nlohmann::json Json(const Run& run) {
     return nlohmann::json::parse(run.out, nullptr, false);
@@ -44,9 +30,12 @@ TEST(Vtutil, ListShowsRowsLinesAndDisks) {
     EXPECT_NE(text.out.find("<< USB >>  Vantrel FK1X"), std::string::npos);
     const auto json = Json(Vtutil("--demo list --json"));
     ASSERT_TRUE(json.is_object());
-    EXPECT_EQ(json["json_format_version"], 1);
-    EXPECT_EQ(json["rows"][0]["disk"], "1");
+    EXPECT_EQ(json["json_format_version"], 2);
+    EXPECT_EQ(json["rows"][0]["number"], 1);
     EXPECT_EQ(json["rows"][0]["path"], "ide:/dev/sda");
+    EXPECT_EQ(json["rows"][0]["model"], "Vantrel VT538 SSD 256GB");
+    EXPECT_EQ(json["rows"][0]["capacity_gib"],
+              json["rows"][0]["capacity_bytes"].get<std::uint64_t>() >> 30);
     EXPECT_EQ(json["rows"].size() + 1,
               json["combo_lines"].size());  // the older bridge: a line only
 }
@@ -59,17 +48,18 @@ TEST(Vtutil, EveryPageInTextAndJson) {
         EXPECT_FALSE(text.out.empty()) << page;
         const auto json = Json(Vtutil(std::string("--demo ") + page + " 1 --json"));
         ASSERT_TRUE(json.is_object()) << page;
-        EXPECT_EQ(json["json_format_version"], 1) << page;
+        EXPECT_EQ(json["json_format_version"], 2) << page;
         EXPECT_EQ(json["device"]["serial"], "VT38A1B2C3D4") << page;
         EXPECT_TRUE(json["page"].is_object()) << page;
     }
     const auto erase = Json(Vtutil("--demo erase-count 1 --json"));
     EXPECT_EQ(erase["page"]["columns"].size(), 8u);
     EXPECT_TRUE(erase["page"]["blocks"][0]["counts"][0].is_number());
-    EXPECT_TRUE(erase["page"]["average"].is_number());
+    EXPECT_TRUE(erase["page"]["erase_count_average"].is_number());
     const auto bad = Json(Vtutil("--demo bad-blocks 1 --json"));
     ASSERT_FALSE(bad["page"]["summary"].empty());
     EXPECT_EQ(bad["page"]["summary"][0]["counts"].size(), 8u);
+    EXPECT_FALSE(bad["page"]["detail"].empty());
     const auto config = Json(Vtutil("--demo config-dump 1 --json"));
     EXPECT_EQ(config["page"]["bytes"].size(), 144u);
     EXPECT_EQ(config["page"]["bytes"][0], 0x13);

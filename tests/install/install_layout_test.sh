@@ -63,6 +63,11 @@ for page in "$source"/docs/man/*.1; do
   check "manual page $(basename "$page") is not a gzip'd copy" cmp <(gzip -dc "$archive") "$page"
 done
 
+# The JSON Schemas, each the same as in the tree.
+for schema in "$source"/docs/schema/*.schema.json; do
+  check "schema $(basename "$schema")" cmp "$schema" "$root/usr/share/vtutility/schema/$(basename "$schema")"
+done
+
 # The settings file: a conffile under /etc, linked from the program directory, both settings 0.
 [ "$(readlink "$program_dir/VTUtility.ini")" = /etc/vtutility/VTUtility.ini ] || fail "settings link"
 ini=$root/etc/vtutility/VTUtility.ini

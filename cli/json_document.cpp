@@ -1,0 +1,25 @@
+#include "cli/json_document.h"
+
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "views/headless_presentation.h"
+
+namespace vt::cli {
+
+int ReportFailure(bool json, const std::string& message, int exit_status) {
+    std::fprintf(stderr, "vtutil: %s\n", message.c_str());
+    if (json) {
+        auto document = JsonDocument();
+        // The message may carry a drive's text or a path: Latin-1 bytes as far as JSON knows.
+        document["error"] = {{"message", Latin1ToUtf8(message)}, {"exit_status", exit_status}};
+        PrintJson(document);
+    }
+    return exit_status;
+}
+
+void PrintJson(const Json& document) {
+    std::printf("%s\n", document.dump(2).c_str());
+}
+
+}  // namespace vt::cli

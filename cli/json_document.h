@@ -1,0 +1,18 @@
+#pragma once
+// vtutil's JSON documents: the common head and the document a failing command prints.
+
+#include <string>
+
+#include "cli/page_json.h"
+
+namespace vt::cli {
+
+// Prints "vtutil: MESSAGE" on standard error and, with `json`, one document with an "error" object
+// {message, exit_status} on standard output, so a monitoring tool always has a document to read.
+// Returns `exit_status`.
+int ReportFailure(bool json, const std::string& message, int exit_status);
+
+// Prints the document, indented, on standard output.
+void PrintJson(const Json& document);
+
+}  // namespace vt::cli

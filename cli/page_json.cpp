@@ -1,0 +1,358 @@
+#include "cli/page_json.h"
+
+#include <algorithm>
+
+#include "ctrl/flash_config.h"
+#include "ctrl/read_system_info.h"
+#include "views/headless_presentation.h"
+#include "views/ssd_info_view.h"
+#include "views/text_format.h"
+
+namespace vt::cli {
+namespace {
+
+template <typename T>
+Json Optional(const std::optional<T>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+Json ModeOrNull(int mode) {
+    return mode >= 0 ? Json(mode) : Json(nullptr);
+}
+
+std::string BusOf(const std::string& path) {
+    const auto colon = path.find(':');
+    return colon == std::string::npos ? std::string() : path.substr(0, colon);
+}
+
+const char* EntryKindName(BadBlockEntry::Kind kind) {
+    using K = BadBlockEntry::Kind;
+    switch (kind) {
+        case K::EarlyBad:
+            return "early_bad";
+        case K::BadUnit:
+            return "bad_unit";
+        case K::Remap:
+            return "remap";
+        case K::PhysicalBlock:
+            return "physical_block";
+        case K::PlaneCounts:
+            return "plane_counts";
+        case K::RemapRelation:
+            return "remap_relation";
+    }
+    return "";
+}
+
+const char* ErrorTypeName(unsigned type) {
+    switch (type) {
+        case 1:
+            return "ecc_over";
+        case 3:
+            return "prog_fail";
+        case 4:
+            return "erase_fail";
+        case 5:
+            return "ecc_fail";
+        default:
+            return nullptr;
+    }
+}
+
+// The summary's columns in the order the page shows them, from the detail's counter columns.
+struct SummaryColumn {
+    const char* name;
+    std::size_t counter;  // kBadBlockColumns: the sum of the four system error columns
+};
+constexpr SummaryColumn kSummaryColumns[] = {
+    {"factory_early_bad", 5}, {"factory_later_bad", 6},
+    {"system_early_bad", 0},  {"system_later_bad", kBadBlockColumns},
+    {"ecc_over", 4},          {"prog_fail", 2},
+    {"erase_fail", 1},        {"ecc_fail", 3}};
+
+Json SummaryCounts(const BadBlockRow& row) {
+    Json counts = Json::object();
+    for (const auto& column : kSummaryColumns) {
+        counts[column.name] = column.counter == kBadBlockColumns
+                                  ? std::uint64_t{row[1]} + row[2] + row[3] + row[4]
+                                  : std::uint64_t{row[column.counter]};
+    }
+    return counts;
+}
+
+}  // namespace
+
+std::string JsonText(std::string_view latin1) {
+    const auto blank = [](unsigned char c) { return c <= ' ' || c == 0x7F; };
+    const auto first = std::find_if_not(latin1.begin(), latin1.end(), blank);
+    const auto last = std::find_if_not(latin1.rbegin(), latin1.rend(), blank).base();
+    return first < last ? Latin1ToUtf8(std::string_view(first, last)) : std::string();
+}
+
+Json DeviceJson(const DeviceRow& row, const std::string& path) {
+    Json device;
+    device["number"] = row.device + 1;
+    device["path"] = JsonText(path);
+    device["bus"] = JsonText(BusOf(path));
+    device["interface"] = JsonText(row.cells[5]);
+    device["model"] = JsonText(row.cells[1]);
+    device["serial"] = JsonText(row.cells[2]);
+    device["firmware"] = JsonText(row.cells[3]);
+    return device;
+}
+
+Json ListRowJson(const DeviceRow& row, const std::string& path) {
+    Json r = DeviceJson(row, path);
+    r["capacity_bytes"] = row.capacity_bytes;
+    r["capacity_mib"] = row.capacity_mb;
+    r["capacity_gib"] = row.capacity_mb / 1024;
+    return r;
+}
+
+Json DeviceInfoJson(const DeviceInfoModel& model) {
+    Json page;
+    if (model.sata) {
+        const auto& id = *model.sata;
+        page["form"] = "sata";
+        page["model"] = JsonText(id.model);
+        page["serial"] = JsonText(id.serial);
+        page["firmware"] = JsonText(id.firmware);
+        page["heads"] = id.heads;
+        page["cylinders"] = id.cylinders;
+        page["sectors_per_track"] = id.sectors_per_track;
+        page["chs_capacity_sectors"] = id.chs_capacity_sectors;
+        page["capacity_sectors"] = id.capacity_sectors;
+        page["capacity_bytes"] = id.capacity_sectors * 512;
+        page["lba48"] = id.lba48;
+        page["multiword_dma"] = {{"supported_max_mode", ModeOrNull(id.MultiwordDmaSupportedMode())},
+                                 {"selected_mode", ModeOrNull(id.multiword_dma_selected)}};
+        if (id.ultra_dma_valid) {
+            page["ultra_dma"] = {{"supported_max_mode", ModeOrNull(id.UltraDmaSupportedMode())},
+                                 {"selected_mode", ModeOrNull(id.ultra_dma_selected)}};
+        } else {
+            page["ultra_dma"] = nullptr;
+        }
+        page["smart"] = {{"supported", id.smart_supported}, {"enabled", id.smart_enabled}};
+        page["security"] = {{"supported", id.security_supported}, {"enabled", id.security_enabled}};
+        page["wwn"] = Sprintf("%016llX", static_cast<unsigned long long>(id.wwn));
+    } else if (model.usb) {
+        const auto& usb = *model.usb;
+        page["form"] = "usb";
+        page["bridge_loader"] = usb.loader;
+        if (usb.inquiry_read) {
+            page["capacity_mib"] = usb.capacity_mb;
+            page["capacity_bytes"] = usb.capacity_bytes;
+            page["capacity_sectors"] = usb.capacity_bytes / 512;
+        }
+        if (usb.config_read) {
+            page["vendor_id"] = Sprintf("%04X", usb.vendor_id);
+            page["product_id"] = Sprintf("%04X", usb.product_id);
+            page["vendor_name"] = JsonText(usb.vendor_name);
+            page["product_name"] = JsonText(usb.product_name);
+            page["manufacturer_string"] = JsonText(usb.manufacturer_string);
+            page["product_string"] = JsonText(usb.product_string);
+            page["serial"] = JsonText(usb.serial);
+        }
+    }
+    return page;
+}
+
+Json SsdInfoJson(const SsdInfoModel& model) {
+    const auto& info = model.info;
+    const std::size_t slot = EccThresholdSlot(info.EccMode);
+    Json page;
+    page["controller_model"] = JsonText(ControllerModel(info));
+    page["firmware"] = JsonText(FirmwareIdentText(info.FwInfo));
+    page["capacity_mib"] = model.capacity_mb;
+    page["capacity_bytes"] = std::uint64_t{model.capacity_mb} * 1024 * 1024;
+    page["flash_config"] = info.FlashConfig;
+    page["flash_type"] = JsonText(CellTypeName(info.FlashConfig));
+    page["ecc_mode"] = info.EccMode;
+    page["ecc_mode_name"] = JsonText(EccModeName(info.EccMode));
+    page["ecc_read_threshold_bits"] = info.EccReadThreshold[slot];
+    page["ecc_copy_threshold_bits"] = info.EccCopyThreshold[slot];
+    page["wear_leveling_frequency"] = info.WearLevelFreq;
+    if (info.FlashCopyFound) {
+        const std::string model_name(
+            info.FlashModel.data(),
+            std::find(info.FlashModel.begin(), info.FlashModel.end(), '\0'));
+        page["flash_model"] = JsonText(model_name);
+        page["flash_vendor"] = JsonText(FlashVendorName(info.FlashConfig));
+        page["io_drive_current"] = JsonText(IoDriveCurrentName(info.IoDriveCurrent));
+        page["defect_percent"] = info.DefectPercent10 / 10.0;
+        page["reserved_percent"] = info.ReservedPercent10 / 10.0;
+    } else {
+        page["flash_model"] = nullptr;
+    }
+    Json bank_map = Json::array();
+    for (std::size_t bank = 0; bank < info.BankCount && bank < info.BankMap.size(); ++bank)
+        bank_map.push_back(info.BankMap[bank]);
+    page["bank_map"] = bank_map;
+    page["features"] = {{"scramble", info.FeatureFlags[4] != 0},
+                        {"remap", info.FeatureFlags[5] != 0},
+                        {"trim", (info.SupportBits & 0x01) != 0},
+                        {"lba48", (info.SupportBits & 0x40) != 0}};
+    const std::uint64_t ce_blocks = info.BlocksPerCe;
+    page["geometry"] = {{"channels", info.ChannelCount},
+                        {"banks", info.BankCount},
+                        {"ce_count", info.CeCount},
+                        {"dies_per_ce", info.DiesPerCe},
+                        {"blocks_per_ce", info.BlocksPerCe},
+                        {"blocks_per_flash", ce_blocks * info.CeCount},
+                        {"pages_per_block", info.PagesPerBlock},
+                        {"sectors_per_page", info.SectorsPerPage},
+                        {"page_bytes", std::uint32_t{info.SectorsPerPage} * 512}};
+    Json tmc = Json::array(), asyn = Json::array();
+    for (const auto v : info.Tmc) tmc.push_back(v);
+    for (const auto v : info.AsynTmc) asyn.push_back(v);
+    page["tmc"] = tmc;
+    page["asyn_tmc"] = asyn;
+    page["driver_setting"] = info.DriverSetting;
+    return page;
+}
+
+Json EraseCountJson(const EraseCountPage& page) {
+    const auto& grid = page.grid;
+    Json columns = Json::array();
+    for (std::size_t j = 0; j < grid.columns(); ++j) {
+        const unsigned channels = grid.channels ? grid.channels : 1;
+        columns.push_back({{"channel", j % channels}, {"ce", j / channels}});
+    }
+    Json blocks = Json::array();
+    for (std::size_t row = 0; row < grid.blocks.size(); ++row) {
+        Json counts = Json::array(), bad = Json::array();
+        for (std::size_t j = 0; j < grid.columns(); ++j) {
+            const std::uint32_t v = grid.At(row, j);
+            counts.push_back(v == kNoEraseCount ? Json(nullptr) : Json(v));
+            if (grid.BadAt(row, j)) bad.push_back(j);
+        }
+        blocks.push_back({{"block", grid.blocks[row]}, {"counts", counts}, {"bad_columns", bad}});
+    }
+    Json out;
+    out["columns"] = columns;
+    out["blocks"] = blocks;
+    out["erase_count_average"] = page.has_summary ? Json(page.average) : Json(nullptr);
+    out["erase_count_maximum"] = page.has_summary ? Json(page.maximum) : Json(nullptr);
+    return out;
+}
+
+Json BadBlocksJson(const BadBlocksModel& model) {
+    const auto& detail = model.detail;
+    Json summary = Json::array();
+    for (unsigned e = 0; e < model.banks; ++e) {
+        for (unsigned c = 0; c < model.channels; ++c) {
+            BadBlockRow row{};
+            for (std::size_t k = 0; k < kBadBlockColumns; ++k) row[k] = detail.counts.At(c, e, k);
+            Json r = {{"channel", c}, {"ce", e}};
+            r["counts"] = SummaryCounts(row);
+            summary.push_back(r);
+        }
+    }
+    Json entries = Json::array();
+    for (const auto& entry : detail.entries) {
+        Json r = {
+            {"kind", EntryKindName(entry.kind)}, {"channel", entry.channel}, {"ce", entry.ce}};
+        using K = BadBlockEntry::Kind;
+        switch (entry.kind) {
+            case K::BadUnit: {
+                r["block"] = entry.block;
+                r["error_type"] = entry.error_type;
+                const char* name =
+                    entry.error_type_known ? ErrorTypeName(entry.error_type) : nullptr;
+                r["error_type_name"] = name ? Json(name) : Json(nullptr);
+                r["remapped"] = entry.remapped;
+                if (entry.remapped) {
+                    r["remap_block"] = entry.remap_block;
+                    r["blocks"] = {entry.pair_first, entry.pair_second};
+                }
+                break;
+            }
+            case K::Remap:
+                r["block"] = entry.block;
+                r["plane"] = entry.plane;
+                r["remap_block"] = entry.remap_block;
+                break;
+            case K::RemapRelation:
+                r["block"] = entry.block;
+                r["remap_block"] = entry.remap_block;
+                break;
+            case K::PlaneCounts:
+                r["plane0_blocks"] = entry.plane0;
+                r["plane1_blocks"] = entry.plane1;
+                break;
+            case K::EarlyBad:
+            case K::PhysicalBlock:
+                r["block"] = entry.block;
+                break;
+        }
+        entries.push_back(r);
+    }
+    Json out;
+    out["unit"] = model.block_mode ? "block" : "block_pair";
+    out["summary"] = summary;
+    out["totals"] = SummaryCounts(detail.totals);
+    out["detail"] = entries;
+    return out;
+}
+
+Json SmartJson(const SmartReport& report) {
+    const auto& data = report.data;
+    Json attributes = Json::array();
+    for (const auto& entry : data.entries) {
+        if (entry.id == 0) continue;
+        const char* name = SmartAttributeName(entry.id, report.variant);
+        const auto& raw = entry.raw;
+        Json a;
+        a["id"] = entry.id;
+        a["name"] = name ? Json(name) : Json(nullptr);
+        a["flags"] = entry.flags;
+        a["value"] = entry.value;
+        a["worst"] = entry.worst;
+        a["threshold"] = entry.threshold;
+        a["raw"] = entry.Raw48();
+        a["raw_hex"] = Sprintf("%2.2X %2.2X %2.2X %2.2X %2.2X %2.2X", raw[5], raw[4], raw[3],
+                               raw[2], raw[1], raw[0]);
+        attributes.push_back(a);
+    }
+    const auto derived = SmartDerived(data);
+    Json out;
+    out["revision"] = {{"major", data.revision & 0xFF}, {"minor", data.revision >> 8}};
+    out["attributes"] = attributes;
+    out["derived"] = {
+        {"power_on_hours", Optional(derived.power_on_hours)},
+        {"power_cycle_count", Optional(derived.power_cycle_count)},
+        {"protect_mode", Optional(derived.protect_mode)},
+        {"sata_phy_error_count", Optional(derived.sata_phy_error_count)},
+        {"bad_block_count", Optional(derived.bad_block_count)},
+        {"total_bad_count", Optional(derived.total_bad_count)},
+        {"later_bad_count", Optional(derived.later_bad_count)},
+        {"erase_count", Optional(derived.erase_count)},
+        {"bad_cluster_table_count", Optional(derived.bad_cluster_table_count)},
+        {"unexpected_power_loss_count", Optional(derived.unexpected_power_loss_count)},
+        {"temperature_celsius", Optional(derived.temperature_current)},
+        {"temperature_min_celsius", Optional(derived.temperature_min)},
+        {"temperature_max_celsius", Optional(derived.temperature_max)}};
+    return out;
+}
+
+Json FirmwareLogJson(const FirmwareLogModel& model) {
+    Json lines = Json::array();
+    for (const auto& line : model.lines) lines.push_back(Latin1ToUtf8(line));
+    Json out;
+    out["source"] = model.from_serial_flash ? "serial_flash" : "controller_memory";
+    out["ring_bytes"] = model.ring_size;
+    out["start_offset"] = model.start;
+    out["lines"] = lines;
+    return out;
+}
+
+Json ConfigDumpJson(const ConfigDumpModel& model) {
+    Json bytes = Json::array();
+    for (const auto b : model.bytes) bytes.push_back(b);
+    Json out;
+    out["offset"] = model.first_offset;
+    out["bytes"] = bytes;
+    return out;
+}
+
+}  // namespace vt::cli

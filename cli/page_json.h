@@ -1,0 +1,31 @@
+#pragma once
+// The JSON rendering of the page models (format version 2): snake_case keys, numbers as numbers,
+// units in the key names, drive texts trimmed and turned from Latin-1 into UTF-8.
+
+#include <nlohmann/json.hpp>
+
+#include <string_view>
+
+#include "discovery/device_list.h"
+#include "views/page_models.h"
+
+namespace vt::cli {
+
+using Json = nlohmann::ordered_json;
+
+// A drive's text (Latin-1 bytes) trimmed of blanks and control characters, as UTF-8.
+std::string JsonText(std::string_view latin1);
+
+// The drive a document is about, as its row of the list shows it.
+Json DeviceJson(const DeviceRow& row, const std::string& path);
+Json ListRowJson(const DeviceRow& row, const std::string& path);
+
+Json DeviceInfoJson(const DeviceInfoModel& model);
+Json SsdInfoJson(const SsdInfoModel& model);
+Json EraseCountJson(const EraseCountPage& page);
+Json BadBlocksJson(const BadBlocksModel& model);
+Json SmartJson(const SmartReport& report);
+Json FirmwareLogJson(const FirmwareLogModel& model);
+Json ConfigDumpJson(const ConfigDumpModel& model);
+
+}  // namespace vt::cli
