@@ -43,7 +43,11 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
 }
 
 int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
-    if (!InstallBackend(global)) return kExitUsage;
+    std::string backend_error;
+    if (!InstallBackend(global, backend_error)) {
+        std::fprintf(stderr, "vtutil: %s\n", backend_error.c_str());
+        return kExitUsage;
+    }
     const auto started = std::chrono::steady_clock::now();
     FormSession session;
     MetricsCollection collection;

@@ -3,22 +3,16 @@
 #include <deque>
 #include <string_view>
 
-#include "views/headless_presentation.h"
+#include "cli/page_json.h"
 
 namespace vt::cli {
 namespace {
 
 constexpr const char* kPrefix = "vtutility_";
 
-// A drive's text as a label value: Latin-1 to UTF-8, blanks and control characters at both ends
-// dropped (fields are padded with blanks or zeros).
+// A drive's text as a label value: trimmed and in UTF-8, as vtutil's JSON gives it.
 std::string LabelText(std::string_view latin1) {
-    const auto blank = [](unsigned char c) { return c <= ' ' || c == 0x7F; };
-    while (!latin1.empty() && blank(static_cast<unsigned char>(latin1.front())))
-        latin1.remove_prefix(1);
-    while (!latin1.empty() && blank(static_cast<unsigned char>(latin1.back())))
-        latin1.remove_suffix(1);
-    return Latin1ToUtf8(std::string(latin1));
+    return JsonText(latin1);
 }
 
 class Families {
