@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
   python3-jsonschema
-  prometheus prometheus-node-exporter  # vtutil metrics: promtool and the textfile collector in the tests
+  prometheus prometheus-node-exporter systemd  # vtutil metrics: promtool, the textfile collector, systemd-analyze
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -75,6 +75,28 @@ check "default settings" grep -qx 'EnResetSmart=0' "$ini"
 check "default settings" grep -qx 'EnRemapRelation=0' "$ini"
 check "settings section" grep -qx '\[Setting\]' "$ini"
 
+# The metrics service and timer: installed, not enabled, and accepted by systemd's own checker.
+# systemd-analyze resolves the units' dependencies and ExecStart inside --root, so the root gets a
+# copy of this machine's system units (targets) beside the package's.
+units=$root/usr/lib/systemd/system
+for unit in vtutility-metrics.service vtutility-metrics.timer; do
+  [ -f "$units/$unit" ] || fail "$unit not installed"
+done
+check "service runs the installed vtutil into the textfile directory" grep -qx \
+  'ExecStart=/usr/bin/vtutil metrics --output /var/lib/prometheus/node-exporter/vtutility.prom' \
+  "$units/vtutility-metrics.service"
+[ -z "$(find "$root" -path '*.wants/*' -o -path '*.requires/*')" ] || fail "the package enables a unit"
+if command -v systemd-analyze >/dev/null; then
+  for unit in /usr/lib/systemd/system/*; do
+    [ -e "$root$unit" ] || cp -a "$unit" "$root$unit"
+  done
+  verify=$(systemd-analyze verify --root="$root" /usr/lib/systemd/system/vtutility-metrics.service \
+    /usr/lib/systemd/system/vtutility-metrics.timer 2>&1) || fail "systemd-analyze verify: $verify"
+  [ -z "$verify" ] || fail "systemd-analyze verify warns: $verify"
+else
+  fail "systemd-analyze is missing (scripts/install-deps.sh installs systemd)"
+fi
+
 if [ "$with_window" = 1 ]; then
   desktop=$root/usr/share/applications/vtutility.desktop
   policy=$root/usr/share/polkit-1/actions/org.vtutility.pkexec.vtutility.policy
