@@ -115,7 +115,9 @@ install(CODE [[
   message(STATUS "Installing: ${unit_dir}/vtutility-metrics.service")
   configure_file("${vt_systemd_dir}/vtutility-metrics.service.in"
     "${unit_dir}/vtutility-metrics.service" @ONLY)
-  file(INSTALL "${vt_systemd_dir}/vtutility-metrics.timer" DESTINATION "${unit_dir}"
+  # file(INSTALL) adds DESTDIR itself.
+  file(INSTALL "${vt_systemd_dir}/vtutility-metrics.timer"
+    DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/system"
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
   file(CHMOD "${unit_dir}/vtutility-metrics.service"
     PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
