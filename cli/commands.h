@@ -56,5 +56,6 @@ void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_stat
 void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddMetricsCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli

@@ -37,6 +37,7 @@ int RunCommandLine(int argc, char** argv) {
     vt::cli::AddPageCommands(app, options, exit_status);
     vt::cli::AddRwTestCommand(app, options, exit_status);
     vt::cli::AddCaptureCommand(app, options, exit_status);
+    vt::cli::AddMetricsCommand(app, options, exit_status);
 
     std::vector<std::string> subcommands;
     for (const auto* command : app.get_subcommands({})) subcommands.push_back(command->get_name());

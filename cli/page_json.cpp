@@ -74,7 +74,7 @@ Json SummaryCounts(const BadBlockRow& row) {
     Json counts = Json::object();
     for (const auto& column : kSummaryColumns) {
         counts[column.name] = column.counter == kBadBlockColumns
-                                  ? std::uint64_t{row[1]} + row[2] + row[3] + row[4]
+                                  ? SystemLaterBad(row)
                                   : std::uint64_t{row[column.counter]};
     }
     return counts;

@@ -110,6 +110,25 @@ install(CODE [[
   endwhile()
 ]])
 
+# The metrics service and its timer, installed but not enabled: the administrator enables the
+# timer where a node exporter collects the textfile directory. The service names the installed
+# vtutil, so it is written when the tree lands.
+install(CODE "set(vt_systemd_dir \"${PROJECT_SOURCE_DIR}/packaging/systemd\")")
+install(CODE [[
+  set(unit_dir "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
+  set(VT_VTUTIL_PATH "${CMAKE_INSTALL_PREFIX}/${vt_bin_subdir}/vtutil")
+  message(STATUS "Installing: ${unit_dir}/vtutility-metrics.service")
+  configure_file("${vt_systemd_dir}/vtutility-metrics.service.in"
+    "${unit_dir}/vtutility-metrics.service" @ONLY)
+  # file(INSTALL) adds DESTDIR itself.
+  file(INSTALL "${vt_systemd_dir}/vtutility-metrics.timer"
+    DESTINATION "${CMAKE_INSTALL_PREFIX}/lib/systemd/system"
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  file(CHMOD "${unit_dir}/vtutility-metrics.service"
+    PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${unit_dir}/vtutility-metrics.service")
+]])
+
 # The Debian package: cpack in the build directory.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vtutility)

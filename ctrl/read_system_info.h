@@ -30,5 +30,9 @@ void SelectLoaderFormat(SystemInfoRecord& info);
 
 // The controller model, the three characters at FwInfo 0x24.
 std::string_view ControllerModel(const SystemInfoRecord& info);
+// The build character, FwInfo byte 6.
+inline char ControllerBuild(const SystemInfoRecord& info) {
+    return static_cast<char>(info.FwInfo[6]);
+}
 
 }  // namespace vt

@@ -13,6 +13,7 @@ packages=(
   file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
   python3-jsonschema
   libcairo2-dev fonts-dejavu-core fonts-liberation
+  prometheus prometheus-node-exporter systemd  # vtutil metrics: promtool, the textfile collector, systemd-analyze
 )
 missing=()
 for p in "${packages[@]}"; do

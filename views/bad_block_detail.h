@@ -77,6 +77,11 @@ struct BadBlockEntry {
     std::uint32_t plane0 = 0, plane1 = 0;  // PlaneCounts
 };
 
+// The system's later bad units: the four error types together.
+inline std::uint64_t SystemLaterBad(const BadBlockRow& row) {
+    return std::uint64_t{row[1]} + row[2] + row[3] + row[4];
+}
+
 struct BadBlockDetail {
     std::string text;  // lines end with CR LF
     std::vector<BadBlockEntry> entries;

@@ -17,7 +17,7 @@ constexpr std::size_t kWorkBufferSize = 128 * 1024;
 std::string NumberColumns(const BadBlockRow& row) {
     return Sprintf("  %4d       %4d      %4d       %4d       %4d       %4d       %4d       %4d",
                    static_cast<int>(row[5]), static_cast<int>(row[6]), static_cast<int>(row[0]),
-                   static_cast<int>(row[1] + row[2] + row[3] + row[4]), static_cast<int>(row[4]),
+                   static_cast<int>(SystemLaterBad(row)), static_cast<int>(row[4]),
                    static_cast<int>(row[2]), static_cast<int>(row[1]), static_cast<int>(row[3]));
 }
 

@@ -18,7 +18,7 @@ std::string GdpPathIn(const std::string& program_dir) {
 }
 
 bool RunsFirmwareLogView(const SystemInfoRecord& info) {
-    return ControllerModel(info) == "K38" && info.FwInfo[6] == '3';
+    return ControllerModel(info) == "K38" && ControllerBuild(info) == '3';
 }
 
 bool DramLayoutForRevision(const SystemInfoRecord& info) {

@@ -94,6 +94,28 @@ grep -q 'allow_gui' "$policy" && fail "the helper's policy lets it onto the disp
 if command -v xmllint >/dev/null; then
   check "policy is well-formed XML" xmllint --noout "$policy"
 fi
+# The metrics service and timer: installed, not enabled, and accepted by systemd's own checker.
+# systemd-analyze resolves the units' dependencies and ExecStart inside --root, so the root gets a
+# copy of this machine's system units (targets) beside the package's.
+units=$root/usr/lib/systemd/system
+for unit in vtutility-metrics.service vtutility-metrics.timer; do
+  [ -f "$units/$unit" ] || fail "$unit not installed"
+done
+check "service runs the installed vtutil into the textfile directory" grep -qx \
+  'ExecStart=/usr/bin/vtutil metrics --output /var/lib/prometheus/node-exporter/vtutility.prom' \
+  "$units/vtutility-metrics.service"
+[ -z "$(find "$root" -path '*.wants/*' -o -path '*.requires/*')" ] || fail "the package enables a unit"
+if command -v systemd-analyze >/dev/null; then
+  for unit in /usr/lib/systemd/system/*; do
+    [ -e "$root$unit" ] || cp -a "$unit" "$root$unit"
+  done
+  # --man=no: the manual page the units name is in the package, not on this machine.
+  verify=$(systemd-analyze verify --man=no --root="$root" /usr/lib/systemd/system/vtutility-metrics.service \
+    /usr/lib/systemd/system/vtutility-metrics.timer 2>&1) || fail "systemd-analyze verify: $verify"
+  [ -z "$verify" ] || fail "systemd-analyze verify warns: $verify"
+else
+  fail "systemd-analyze is missing (scripts/install-deps.sh installs systemd)"
+fi
 
 if [ "$with_window" = 1 ]; then
   desktop=$root/usr/share/applications/vtutility.desktop
@@ -157,9 +179,14 @@ grep -q '^Vendor Name:' "$program_dir/report.txt" 2>/dev/null || fail "the drive
 
 if [ "$with_window" = 1 ]; then
   # A second copy ends at once by design, so a copy running elsewhere leaves no picture.
-  if QT_QPA_PLATFORM=offscreen timeout 60 "$root/usr/bin/vtutility" --demo --screenshot "$scratch/work/window.png"; then
-    [ -s "$scratch/work/window.png" ] || echo "NOTE: another vtutility runs; the installed window was not started"
+  if QT_QPA_PLATFORM=offscreen timeout 60 "$root/usr/bin/vtutility" --demo --screenshot "$scratch/work/window.png" \
+    2>"$scratch/window.err"; then
+    [ -s "$scratch/work/window.png" ] || fail "the installed vtutility wrote no screenshot"
+  elif grep -q 'already running' "$scratch/window.err"; then
+    # A copy running elsewhere on this machine keeps the single-instance guard.
+    echo "NOTE: another vtutility runs; the installed window was not started"
   else
+    cat "$scratch/window.err"
     fail "the installed vtutility did not start"
   fi
 fi

@@ -1,0 +1,100 @@
+// vtutil metrics: every listed drive's identity, wear, bad blocks and S.M.A.R.T. values in the
+// Prometheus text format, for the node exporter's textfile collector.
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/drive_metrics.h"
+#include "cli/form_session.h"
+#include "cli/metrics_models.h"
+#include "platform/files.h"
+#include "vendor/loader_mode.h"
+
+namespace vt::cli {
+namespace {
+
+struct MetricsOptions {
+    std::string output;
+};
+
+// One drive: its row, the loader check, the refresh as a click on the row runs it, and the
+// S.M.A.R.T. read its page's button runs. Failures are reported on standard error and in the
+// metrics.
+DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
+    const auto& cells = session.record().rows[row].cells;
+    DriveMetrics drive;
+    std::string error;
+    if (!session.Select(cells[0], error)) {
+        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
+        return drive;
+    }
+    const bool loader = IsLoaderMode(session.device());
+    session.Refresh();
+    if (!loader) session.form().GetSmartInfoBnClick();
+    auto messages = session.TakeMessages();
+    drive = DriveMetricsOf(session, row, loader);
+    drive.read_ok = messages.empty() && drive.read_ok;
+    for (const auto& message : messages)
+        std::fprintf(stderr, "vtutil: disk %s: %s\n", cells[0].c_str(), message.c_str());
+    return drive;
+}
+
+int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
+    std::string backend_error;
+    if (!InstallBackend(global, backend_error)) {
+        std::fprintf(stderr, "vtutil: %s\n", backend_error.c_str());
+        return kExitUsage;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    FormSession session;
+    MetricsCollection collection;
+    int status = kExitOk;
+    for (const auto& notice : session.record().notices) {
+        std::fprintf(stderr, "vtutil: %s\n", notice.c_str());
+        status = kExitNoDevice;
+    }
+    for (std::size_t row = 0; row < session.record().rows.size(); ++row) {
+        collection.drives.push_back(CollectDrive(session, row));
+        if (!collection.drives.back().read_ok && status == kExitOk) status = kExitCommandFailed;
+    }
+    collection.duration_seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    collection.timestamp_seconds =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const std::string text = RenderMetrics(collection);
+    if (options.output.empty()) {
+        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+            std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "vtutil: cannot write the metrics to standard output\n");
+            return kExitFileError;
+        }
+        return status;
+    }
+    std::string error;
+    if (!platform::ReplaceFile(options.output,
+                               {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                               error)) {
+        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
+        return kExitFileError;
+    }
+    return status;
+}
+
+}  // namespace
+
+void AddMetricsCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
+    auto metrics_options = std::make_shared<MetricsOptions>();
+    auto* command = app.add_subcommand(
+        "metrics", "Every drive's wear, bad blocks and S.M.A.R.T. values as Prometheus metrics");
+    command->add_option("--output", metrics_options->output,
+                        "Write them to FILE, replacing it at once (for the node exporter's "
+                        "textfile collector)");
+    command->callback([&options, &exit_status, metrics_options] {
+        exit_status = RunMetrics(options, *metrics_options);
+    });
+}
+
+}  // namespace vt::cli

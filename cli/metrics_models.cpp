@@ -1,0 +1,94 @@
+#include "cli/metrics_models.h"
+
+#include "access/device_tables.h"
+#include "ctrl/read_system_info.h"
+#include "views/refresh_state.h"
+
+namespace vt::cli {
+namespace {
+
+EraseCountMetrics EraseCountsOf(const EraseCountPage& page) {
+    EraseCountMetrics e;
+    e.has_summary = page.has_summary;
+    e.average = page.average;
+    e.maximum = page.maximum;
+    for (const std::uint32_t count : page.grid.counts) {
+        if (count != kNoEraseCount) e.per_block.Observe(count);
+    }
+    return e;
+}
+
+BadBlockMetrics BadBlocksOf(const BadBlocksModel& model) {
+    BadBlockMetrics b;
+    b.blocks_per_unit = model.block_mode ? 1 : 2;
+    const auto& counts = model.detail.counts;
+    for (unsigned e = 0; e < model.banks; ++e) {
+        for (unsigned c = 0; c < model.channels; ++c) {
+            BadBlockRow row{};
+            for (std::size_t k = 0; k < kBadBlockColumns; ++k) row[k] = counts.At(c, e, k);
+            BadBlockPlace p;
+            p.channel = c;
+            p.ce = e;
+            p.factory_early = row[5];
+            p.factory_later = row[6];
+            p.system_early = row[0];
+            p.system_later = static_cast<std::uint32_t>(SystemLaterBad(row));
+            p.errors = {row[4], row[2], row[1], row[3]};  // Ecc Over, Prog, Erase, Ecc Fail
+            b.places.push_back(p);
+        }
+    }
+    for (const auto& entry : model.detail.entries) {
+        if (entry.kind == BadBlockEntry::Kind::BadUnit && entry.remapped) ++b.remapped_units;
+    }
+    return b;
+}
+
+std::vector<SmartMetric> SmartOf(const SmartReport& report) {
+    std::vector<SmartMetric> attributes;
+    for (const auto& entry : report.data.entries) {
+        if (entry.id == 0) continue;
+        const char* name = SmartAttributeName(entry.id, report.variant);
+        attributes.push_back(
+            {entry.id, name ? name : "", entry.value, entry.worst, entry.threshold, entry.Raw48()});
+    }
+    return attributes;
+}
+
+}  // namespace
+
+DriveMetrics DriveMetricsOf(FormSession& session, std::size_t row, bool loader) {
+    DriveMetrics d;
+    const auto& list_row = session.record().rows.at(row);
+    const auto& cells = list_row.cells;
+    d.disk = cells[0];
+    d.model = cells[1];
+    d.serial = cells[2];
+    d.firmware = cells[3];
+    d.interface_name = cells[5];
+    d.path = DriveInfoOf(list_row.device).Path;
+    d.capacity_bytes = list_row.capacity_bytes;
+    d.mode = loader ? ControllerMode::Loader : ControllerMode::Firmware;
+
+    const PageModels& models = session.form().models();
+    d.pages = {{"device_info", models.device_info.has_value()},
+               {"ssd_info", models.ssd_info.has_value()},
+               {"bad_blocks", models.bad_blocks.has_value()},
+               {"erase_count", models.erase_count.has_value()},
+               {"config_dump", models.config_dump.has_value()},
+               {"smart", models.smart.has_value()}};
+    if (models.ssd_info) {
+        const auto& info = models.ssd_info->info;
+        d.controller_model = std::string(ControllerModel(info));
+        d.controller_build = std::string(1, ControllerBuild(info));
+        if (RunsFirmwareLogView(info))
+            d.pages.emplace_back("firmware_log", models.firmware_log.has_value());
+    }
+    d.read_ok = !loader;
+    for (const auto& page : d.pages) d.read_ok = d.read_ok && page.second;
+    if (models.erase_count) d.erase_counts = EraseCountsOf(*models.erase_count);
+    if (models.bad_blocks) d.bad_blocks = BadBlocksOf(*models.bad_blocks);
+    if (models.smart) d.smart = SmartOf(*models.smart);
+    return d;
+}
+
+}  // namespace vt::cli
