@@ -16,28 +16,15 @@
 
 #include "sim/json_reader.h"
 
+#include "tests/cli/run_vtutil.h"
+
 namespace vt {
 namespace {
 
 using nlohmann::json;
 
-struct Run {
-    int status = -1;
-    std::string out;
-};
-
-Run Vtutil(const std::string& arguments) {
-    Run run;
-    const std::string command = std::string(VTUTIL_PATH) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> chunk;
-    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
-        run.out.append(chunk.data(), n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using test::Run;
+using test::Vtutil;
 
 class Scratch {
   public:

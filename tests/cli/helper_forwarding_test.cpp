@@ -11,24 +11,16 @@
 
 #include "tests/support/fake_backend.h"
 
+#include "tests/cli/run_vtutil.h"
+
 namespace vt {
 namespace {
 
-struct Finished {
-    int status = -1;
-    std::string out;
-};
+using Finished = test::Run;
 
+// Standard output and error together.
 Finished Shell(const std::string& command) {
-    Finished run;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> chunk;
-    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
-        run.out.append(chunk.data(), n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return test::Shell(command + " 2>&1");
 }
 
 // The same command in process on the bench, and through a helper serving that bench.

@@ -27,6 +27,8 @@
 #include "cli/exposition.h"
 #include "tests/support/fake_backend.h"
 
+#include "tests/cli/run_vtutil.h"
+
 namespace vt {
 namespace {
 
@@ -34,23 +36,8 @@ using cli::Histogram;
 using cli::MetricFamily;
 using cli::MetricType;
 
-struct Run {
-    int status = -1;
-    std::string out;
-};
-
-// A shell command's standard output and exit status.
-Run Shell(const std::string& command) {
-    Run run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::array<char, 4096> chunk;
-    for (std::size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
-        run.out.append(chunk.data(), n);
-    const int status = ::pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
+using test::Run;
+using test::Shell;
 
 Run Vtutil(const std::string& arguments) {
     return Shell(std::string(VTUTIL_PATH) + " " + arguments + " 2>/dev/null");

@@ -14,11 +14,9 @@ struct Run {
     std::string out;
 };
 
-// With `with_errors`, standard error is read along with standard output.
-inline Run Vtutil(const std::string& arguments, bool with_errors = false) {
+// A shell command's standard output and exit status.
+inline Run Shell(const std::string& command) {
     Run run;
-    const std::string command =
-        std::string(VTUTIL_PATH) + " " + arguments + (with_errors ? " 2>&1" : " 2>/dev/null");
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return run;
     std::array<char, 4096> chunk;
@@ -27,6 +25,12 @@ inline Run Vtutil(const std::string& arguments, bool with_errors = false) {
     const int status = ::pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+// With `with_errors`, standard error is read along with standard output.
+inline Run Vtutil(const std::string& arguments, bool with_errors = false) {
+    return Shell(std::string(VTUTIL_PATH) + " " + arguments +
+                 (with_errors ? " 2>&1" : " 2>/dev/null"));
 }
 
 }  // namespace vt::test
