@@ -22,6 +22,8 @@
 #include "cli/json_document.h"
 #include "cli/page_json.h"
 #include "platform/backend.h"
+#include "platform/files.h"
+#include "vendor/code_loading.h"
 #include "views/refresh_state.h"
 
 namespace vt::cli {
@@ -209,12 +211,13 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
                     kExitFileError);
     }
     if (!options.gdp.empty()) {
-        std::error_code ec;
-        std::filesystem::copy_file(options.gdp, GdpPathIn(program_dir.path()), ec);
-        if (ec) {
-            return fail("cannot read the code image " + options.gdp + ": " + ec.message(),
-                        kExitFileError);
-        }
+        // The loader takes the first 128 KiB, as it does from the program's directory.
+        std::string error;
+        bool cut = false;
+        const auto image = platform::ReadFileHead(options.gdp, kCodeImageSize, error, cut);
+        if (!image) return fail("cannot read the code image: " + error, kExitFileError);
+        if (!platform::WriteWholeFile(GdpPathIn(program_dir.path()), *image))
+            return fail("cannot copy the code image " + options.gdp, kExitFileError);
     }
 
     ScopedRecorder recorder;
@@ -249,7 +252,8 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
     document["comment"] = std::string("captured by vtutil ") + kToolVersion + " on " + UtcNow() +
                           " from " + path + (options.redact ? ", serial numbers redacted" : "");
     document["drives"] = nlohmann::ordered_json::array({sim::RawDriveJson(raw)});
-    if (!WriteFile(options.output, document.dump(1) + "\n", error)) return fail(error, kExitFileError);
+    if (!WriteFile(options.output, document.dump(1) + "\n", error))
+        return fail(error, kExitFileError);
     Progress(std::to_string(recording->answers) + " answers and " +
              std::to_string(recording->failures) + " failed commands written to " + options.output);
     return kExitOk;

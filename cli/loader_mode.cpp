@@ -1,9 +1,9 @@
 #include "cli/loader_mode.h"
 
 #include <cstdio>
-#include <fstream>
 
 #include "cli/commands.h"
+#include "platform/files.h"
 #include "vendor/loader_mode.h"
 
 namespace vt::cli {
@@ -27,8 +27,9 @@ void SayWhatToDo(const FormSession& s) {
 }
 
 int ReadLogThroughLoader(FormSession& s, const std::string& gdp) {
-    if (!std::ifstream(gdp, std::ios::binary).good()) {
-        std::fprintf(stderr, "vtutil: cannot read the code image %s\n", gdp.c_str());
+    // Opened as every input is: no FIFO that blocks, no link, a regular file only.
+    if (const platform::InputFile image(gdp); !image.IsOpen()) {
+        std::fprintf(stderr, "vtutil: cannot read the code image: %s\n", image.error().c_str());
         return kExitFileError;
     }
     std::fprintf(stderr, "vtutil: %s runs its loader; loading the code image %s...\n",
@@ -78,7 +79,8 @@ LoaderOutcome HandleLoaderMode(FormSession& s, LoaderUse use, const std::string&
         const int status = ReadLogThroughLoader(s, gdp);
         if (status != kExitOk) {
             outcome.exit_status = status;
-            outcome.reason = "the firmware's log could not be read through the loader of " + Disk(s);
+            outcome.reason =
+                "the firmware's log could not be read through the loader of " + Disk(s);
         }
         outcome.loader = true;
         return outcome;

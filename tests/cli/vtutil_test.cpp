@@ -12,8 +12,8 @@
 #include <fstream>
 #include <string>
 
-#include "tests/cli/run_vtutil.h"
 #include "sim/bench.h"
+#include "tests/cli/run_vtutil.h"
 #include "tests/support/fake_backend.h"
 
 namespace vt {
@@ -186,6 +186,13 @@ TEST(VtutilHostileInput, FilesThatAreNotRegularAreRefusedByName) {
     EXPECT_NE(fifo.status, 0);
     EXPECT_NE(fifo.out.find("drive.log is not a regular file"), std::string::npos) << fifo.out;
     EXPECT_NE(VtutilWithErrors("decode-log /dev/zero").status, 0);
+    // A code image at a FIFO: refused at once, never waited for.
+    for (const char* command : {"uart-log 4 --gdp ", "capture 4 -o /dev/null --gdp "}) {
+        const vt::Run gdp =
+            VtutilWithErrors(std::string("--demo ") + command + dir.File("drive.log"));
+        EXPECT_EQ(gdp.status, 5) << command;
+        EXPECT_NE(gdp.out.find("drive.log is not a regular file"), std::string::npos) << gdp.out;
+    }
 }
 
 TEST(VtutilHostileInput, ALogDecodesInPiecesToTheSameBytes) {
