@@ -15,17 +15,8 @@ for tool in qemu-system-x86_64 cpio depmod modprobe; do
 done
 [ -x /bin/busybox ] || skip "no busybox"
 
-# Debian's current kernel, unpacked (not installed) once into the cache, as the first machine has it.
-mkdir -p "$cache"
-kroot="$cache/kernel"
-if [ ! -d "$kroot/boot" ]; then
-  package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
-  [ -n "$package" ] || skip "cannot find the kernel package (apt-get update?)"
-  (cd "$cache" && apt-get download "$package" >/dev/null 2>&1) || skip "cannot download $package"
-  rm -rf "$kroot.tmp" && dpkg -x "$cache/$package"_*.deb "$kroot.tmp" && mv "$kroot.tmp" "$kroot"
-  rm -f "$cache/$package"_*.deb
-fi
-kernel=$(ls "$kroot"/boot/vmlinuz-* | head -n 1)
+# Debian's current kernel, unpacked once into the cache.
+source "$here/fetch_kernel.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
