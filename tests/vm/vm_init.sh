@@ -5,6 +5,9 @@ export PATH=/bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+# /run as a running system has it: the tool keeps its lock directory there.
+mkdir -p /run
+mount -t tmpfs -o mode=0755 tmpfs /run
 for m in $(cat /modules.list); do modprobe "$m" 2>/dev/null; done
 # Wait for the machine's disks (AHCI, USB, SCSI in the first machine) to register.
 disks=$(cat /disks.expected 2>/dev/null || echo 3)
