@@ -74,24 +74,6 @@ void BM_CommandThroughHelper(benchmark::State& state) {
 }
 BENCHMARK(BM_CommandThroughHelper)->Unit(benchmark::kMicrosecond);
 
-json LargestDrive() {
-    return {{"bus", "ide"},
-            {"model", "K38"},
-            {"build", "1"},
-            {"revision", "45"},
-            {"channels", 8},
-            {"banks", 8},
-            {"features", {4, 5}},
-            {"flash",
-             {{"vendor", "Toshiba"},
-              {"sectors_per_page", 32},
-              {"pages_per_block", 256},
-              {"blocks_per_ce", 4096},
-              {"dies_per_ce", 1}}},
-            {"bad_blocks",
-             {{"random", {{"factory", 200}, {"early", 60}, {"later", 160}, {"seed", 7}}}}}};
-}
-
 void Refresh(benchmark::State& state, std::unique_ptr<vt::platform::Backend> backend) {
     auto previous = vt::platform::Install(std::move(backend));
     vt::HeadlessPresentation ui;
@@ -105,7 +87,8 @@ void Refresh(benchmark::State& state, std::unique_ptr<vt::platform::Backend> bac
 
 void BM_RefreshInProcess(benchmark::State& state) {
     std::string error;
-    auto backend = vt::sim::MakeBench({{"drives", json::array({LargestDrive()})}}, error);
+    auto backend =
+        vt::sim::MakeBench({{"drives", json::array({vt::sim::LargestGeometryDrive()})}}, error);
     if (!backend) return state.SkipWithError(error.c_str());
     Refresh(state, std::move(backend));
 }
@@ -116,7 +99,7 @@ void BM_RefreshThroughHelper(benchmark::State& state) {
     const int fd = ::mkstemp(name);
     if (fd < 0) return state.SkipWithError("no temporary file");
     ::close(fd);
-    std::ofstream(name) << json{{"drives", json::array({LargestDrive()})}}.dump();
+    std::ofstream(name) << json{{"drives", json::array({vt::sim::LargestGeometryDrive()})}}.dump();
     std::string error;
     auto helper = vt::platform::StartHelper({VT_HELPER_PATH, "--serve-bench", name}, error);
     ::unlink(name);

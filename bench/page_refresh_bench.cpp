@@ -15,27 +15,10 @@ namespace {
 
 using nlohmann::json;
 
-json LargestDrive() {
-    return {{"bus", "ide"},
-            {"model", "K38"},
-            {"build", "1"},
-            {"revision", "45"},
-            {"channels", 8},
-            {"banks", 8},
-            {"features", {4, 5}},
-            {"flash",
-             {{"vendor", "Toshiba"},
-              {"sectors_per_page", 32},
-              {"pages_per_block", 256},
-              {"blocks_per_ce", 4096},
-              {"dies_per_ce", 1}}},
-            {"bad_blocks",
-             {{"random", {{"factory", 200}, {"early", 60}, {"later", 160}, {"seed", 7}}}}}};
-}
-
 void BM_RefreshLargestDrive(benchmark::State& state) {
     std::string error;
-    auto backend = vt::sim::MakeBench({{"drives", json::array({LargestDrive()})}}, error);
+    auto backend =
+        vt::sim::MakeBench({{"drives", json::array({vt::sim::LargestGeometryDrive()})}}, error);
     if (!backend) {
         state.SkipWithError(error.c_str());
         return;

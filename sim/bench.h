@@ -56,5 +56,9 @@ std::unique_ptr<platform::BenchBackend> MakeBench(const nlohmann::json& document
                                                   std::string& error);
 // The built-in demo bench.
 std::unique_ptr<platform::BenchBackend> MakeDemoBench();
+// The description of one drive of the largest geometry the tables hold (8 channels x 8 CE,
+// 4096 blocks per CE) with bad blocks in every summary column: what the benchmarks and the
+// window's fit checks measure.
+nlohmann::json LargestGeometryDrive();
 
 }  // namespace vt::sim

@@ -129,4 +129,22 @@ std::unique_ptr<platform::BenchBackend> MakeDemoBench() {
     return bench;
 }
 
+nlohmann::json LargestGeometryDrive() {
+    return {{"bus", "ide"},
+            {"model", "K38"},
+            {"build", "1"},
+            {"revision", "45"},
+            {"channels", 8},
+            {"banks", 8},
+            {"features", {4, 5}},
+            {"flash",
+             {{"vendor", "Toshiba"},
+              {"sectors_per_page", 32},
+              {"pages_per_block", 256},
+              {"blocks_per_ce", 4096},
+              {"dies_per_ce", 1}}},
+            {"bad_blocks",
+             {{"random", {{"factory", 200}, {"early", 60}, {"later", 160}, {"seed", 7}}}}}};
+}
+
 }  // namespace vt::sim

@@ -21,6 +21,7 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "app/desktop.h"
+#include "sim/bench.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/scoped_bench.h"
 
@@ -61,25 +62,6 @@ TEST(AppScreen, WindowRendersAtItsSizeWithItsTabs) {
     }
 }
 
-// The largest geometry the tables hold, with bad blocks in every summary column.
-nlohmann::json LargestDrive() {
-    return {{"bus", "ide"},
-            {"model", "K38"},
-            {"build", "1"},
-            {"revision", "45"},
-            {"channels", 8},
-            {"banks", 8},
-            {"features", {4, 5}},
-            {"flash",
-             {{"vendor", "Toshiba"},
-              {"sectors_per_page", 32},
-              {"pages_per_block", 256},
-              {"blocks_per_ce", 4096},
-              {"dies_per_ce", 1}}},
-            {"bad_blocks",
-             {{"random", {{"factory", 200}, {"early", 60}, {"later", 160}, {"seed", 7}}}}}};
-}
-
 struct Fit {
     double widest = 0;  // pixels of the widest line
     QString line;
@@ -117,7 +99,7 @@ TEST(AppScreen, PagesOfTheLargestGeometryFitTheirControls) {
     if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X server";
     SpecialMode = DebugFileEnabled = RawDumpEnabled = false;
     CurrentDevice = 0;
-    test::ScopedBench bench(nlohmann::json::array({LargestDrive()}), false);
+    test::ScopedBench bench(nlohmann::json::array({vt::sim::LargestGeometryDrive()}), false);
     test::ScopedTempDir dir;
     Desktop desktop({dir.path(), "vtutility", {}});
     desktop.Start();
