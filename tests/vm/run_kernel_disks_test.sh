@@ -28,9 +28,14 @@ for tool in smartctl hdparm sg_inq sg_sat_identify; do
   path=$(PATH="$PATH:/usr/sbin:/sbin" command -v "$tool") || { echo "FAIL: $tool is not installed"; exit 1; }
   clients="$clients $path"
 done
+# The checks sourced by kernel_disks_checks.sh and the bench files they serve, at the root.
+files=""
+for f in "$here"/kernel_*_checks.sh "$here"/kernel-*.json; do
+  files="$files $f=/$(basename "$f")"
+done
 VM_CHECKS="$here/kernel_disks_checks.sh" VM_DISKS=0 VM_PROGRAMS="$server$clients" \
-  VM_FILES="$here/kernel-bench.json=/kernel-bench.json $here/kernel-faults.json=/kernel-faults.json $work/serve.options=/serve.options" \
-  VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg" \
+  VM_FILES="$files $work/serve.options=/serve.options" \
+  VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg dummy_hcd libcomposite usb_f_fs usb-storage" \
   bash "$here/make_initramfs.sh" "$vtutil" "$kroot" "$work/initrd.gz"
 
 start=$(date +%s)
@@ -44,7 +49,7 @@ echo "vm: machine ran $(($(date +%s) - start)) s"
 failed=0
 grep -q '^VM: done' "$work/console.clean" || { echo "FAIL: the checks did not finish"; failed=1; }
 if grep -q '^CHECK .* FAIL' "$work/console.clean"; then failed=1; fi
-expected=$(grep -cE '^(check|same) ' "$here/kernel_disks_checks.sh" || true)
+expected=$(cat "$here"/kernel_*checks.sh | grep -cE '^ *(check|same) ' || true)
 ran=$(grep -c '^CHECK ' "$work/console.clean" || true)
 [ "$ran" -ge "$expected" ] || { echo "FAIL: $ran of $expected checks reported"; failed=1; }
 passed=$(grep -c '^CHECK .* PASS' "$work/console.clean" || true)
