@@ -4,6 +4,10 @@
 check() { name=$1; shift; if "$@"; then echo "CHECK $name PASS"; else echo "CHECK $name FAIL"; fi; }
 bench=/kernel-bench.json
 mount -t configfs configfs /sys/kernel/config
+# A device controller for each USB drive of the bench file, and usb-storage scans a new device at
+# once instead of after a second.
+rmmod dummy_hcd && modprobe dummy_hcd num=2
+echo 0 > /sys/module/usb_storage/parameters/delay_use
 mkdir -p /tmp/prog /tmp/dump /tmp/kernel /tmp/bench
 head -c 4096 /dev/zero | tr '\000' '\021' > /tmp/prog/GDP.bin
 
@@ -11,6 +15,7 @@ if grep -q -- --trace /serve.options 2>/dev/null; then
   mount -t debugfs debugfs /sys/kernel/debug
   echo 'module target_core_user +p' > /sys/kernel/debug/dynamic_debug/control
   echo 'module tcm_loop +p' > /sys/kernel/debug/dynamic_debug/control
+  echo 'module usb_storage +p' > /sys/kernel/debug/dynamic_debug/control
 fi
 start=$(date +%s)
 : > /tmp/serve.log
@@ -101,10 +106,12 @@ check sg_sat_identify-data sh -c "[ \$(wc -c < /tmp/identify.bin) -eq 512 ] &&
 # Everything the drives got is in the server's images once it ends.
 kill -TERM $serve_pid; wait $serve_pid
 echo "VM: server ended:"; tail -n 3 /tmp/serve.log
-sector_hex() { dd if=/tmp/dump/drive0.img bs=512 skip="$1" count=1 2>/dev/null | od -An -v -tx1 | tr -d ' \n'; }
-check image-sector0-ffff test "$(sector_hex 0)" = "$(printf 'ff%.0s' $(seq 512))"
-check image-lba150-pattern test "$(sector_hex 150 | cut -c1-16)" = "0096019602960396"
+sector_hex() { dd if=/tmp/dump/drive$1.img bs=512 skip="$2" count=1 2>/dev/null | od -An -v -tx1 | tr -d ' \n'; }
+check image-sector0-ffff test "$(sector_hex 0 0)" = "$(printf 'ff%.0s' $(seq 512))"
+check image-lba150-pattern test "$(sector_hex 0 150 | cut -c1-16)" = "0096019602960396"
+check usb-image-lba150-pattern test "$(sector_hex 2 150 | cut -c1-16)" = "0096019602960396"
 
+usb_fault_checks
 
 # Faults of the bench file as real kernel errors, and processes kept apart.
 . /kernel_fault_checks.sh
