@@ -12,8 +12,22 @@ check list-usb-rows sh -c "grep -q '^3 .*VT14USBQ0003 .* USB / SATA  *usb:/dev/s
 same window-usb-row2 window --program-dir /tmp/prog --select 2 --json
 same window-usb-smart window --program-dir /tmp/prog --select 2 --click GetSmartInfoBn --json
 same window-usb-special-row2 window --program-dir /tmp/prog --special --select 2 --json
-same window-usb-special-row3 window --program-dir /tmp/prog --special --select 3 --json
-same info-usb-older info usb:/dev/sdd
+
+# The tool shows an older bridge as a line of the device combo only, so a client of another maker
+# sends it vendor command blocks FFh, 12 and 16 bytes long, through usb-storage: the bridge takes
+# them as its own commands and reads the controller's memory where the bench file put it. A block
+# it refuses comes back as CHECK CONDITION with its sense, which usb-storage fetched with REQUEST
+# SENSE.
+sg_raw -r 512 -o /tmp/ff12.bin /dev/sdd FF 04 86 03 00 00 00 00 00 00 00 00 > /tmp/sg_raw.txt 2>&1
+echo "rc=$?" >> /tmp/sg_raw.txt
+sg_raw -r 512 -o /tmp/ff16.bin /dev/sdd FF 04 86 03 00 00 00 00 00 00 00 00 00 00 00 00 >> /tmp/sg_raw.txt 2>&1
+echo "rc=$?" >> /tmp/sg_raw.txt
+sg_raw -r 512 /dev/sdd FF 07 86 03 00 00 00 00 00 00 00 00 > /tmp/sg_raw-refused.txt 2>&1
+echo "rc=$?" >> /tmp/sg_raw-refused.txt
+echo "VM: sg_raw:"; cat /tmp/sg_raw.txt /tmp/sg_raw-refused.txt; od -A d -c /tmp/ff12.bin | head -n 2
+check usb-older-vendor-blocks sh -c "[ \"\$(head -c 15 /tmp/ff12.bin)\" = 'FK1X PATH CHECK' ] &&
+  cmp -s /tmp/ff12.bin /tmp/ff16.bin && [ \$(grep -c '^rc=0' /tmp/sg_raw.txt) -eq 2 ]"
+check usb-older-refusal-sense grep -qi 'Illegal Request' /tmp/sg_raw-refused.txt
 
 # Commands per second through each kernel path: TEST UNIT READY through SG_IO, one at a time.
 # (One-sector direct reads, as on the SCSI disk, are refused here: usb-storage asks buffers
