@@ -57,14 +57,22 @@ same window-special-row1 window --program-dir /tmp/prog --special --select 1 --j
 same window-loader-gdp window --program-dir /tmp/prog --special --select 1 --click ReadFwDebugMsgGDP --json
 check loader-log-read grep -q 'PWR: resume' /tmp/kernel/window-loader-gdp
 
-# The time of one refresh (a row's selection) on each backend, and the commands it took.
+# The time of one refresh (a row's selection) on each backend, and the commands it took. A
+# process's start and the scan are timed apart (`list`): what a selection takes beyond them is the
+# refresh itself.
 now_ms() { awk '{printf "%d", $1 * 1000}' /proc/uptime; }
 commands() { kill -USR1 $serve_pid; sleep 0.3; grep "drive $1: .* commands" /tmp/serve.log | tail -n 1 | awk '{print $4}'; }
-before=$(commands 0)
-t0=$(now_ms); vtutil window --program-dir /tmp/prog --select 0 --json > /dev/null; t1=$(now_ms)
-after=$(commands 0)
-vtutil --bench "$bench" window --program-dir /tmp/prog --select 0 --json > /dev/null; t2=$(now_ms)
-echo "VM: figure refresh-ms kernel $((t1 - t0)) bench $((t2 - t1)); scsi commands $((after - before)) in $((t1 - t0)) ms"
+refresh_figure() {
+  label=$1 row=$2 drive=$3
+  before=$(commands $drive)
+  t0=$(now_ms); vtutil window --program-dir /tmp/prog --select $row --json > /dev/null; t1=$(now_ms)
+  after=$(commands $drive)
+  t2=$(now_ms); vtutil list > /dev/null; t3=$(now_ms)
+  vtutil --bench "$bench" window --program-dir /tmp/prog --select $row --json > /dev/null; t4=$(now_ms)
+  vtutil --bench "$bench" list > /dev/null; t5=$(now_ms)
+  echo "VM: figure $label-refresh-ms kernel $((t1 - t0)) (list $((t3 - t2))) bench $((t4 - t3)) (list $((t5 - t4))); $((after - before)) commands"
+}
+refresh_figure scsi 0 0
 
 # One-sector direct reads: one command each through sd, the target core and the ring.
 before=$(commands 0)
@@ -72,7 +80,8 @@ t0=$(now_ms); dd if=/dev/sda of=/dev/null bs=512 count=1000 iflag=direct 2>/dev/
 after=$(commands 0)
 echo "VM: figure scsi-reads $((after - before)) commands in $((t1 - t0)) ms"
 
-timeout 120 vtutil rwtest scsi:/dev/sda --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/rw.txt
+t0=$(now_ms); timeout 120 vtutil rwtest scsi:/dev/sda --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/rw.txt
+echo "VM: figure scsi-rwtest-ms $(($(now_ms) - t0))"
 echo "VM: rwtest:"; cat /tmp/rw.txt
 check rwtest-passes grep -q '^R/W Test successfully' /tmp/rw.txt
 

@@ -38,13 +38,10 @@ for d in sda:0 sdc:2; do
   after=$(commands ${d#*:})
   echo "VM: figure turs /dev/${d%:*} $((after - before)) commands in $((t1 - t0)) ms"
 done
-before=$(commands 2)
-t0=$(now_ms); vtutil window --program-dir /tmp/prog --select 2 --json > /dev/null; t1=$(now_ms)
-after=$(commands 2)
-vtutil --bench "$bench" window --program-dir /tmp/prog --select 2 --json > /dev/null; t2=$(now_ms)
-echo "VM: figure usb-refresh-ms kernel $((t1 - t0)) bench $((t2 - t1)); usb commands $((after - before)) in $((t1 - t0)) ms"
+refresh_figure usb 2 2
 
-timeout 120 vtutil rwtest usb:/dev/sdc --yes > /tmp/rw-usb.txt 2>&1; echo "rc=$?" >> /tmp/rw-usb.txt
+t0=$(now_ms); timeout 120 vtutil rwtest usb:/dev/sdc --yes > /tmp/rw-usb.txt 2>&1; echo "rc=$?" >> /tmp/rw-usb.txt
+echo "VM: figure usb-rwtest-ms $(($(now_ms) - t0))"
 echo "VM: rwtest on the USB disk:"; cat /tmp/rw-usb.txt
 check usb-rwtest-passes grep -q '^R/W Test successfully' /tmp/rw-usb.txt
 
