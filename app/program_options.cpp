@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/commands.h"
 #include "tools/command_line_words.h"
+#include "views/version.h"
 
 namespace vt::app {
 namespace {
@@ -92,8 +92,8 @@ std::string UsageText() {
 }
 
 std::string VersionText() {
-    return std::string("vtutility ") + cli::kToolVersion + "\nJSON format version " +
-           std::to_string(cli::kJsonFormatVersion) + " (vtutil --json)\n";
+    return std::string("vtutility ") + kToolVersion + "\nJSON format version " +
+           std::to_string(kJsonFormatVersion) + " (vtutil --json)\n";
 }
 
 int AnswerWithoutWindow(const ProgramOptions& options) {

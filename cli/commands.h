@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "views/version.h"
+
 namespace vt::cli {
 
 // Options every subcommand shares.
@@ -26,8 +28,8 @@ inline constexpr int kExitDeviceBusy = 6;  // the drive is in use by another pro
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.
-inline constexpr int kJsonFormatVersion = 2;
-inline constexpr const char* kToolVersion = "0.1.0";
+using vt::kJsonFormatVersion;
+using vt::kToolVersion;
 
 // A subcommand's JSON document with those two fields first.
 inline nlohmann::ordered_json JsonDocument() {

@@ -58,6 +58,9 @@ bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, s
         return false;
     }
     bool ok = WriteAll(fd, bytes);
+    // On disk before the rename: a crash must leave the old file or the new one, never an empty
+    // one under the name.
+    ok = ok && ::fdatasync(fd) == 0;
     int saved = errno;
     // mkostemp makes 0600; a report should be readable like any other file.
     if (ok) (void)::fchmod(fd, 0644);

@@ -49,20 +49,6 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-Descriptor& Descriptor::operator=(Descriptor&& other) noexcept {
-    if (this != &other) {
-        Reset();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-void Descriptor::Reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
 UsbDisk::UsbDisk(UsbSettings settings, sim::VirtualDrive& drive, platform::VirtualClock& clock,
                  std::mutex& drives_lock)
     : settings_(std::move(settings)), device_(drive, clock), drives_lock_(drives_lock) {}

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/bench_backend.h"
+#include "serve/file_descriptor.h"
 #include "serve/bulk_only.h"
 #include "sim/virtual_drive.h"
 
@@ -24,21 +25,6 @@ struct UsbSettings {
     std::string mount_dir;  // an empty directory for the function's FunctionFS mount
     std::string configfs = "/sys/kernel/config";
     bool trace = false;  // one line on standard error per command
-};
-
-// Closes its descriptor when it goes.
-class Descriptor {
-  public:
-    Descriptor() = default;
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { Reset(); }
-    Descriptor(Descriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Descriptor& operator=(Descriptor&& other) noexcept;
-    int Get() const { return fd_; }
-    void Reset();
-
-  private:
-    int fd_ = -1;
 };
 
 class UsbDisk {
