@@ -135,8 +135,12 @@ bool TcmuDisk::Export(std::string& error) {
 }
 
 void TcmuDisk::Unexport() {
-    if (!exported_) return;
-    exported_ = false;
+    if (!exported_.exchange(false)) return;
+    if (unexporter_.joinable()) unexporter_.join();
+    unexporter_ = std::thread([this] { RemoveExport(); });
+}
+
+void TcmuDisk::RemoveExport() {
     const std::string tpg = target_dir_ + "/tpgt_1";
     RemoveLink(lun_link_);
     RemoveDirectory(tpg + "/lun/lun_0");
@@ -147,7 +151,8 @@ void TcmuDisk::Unexport() {
 }
 
 TcmuDisk::~TcmuDisk() {
-    Unexport();
+    if (unexporter_.joinable()) unexporter_.join();
+    if (exported_.exchange(false)) RemoveExport();
     if (map_ != nullptr) ::munmap(map_, map_size_);
     if (uio_fd_ >= 0) ::close(uio_fd_);
     std::string ignored;
@@ -260,21 +265,30 @@ bool TcmuDisk::Answer(std::size_t entry_offset) {
         }
         exchange = Run(drive_, clock_, cdb, direction, data);
     }
-    if (settings_.trace) {
+    const bool withheld = exchange.outcome == Outcome::Withheld;
+    if (settings_.trace || withheld) {
         std::string text;
         char byte[4];
         for (const std::uint8_t b : cdb) {
             std::snprintf(byte, sizeof byte, "%02X ", b);
             text += byte;
         }
-        std::fprintf(stderr, "%s: [%s] %zu bytes -> %s status %02Xh, %zu moved\n",
-                     settings_.name.c_str(), text.c_str(), total,
-                     exchange.outcome == Outcome::Withheld ? "withheld"
-                     : exchange.outcome == Outcome::Gone   ? "gone"
-                                                           : "answered",
-                     exchange.status, exchange.transferred);
+        if (!text.empty()) text.pop_back();
+        if (settings_.trace) {
+            std::fprintf(stderr, "%s: [%s] %zu bytes -> %s status %02Xh, %zu moved\n",
+                         settings_.name.c_str(), text.c_str(), total,
+                         withheld                            ? "withheld"
+                         : exchange.outcome == Outcome::Gone ? "gone"
+                                                             : "answered",
+                         exchange.status, exchange.transferred);
+        }
+        // Said always: whoever waits on the disk learns that only the kernel's time-out ends it.
+        if (withheld) {
+            std::fprintf(stderr, "vtbench-serve: %s withholds [%s]\n", settings_.name.c_str(),
+                         text.c_str());
+        }
     }
-    if (exchange.outcome == Outcome::Withheld) return false;
+    if (withheld) return false;
     if (exchange.outcome == Outcome::Gone) {
         gone_ = true;
         exchange.status = sim::kCheckCondition;

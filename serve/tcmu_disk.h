@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/bench_backend.h"
@@ -38,7 +39,9 @@ class TcmuDisk {
     // The loopback target with the backstore as its LUN 0: the kernel scans it and sd attaches,
     // inside this call, through the ring: another thread must answer it meanwhile.
     bool Export(std::string& error);
-    // Takes the LUN away again (the disk leaves the kernel), as when the drive went away.
+    // Takes the LUN away again (the disk leaves the kernel), as when the drive went away. The
+    // removal runs on a thread of its own: sd's detach waits for the commands in flight, which
+    // only the caller's further Service() calls answer.
     void Unexport();
     bool Exported() const { return exported_; }
 
@@ -56,6 +59,7 @@ class TcmuDisk {
     // Answers one entry; false when the drive withholds it.
     bool Answer(std::size_t entry_offset);
     void Release(std::size_t entry_offset);
+    void RemoveExport();
 
     TcmuSettings settings_;
     sim::VirtualDrive& drive_;
@@ -66,6 +70,7 @@ class TcmuDisk {
     std::size_t map_size_ = 0;
     std::uint32_t tail_ = 0;
     std::atomic<bool> exported_ = false;
+    std::thread unexporter_;
     bool gone_ = false;
     std::optional<std::uint64_t> held_until_ms_;  // a withheld command sits at the tail
     std::uint64_t commands_ = 0;
