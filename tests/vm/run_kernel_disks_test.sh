@@ -7,7 +7,7 @@
 set -euo pipefail
 vtutil=$(readlink -f "$1")
 server=$(readlink -f "$2")
-cache=$3
+cache=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIP: $*"; exit 77; }
 for tool in qemu-system-x86_64 cpio depmod modprobe; do

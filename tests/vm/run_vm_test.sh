@@ -4,7 +4,7 @@
 # the disks' backing files. Usage: run_vm_test.sh VTUTIL CACHE_DIR. Exit 77: cannot run here.
 set -euo pipefail
 vtutil=$(readlink -f "$1")
-cache=$2
+cache=$(realpath -m "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIP: $*"; exit 77; }
 for tool in qemu-system-x86_64 cpio depmod modprobe; do
