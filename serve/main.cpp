@@ -107,7 +107,7 @@ void SayGone(std::size_t drive) {
 // Answers the rings and the USB control requests of all disks until `until` is true, the deadline
 // passes or a stop signal came.
 template <typename Until>
-void ServeLoop(Server& server, std::uint64_t deadline_ms, Until until) {
+void ServeLoop(Server& server, std::uint64_t deadline_ms, Until until, bool heed_stop = true) {
     for (;;) {
         int wait_ms = 200;
         for (auto& s : server.scsi) {
@@ -128,7 +128,7 @@ void ServeLoop(Server& server, std::uint64_t deadline_ms, Until until) {
                 s.disk->Detach();
             }
         }
-        if (g_stop || until() || NowMs() >= deadline_ms) return;
+        if ((heed_stop && g_stop) || until() || NowMs() >= deadline_ms) return;
         if (g_report) {
             g_report = 0;
             server.Report();
@@ -317,6 +317,17 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         ServeLoop(server, UINT64_MAX, [] { return false; });
     }
+    // The disks leave the kernel while their rings are still answered: sd flushes a write-back
+    // cache as it detaches, and that command must not wait for the target core's time-out.
+    for (auto& s : server.scsi) s.disk->Unexport();
+    for (auto& s : server.usb) s.disk->Detach();
+    ServeLoop(
+        server, NowMs() + 60000,
+        [&] {
+            return std::all_of(server.scsi.begin(), server.scsi.end(),
+                               [](const Served& s) { return s.disk->Removed(); });
+        },
+        false);
     server.Report();
     server.usb.clear();
     server.scsi.clear();

@@ -137,7 +137,11 @@ bool TcmuDisk::Export(std::string& error) {
 void TcmuDisk::Unexport() {
     if (!exported_.exchange(false)) return;
     if (unexporter_.joinable()) unexporter_.join();
-    unexporter_ = std::thread([this] { RemoveExport(); });
+    removing_ = true;
+    unexporter_ = std::thread([this] {
+        RemoveExport();
+        removing_ = false;
+    });
 }
 
 void TcmuDisk::RemoveExport() {

@@ -44,6 +44,8 @@ class TcmuDisk {
     // only the caller's further Service() calls answer.
     void Unexport();
     bool Exported() const { return exported_; }
+    // The LUN is gone from the kernel: no removal is under way.
+    bool Removed() const { return !exported_ && !removing_; }
 
     int Fd() const { return uio_fd_; }
     // Answers what the ring holds. Returns the milliseconds until a withheld command must be
@@ -70,6 +72,7 @@ class TcmuDisk {
     std::size_t map_size_ = 0;
     std::uint32_t tail_ = 0;
     std::atomic<bool> exported_ = false;
+    std::atomic<bool> removing_ = false;
     std::thread unexporter_;
     bool gone_ = false;
     std::optional<std::uint64_t> held_until_ms_;  // a withheld command sits at the tail

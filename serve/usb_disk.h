@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "platform/bench_backend.h"
-#include "serve/file_descriptor.h"
 #include "serve/bulk_only.h"
+#include "serve/file_descriptor.h"
 #include "sim/virtual_drive.h"
 
 namespace vt::serve {

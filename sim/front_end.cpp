@@ -5,6 +5,7 @@
 
 #include "sim/bytes.h"
 #include "sim/firmware.h"
+#include "sim/mode_sense.h"
 #include "sim/vendor_commands.h"
 
 namespace vt::sim {
@@ -18,6 +19,9 @@ enum Opcode : std::uint8_t {
     kRead10 = 0x28,
     kWrite10 = 0x2A,
     kSynchronizeCache10 = 0x35,
+    kModeSense6 = 0x1A,
+    kModeSense10 = 0x5A,
+    kServiceActionIn16 = 0x9E,
     kAtaPassThrough16 = 0x85,
     kAtaPassThrough12 = 0xA1,
     kVendorBlock = 0xFF,
@@ -133,6 +137,25 @@ ScsiReply ReadCapacity(const VirtualDrive& drive, const ScsiRequest& request) {
     return Transfer(answer, request.data);
 }
 
+// READ CAPACITY(16): the last LBA in full and the block length; no thin provisioning is
+// claimed, since the unmap pages are not answered.
+ScsiReply ReadCapacity16(VirtualDrive& drive, const ScsiRequest& request) {
+    constexpr std::uint8_t kReadCapacity16Action = 0x10;
+    if (request.cdb.size() < 16 || (request.cdb[1] & 0x1F) != kReadCapacity16Action) {
+        return InvalidOpcode();
+    }
+    if (request.direction != Direction::In) return InvalidField();
+    const std::uint64_t sectors = drive.Config().capacity_sectors;
+    const std::uint64_t last = sectors == 0 ? 0 : sectors - 1;
+    Bytes answer(32, 0);
+    for (int i = 0; i < 8; ++i) answer[i] = static_cast<std::uint8_t>(last >> (56 - 8 * i));
+    answer[10] = 0x02;  // 512-byte blocks
+    const std::size_t allocation = GetBe32(request.cdb, 10);
+    return Transfer(
+        std::span<const std::uint8_t>(answer).first(std::min(allocation, answer.size())),
+        request.data);
+}
+
 ScsiReply ReadWrite10(VirtualDrive& drive, const ScsiRequest& request, bool write) {
     if (request.cdb.size() < 10) return InvalidField();
     const std::uint64_t lba = GetBe32(request.cdb, 2);
@@ -168,6 +191,12 @@ std::optional<ScsiReply> BlockCommand(VirtualDrive& drive, const ScsiRequest& re
                             request.data);
         case kReadCapacity10:
             return ReadCapacity(drive, request);
+        case kServiceActionIn16:
+            return ReadCapacity16(drive, request);
+        case kModeSense6:
+        case kModeSense10:
+            if (request.direction != Direction::In && !request.data.empty()) return InvalidField();
+            return ModeSense(drive, request);
         case kRead10:
             return ReadWrite10(drive, request, false);
         case kWrite10:

@@ -120,7 +120,7 @@ TEST_F(BulkOnlyDrive, SendsTheHostsWholeLengthAndSaysWhatWasShort) {
 
 TEST_F(BulkOnlyDrive, KeepsTheSenseOfAFailureUntilTheHostAsks) {
     Load();
-    const auto refused = Send(8, true, {0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 8, 0});  // MODE SENSE(10)
+    const auto refused = Send(8, true, {0x4D, 0, 0x00, 0, 0, 0, 0, 0, 8, 0});  // LOG SENSE
     EXPECT_EQ(refused.status, CswStatus::Failed);
     EXPECT_EQ(refused.residue, 8u);
     EXPECT_EQ(refused.data.size(), 8u);
@@ -133,12 +133,12 @@ TEST_F(BulkOnlyDrive, KeepsTheSenseOfAFailureUntilTheHostAsks) {
     EXPECT_EQ(sense.data[12], 0x20);  // invalid command operation code
     // Asked once, it is gone; so is what a reset found.
     EXPECT_EQ(Send(18, true, {0x03, 0, 0, 0, 18, 0}).data[2], 0x00);
-    Send(8, true, {0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 8, 0});
+    Send(8, true, {0x4D, 0, 0x00, 0, 0, 0, 0, 0, 8, 0});
     device_->Reset();
     EXPECT_EQ(Send(18, true, {0x03, 0, 0, 0, 18, 0}).data[2], 0x00);
 
     // The allocation length bounds the sense: the rest of the host's length is residue.
-    Send(8, true, {0x5A, 0, 0x3F, 0, 0, 0, 0, 0, 8, 0});
+    Send(8, true, {0x4D, 0, 0x00, 0, 0, 0, 0, 0, 8, 0});
     const auto short_sense = Send(96, true, {0x03, 0, 0, 0, 8, 0});
     EXPECT_EQ(short_sense.data.size(), 96u);
     EXPECT_EQ(short_sense.residue, 88u);

@@ -109,6 +109,18 @@ check sg_sat_identify-data sh -c "[ \$(wc -c < /tmp/identify.bin) -eq 512 ] &&
   [ \"\$(dd if=/tmp/identify.bin bs=2 skip=10 count=10 conv=swab 2>/dev/null)\" = 'VT14KDISK001        ' ] &&
   grep -q '^0x5001b44000000001\$' /tmp/sg_sat.txt"
 
+# What sd made of the mode pages at attach: the write cache IDENTIFY reports, from the caching
+# page that sg_modes reads too.
+cache_checks() {
+  label=$1 disk=$2
+  sg_modes -p 8 /dev/$disk > /tmp/sg_modes-$disk.txt 2>&1; echo "rc=$?" >> /tmp/sg_modes-$disk.txt
+  echo "VM: sg_modes /dev/$disk:"; cat /tmp/sg_modes-$disk.txt
+  echo "VM: /dev/$disk cache: $(cat /sys/block/$disk/device/scsi_disk/*/cache_type)"
+  check $label-cache-from-mode-page sh -c "grep -qx 'write back' /sys/block/$disk/device/scsi_disk/*/cache_type &&
+    grep -q '^ 00  *08 12 04' /tmp/sg_modes-$disk.txt"
+}
+cache_checks scsi sda
+
 # The drives behind the USB gadget while this server runs.
 . /kernel_usb_checks.sh
 

@@ -28,6 +28,7 @@ echo "VM: sg_raw:"; cat /tmp/sg_raw.txt /tmp/sg_raw-refused.txt; od -A d -c /tmp
 check usb-older-vendor-blocks sh -c "[ \"\$(head -c 15 /tmp/ff12.bin)\" = 'FK1X PATH CHECK' ] &&
   cmp -s /tmp/ff12.bin /tmp/ff16.bin && [ \$(grep -c '^rc=0' /tmp/sg_raw.txt) -eq 2 ]"
 check usb-older-refusal-sense grep -qi 'Illegal Request' /tmp/sg_raw-refused.txt
+cache_checks usb sdc
 
 # Commands per second through each kernel path: TEST UNIT READY through SG_IO, one at a time.
 # (One-sector direct reads, as on the SCSI disk, are refused here: usb-storage asks buffers

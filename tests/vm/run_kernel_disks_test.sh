@@ -24,7 +24,7 @@ trap 'rm -rf "$work"' EXIT
 echo "${VM_SERVE_OPTIONS:-}" > "$work/serve.options"
 # The clients of other makers that must agree with the bench file (scripts/install-deps.sh).
 clients=""
-for tool in smartctl hdparm sg_inq sg_sat_identify sg_turs sg_raw; do
+for tool in smartctl hdparm sg_inq sg_sat_identify sg_turs sg_raw sg_modes; do
   path=$(PATH="$PATH:/usr/sbin:/sbin" command -v "$tool") || { echo "FAIL: $tool is not installed"; exit 1; }
   clients="$clients $path"
 done
