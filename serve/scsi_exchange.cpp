@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 
 #include "sim/scsi_reply.h"
 
@@ -46,6 +47,29 @@ sim::Direction DirectionOfCdb(std::span<const std::uint8_t> cdb) {
         return (cdb[2] & 0x08) != 0 ? sim::Direction::In : sim::Direction::Out;
     }
     return IsDataOutOpcode(opcode) ? sim::Direction::Out : sim::Direction::In;
+}
+
+std::string CdbText(std::span<const std::uint8_t> cdb) {
+    std::string text;
+    char byte[4];
+    for (const std::uint8_t b : cdb) {
+        std::snprintf(byte, sizeof byte, "%02X ", b);
+        text += byte;
+    }
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Withheld:
+            return "withheld";
+        case Outcome::Gone:
+            return "gone";
+        case Outcome::Answered:
+            break;
+    }
+    return "answered";
 }
 
 Exchange Run(sim::VirtualDrive& drive, platform::VirtualClock& clock,

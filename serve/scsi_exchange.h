@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/bench_backend.h"
@@ -28,6 +29,11 @@ struct Exchange {
 // The data direction of a command whose transport does not say (the TCMU ring): from the opcode
 // and, for ATA PASS-THROUGH, its T_DIR and protocol fields.
 sim::Direction DirectionOfCdb(std::span<const std::uint8_t> cdb);
+
+// A command block as trace lines show it: "85 08 0E ...".
+std::string CdbText(std::span<const std::uint8_t> cdb);
+// "answered", "withheld" or "gone".
+const char* OutcomeName(Outcome outcome);
 
 // Runs one command on the drive. `data` is the whole data buffer of the transport: filled on a
 // data-in command, read on a data-out command.

@@ -271,19 +271,10 @@ bool TcmuDisk::Answer(std::size_t entry_offset) {
     }
     const bool withheld = exchange.outcome == Outcome::Withheld;
     if (settings_.trace || withheld) {
-        std::string text;
-        char byte[4];
-        for (const std::uint8_t b : cdb) {
-            std::snprintf(byte, sizeof byte, "%02X ", b);
-            text += byte;
-        }
-        if (!text.empty()) text.pop_back();
+        const std::string text = CdbText(cdb);
         if (settings_.trace) {
             std::fprintf(stderr, "%s: [%s] %zu bytes -> %s status %02Xh, %zu moved\n",
-                         settings_.name.c_str(), text.c_str(), total,
-                         withheld                            ? "withheld"
-                         : exchange.outcome == Outcome::Gone ? "gone"
-                                                             : "answered",
+                         settings_.name.c_str(), text.c_str(), total, OutcomeName(exchange.outcome),
                          exchange.status, exchange.transferred);
         }
         // Said always: whoever waits on the disk learns that only the kernel's time-out ends it.

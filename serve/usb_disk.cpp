@@ -16,6 +16,7 @@
 
 #include "serve/configfs.h"
 #include "serve/ffs_function.h"
+#include "serve/scsi_exchange.h"
 
 namespace vt::serve {
 namespace {
@@ -35,16 +36,6 @@ bool WriteBlob(int fd, const std::vector<std::uint8_t>& blob, const std::string&
     if (::write(fd, blob.data(), blob.size()) == static_cast<ssize_t>(blob.size())) return true;
     error = "FunctionFS refused the " + what + ": " + std::strerror(errno);
     return false;
-}
-
-std::string Hex(std::span<const std::uint8_t> bytes) {
-    std::string text;
-    char byte[4];
-    for (const std::uint8_t b : bytes) {
-        std::snprintf(byte, sizeof byte, "%02X ", b);
-        text += byte;
-    }
-    return text;
 }
 
 }  // namespace
@@ -243,14 +234,20 @@ void UsbDisk::ServeBulk() {
             answer = device_.Answer(*cbw, out);
         }
         ++commands_;
+        const bool withheld = answer.kind == BulkAnswer::Kind::Withheld;
         if (settings_.trace) {
             std::fprintf(stderr, "%s: [%s] %u bytes %s -> %s status %u, residue %u\n",
-                         settings_.name.c_str(), Hex(cbw->cdb).c_str(), cbw->data_length,
+                         settings_.name.c_str(), CdbText(cbw->cdb).c_str(), cbw->data_length,
                          cbw->data_in ? "in" : "out",
-                         answer.kind == BulkAnswer::Kind::Withheld ? "withheld"
-                         : answer.kind == BulkAnswer::Kind::Gone   ? "gone"
-                                                                   : "answered",
+                         withheld                                ? "withheld"
+                         : answer.kind == BulkAnswer::Kind::Gone ? "gone"
+                                                                 : "answered",
                          static_cast<unsigned>(answer.status), answer.residue);
+        }
+        // Said always, as for the SCSI disks: only the host's time-out ends this command.
+        if (withheld) {
+            std::fprintf(stderr, "vtbench-serve: %s withholds [%s]\n", settings_.name.c_str(),
+                         CdbText(cbw->cdb).c_str());
         }
         if (answer.kind == BulkAnswer::Kind::Gone) gone_ = true;
         // A withheld command gets no answer: the host's time-out, its reset and the next
