@@ -3,41 +3,16 @@
 // capacity in its 16-byte form.
 
 #include <gtest/gtest.h>
-#include <scsi/sg.h>
 
 #include <nlohmann/json.hpp>
 
 #include "sim/bench.h"
+#include "tests/sim/drive_request.h"
 
 namespace vt {
 namespace {
 
 using nlohmann::json;
-
-struct Answer {
-    unsigned char status = 0;
-    std::vector<std::uint8_t> data, sense;
-};
-
-Answer Send(sim::VirtualDrive& drive, platform::VirtualClock& clock, std::vector<std::uint8_t> cdb,
-            std::size_t length) {
-    Answer answer;
-    answer.data.assign(length, 0xEE);
-    answer.sense.assign(32, 0);
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb.data();
-    request.cmd_len = static_cast<unsigned char>(cdb.size());
-    request.dxfer_direction = SG_DXFER_FROM_DEV;
-    request.dxferp = answer.data.data();
-    request.dxfer_len = static_cast<unsigned>(length);
-    request.sbp = answer.sense.data();
-    request.mx_sb_len = 32;
-    EXPECT_EQ(drive.Execute(request, clock), 0);
-    answer.status = request.status;
-    answer.data.resize(length - static_cast<std::size_t>(request.resid));
-    return answer;
-}
 
 class ModeSenseTest : public ::testing::TestWithParam<const char*> {
   protected:
@@ -50,8 +25,9 @@ class ModeSenseTest : public ::testing::TestWithParam<const char*> {
         backend_ = sim::MakeBench({{"drives", json::array({drive})}}, error);
         ASSERT_TRUE(backend_) << error;
     }
-    Answer Run(std::vector<std::uint8_t> cdb, std::size_t length) {
-        return Send(sim::BenchOf(*backend_).Drive(0), backend_->Clock(), std::move(cdb), length);
+    test::DriveAnswer Run(const std::vector<std::uint8_t>& cdb, std::size_t length) {
+        return test::ReadFromDrive(sim::BenchOf(*backend_).Drive(0), backend_->Clock(), cdb,
+                                   length);
     }
     std::unique_ptr<platform::BenchBackend> backend_;
 };

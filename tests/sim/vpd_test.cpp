@@ -6,41 +6,22 @@
 #include <nlohmann/json.hpp>
 
 #include "sim/bench.h"
+#include "tests/sim/drive_request.h"
 
 namespace vt {
 namespace {
 
 using nlohmann::json;
 
-struct Answer {
-    unsigned char status = 0;
-    std::vector<std::uint8_t> data, sense;
-};
-
-Answer Inquire(sim::VirtualDrive& drive, platform::VirtualClock& clock, std::uint8_t byte1,
-               std::uint8_t page, std::uint16_t allocation = 600) {
-    std::uint8_t cdb[6] = {0x12,
-                           byte1,
-                           page,
-                           static_cast<std::uint8_t>(allocation >> 8),
-                           static_cast<std::uint8_t>(allocation),
-                           0};
-    Answer answer;
-    answer.data.assign(allocation, 0);
-    answer.sense.assign(32, 0);
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb;
-    request.cmd_len = sizeof cdb;
-    request.dxfer_direction = SG_DXFER_FROM_DEV;
-    request.dxferp = answer.data.data();
-    request.dxfer_len = allocation;
-    request.sbp = answer.sense.data();
-    request.mx_sb_len = 32;
-    EXPECT_EQ(drive.Execute(request, clock), 0);
-    answer.status = request.status;
-    answer.data.resize(allocation - static_cast<std::size_t>(request.resid));
-    return answer;
+test::DriveAnswer Inquire(sim::VirtualDrive& drive, platform::VirtualClock& clock,
+                          std::uint8_t byte1, std::uint8_t page, std::uint16_t allocation = 600) {
+    const std::uint8_t cdb[6] = {0x12,
+                                 byte1,
+                                 page,
+                                 static_cast<std::uint8_t>(allocation >> 8),
+                                 static_cast<std::uint8_t>(allocation),
+                                 0};
+    return test::ReadFromDrive(drive, clock, cdb, allocation);
 }
 
 std::unique_ptr<platform::BenchBackend> Bench(const json& drive) {
