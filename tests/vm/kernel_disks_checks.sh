@@ -4,9 +4,9 @@
 check() { name=$1; shift; if "$@"; then echo "CHECK $name PASS"; else echo "CHECK $name FAIL"; fi; }
 bench=/kernel-bench.json
 mount -t configfs configfs /sys/kernel/config
-# A device controller for each USB drive of the bench file, and usb-storage scans a new device at
+# A device controller for each USB drive of the bench files, and usb-storage scans a new device at
 # once instead of after a second.
-rmmod dummy_hcd && modprobe dummy_hcd num=2
+rmmod dummy_hcd && modprobe dummy_hcd num=3
 echo 0 > /sys/module/usb_storage/parameters/delay_use
 mkdir -p /tmp/prog /tmp/dump /tmp/kernel /tmp/bench
 head -c 4096 /dev/zero | tr '\000' '\021' > /tmp/prog/GDP.bin

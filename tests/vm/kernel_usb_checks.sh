@@ -67,7 +67,8 @@ check usb-sg_inq-bridges sh -c "grep -q 'Vendor identification: Vantrel' /tmp/sg
 
 # Faults of a USB drive, once the first server has ended (its controllers are free again): a
 # command left unanswered ends by the host's time-out and a reset of the device, after which the
-# drive answers again; a drive that goes away leaves the bus.
+# drive answers again; a drive that goes away leaves the bus; a failed command reports as on the
+# bench.
 usb_fault_checks() {
   : > /tmp/serve-usb.log
   vtbench-serve /kernel-usb-faults.json > /tmp/serve-usb.log 2>&1 &
@@ -104,6 +105,10 @@ usb_fault_checks() {
   check usb-gone-leaves-the-bus sh -c "grep -q 'drive 1 went away' /tmp/serve-usb.log && [ ! -e /sys/block/sdb ]"
   vtutil list > /tmp/list-after-gone.txt 2>&1
   check usb-gone-not-listed sh -c "! grep -q '/dev/sdb' /tmp/list-after-gone.txt && grep -q 'usb:/dev/sda' /tmp/list-after-gone.txt"
+  # A command the drive ends with an error: CHECK CONDITION with the ATA registers, whose sense
+  # usb-storage fetches with REQUEST SENSE; the tool says what it says on the bench.
+  same smart-usb-fail smart usb:/dev/sdc
+  cat /tmp/kernel/smart-usb-fail
   kill -TERM $usb_pid; wait $usb_pid
-  tail -n 3 /tmp/serve-usb.log
+  tail -n 4 /tmp/serve-usb.log
 }
