@@ -76,7 +76,7 @@ void ReadTable(const TableReader& reader, std::uint16_t block, std::uint16_t pag
 // before the first page on which no channel carried it.
 void CollectUnit(const TableReader& reader, unsigned j, unsigned k, std::uint16_t source_block,
                  std::span<std::uint8_t> collected, std::span<std::uint8_t> page_buffer) {
-    std::fill(collected.begin(), collected.end(), 0);
+    std::fill(collected.begin(), collected.end(), std::uint8_t{0});  // one memset
     const int last_page = int{SystemInfo.PagesPerBlock} - 1;
     const std::size_t page_size = reader.PageSize();
     for (int n = 1; n <= last_page; ++n) {
