@@ -30,27 +30,31 @@ class BadBlockMarks {
     static constexpr unsigned kBlocks = 4096;
     static constexpr std::size_t kBytes = std::size_t{kChannels} * kCes * kBlocks * 2;
 
-    // The zero-filled words exist from the first mark on, so a drive without marked blocks
-    // costs no 512 KiB; a value-initialised array is one memset, where a vector's fill is a loop
-    // the sanitizer builds check word by word.
     void Mark(unsigned channel, unsigned ce, unsigned block) {
         if (!Inside(channel, ce, block)) return;
-        if (!words_) words_ = std::make_unique<std::uint16_t[]>(kBytes / 2);
-        words_[Index(channel, ce, block)] = 1;
+        auto& row = rows_[Row(channel, ce)];
+        if (!row) row = std::make_unique<Words>();  // value-initialised: zero
+        (*row)[block] = 1;
     }
     bool IsBad(unsigned channel, unsigned ce, unsigned block) const {
-        return words_ && Inside(channel, ce, block) && words_[Index(channel, ce, block)] == 1;
+        if (!Inside(channel, ce, block)) return false;
+        const auto& row = rows_[Row(channel, ce)];
+        return row && (*row)[block] == 1;
     }
 
   private:
+    // The words of one channel and CE index, made zero-filled at its first mark: a drive with
+    // few marked places does not fill 512 KiB at every refresh.
+    using Words = std::array<std::uint16_t, kBlocks>;
+
     static bool Inside(unsigned channel, unsigned ce, unsigned block) {
         return channel < kChannels && ce < kCes && block < kBlocks;
     }
-    static std::size_t Index(unsigned channel, unsigned ce, unsigned block) {
-        return std::size_t{channel} * kCes * kBlocks + std::size_t{ce} * kBlocks + block;
+    static std::size_t Row(unsigned channel, unsigned ce) {
+        return std::size_t{channel} * kCes + ce;
     }
 
-    std::unique_ptr<std::uint16_t[]> words_;
+    std::array<std::unique_ptr<Words>, std::size_t{kChannels} * kCes> rows_;
 };
 
 // Exists only between the bad block view and the end of the erase count view of a refresh.
