@@ -30,7 +30,7 @@ volatile std::size_t sink;
 // bad block marks hold within reach; an input beyond them is not run.
 constexpr std::size_t kMaxTables = 16;       // channels x banks x dies per CE
 constexpr std::size_t kMaxPages = 256;       // pages per block: later-bad pages read per unit
-constexpr std::size_t kMaxCells = 4 * 4100;  // erase count entries x tables
+constexpr std::size_t kMaxCells = 2 * 4100;  // erase count entries x tables
 
 // The entry count a table of the drive starts with (at byte `at`), as the drive will send it.
 std::size_t Claimed(const vt::sim::DriveConfig& config, unsigned table, std::size_t at) {
