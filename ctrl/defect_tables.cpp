@@ -76,7 +76,7 @@ void ReadTable(const TableReader& reader, std::uint16_t block, std::uint16_t pag
 // before the first page on which no channel carried it.
 void CollectUnit(const TableReader& reader, unsigned j, unsigned k, std::uint16_t source_block,
                  std::span<std::uint8_t> collected, std::span<std::uint8_t> page_buffer) {
-    std::fill(collected.begin(), collected.end(), 0);
+    std::fill(collected.begin(), collected.end(), std::uint8_t{0});  // one memset
     const int last_page = int{SystemInfo.PagesPerBlock} - 1;
     const std::size_t page_size = reader.PageSize();
     for (int n = 1; n <= last_page; ++n) {
@@ -95,9 +95,10 @@ void CollectUnit(const TableReader& reader, unsigned j, unsigned k, std::uint16_
     }
 }
 
+// Each unit is collected straight into its slot: the slot ends as a collection area copied there
+// would, without a second 128 KiB buffer and copy per unit.
 void CollectLaterBad(const TableReader& reader, const DeviceEntry& entry, DeviceBuffers& tables,
                      std::span<std::uint8_t> page_buffer) {
-    std::vector<std::uint8_t> collected(kTablePageBufferSize);
     const unsigned dies = SystemInfo.DiesPerCe;
     const unsigned units = unsigned{SystemInfo.BankCount} * dies;
     for (unsigned j = 0; j < units; ++j) {
@@ -107,8 +108,7 @@ void CollectLaterBad(const TableReader& reader, const DeviceEntry& entry, Device
             if (slot >= kLaterBadSlots) return;
             const std::uint16_t unit =
                 j == 0 && k == 0 ? entry.LaterBadUnit[0] : entry.LaterBadUnit[1];
-            CollectUnit(reader, j, k, UnitToBlock(unit), collected, page_buffer);
-            std::copy(collected.begin(), collected.end(), LaterBadSlot(tables, slot).begin());
+            CollectUnit(reader, j, k, UnitToBlock(unit), LaterBadSlot(tables, slot), page_buffer);
         }
     }
 }

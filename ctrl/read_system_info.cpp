@@ -203,7 +203,7 @@ bool ReadSystemInfo(unsigned device, std::span<std::uint8_t> buffer) {
     ClearFlashCopyFields(SystemInfo);
 
     for (const std::uint16_t block : entry.SysBlock) {
-        std::fill_n(buffer.begin(), kFlashCopyClear, 0);
+        std::fill_n(buffer.begin(), kFlashCopyClear, std::uint8_t{0});
         VA_ReadSystemPages(device, 0, 0, static_cast<std::uint16_t>(block >> 1), block, 0, 3,
                            SystemInfo.LoaderFormat, buffer, kLoaderBlockSectors);
         DumpRawFile(kSysReadDumpName, buffer.first(kFlashCopyClear));

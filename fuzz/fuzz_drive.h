@@ -38,8 +38,12 @@ class InstalledDrive {
     InstalledDrive(const InstalledDrive&) = delete;
     InstalledDrive& operator=(const InstalledDrive&) = delete;
 
+    // The drive's configuration as the bench holds it.
+    const sim::DriveConfig& Config() const;
+
   private:
     std::unique_ptr<platform::Backend> previous_;
+    sim::Bench* bench_ = nullptr;
 };
 
 // Bytes at the front of a span, at most `n`.

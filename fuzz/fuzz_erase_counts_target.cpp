@@ -3,6 +3,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -14,9 +15,24 @@ namespace {
 
 volatile std::size_t sink;
 
-std::vector<std::uint16_t> Words(FuzzedDataProvider& input, std::size_t most) {
-    std::vector<std::uint16_t> words(input.ConsumeIntegralInRange<std::size_t>(0, most));
-    for (auto& w : words) w = input.ConsumeIntegral<std::uint16_t>();
+// What one input may ask the page for, in lines plus cells: the view's work grows with both. The
+// places the page treats apart stay within it (channel and CE index 8 and block 4096 against the
+// marks, the all-ones entry, no columns at all); only their largest combinations do not.
+constexpr std::size_t kMaxWork = std::size_t{1} << 14;
+
+// A count up to `most`, less where each unit of it costs `per_unit`.
+std::size_t Count(FuzzedDataProvider& input, std::size_t most, std::size_t per_unit) {
+    return input.ConsumeIntegralInRange<std::size_t>(0, std::min(most, kMaxWork / per_unit));
+}
+
+// `count` words from the input, zero once it runs out.
+std::vector<std::uint16_t> Words(FuzzedDataProvider& input, std::size_t count) {
+    std::vector<std::uint16_t> words;
+    words.reserve(count);
+    while (words.size() < count && input.remaining_bytes() > 0) {
+        words.push_back(input.ConsumeIntegral<std::uint16_t>());
+    }
+    words.resize(count);
     return words;
 }
 
@@ -48,28 +64,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)vt::BuildBadBlockDetail(info, sources, false, &marks);
 
     vt::EraseCountPage page;
+    const std::size_t columns = std::size_t{channels} * ces;
     switch (form) {
         case 0: {
             vt::PerTableCounts counts;
             counts.channels = channels;
             counts.ces = ces;
             counts.dies = dies;
-            counts.blocks = input.ConsumeIntegralInRange<std::size_t>(0, 4100);
-            counts.entries = Words(input, std::size_t{channels} * ces * counts.blocks);
+            counts.blocks = Count(input, 4100, columns + std::max(dies, 1u));
             // The view is handed as many entries as its tables hold.
-            counts.entries.resize(std::size_t{channels} * ces * counts.blocks);
+            counts.entries =
+                Words(input, input.ConsumeIntegralInRange<std::size_t>(0, columns * counts.blocks));
+            counts.entries.resize(columns * counts.blocks);
             page = vt::PerTableEraseCountPage(counts, &marks);
             break;
         }
         case 1: {
-            std::vector<std::uint32_t> entries(input.ConsumeIntegralInRange<std::size_t>(0, 20000));
+            std::vector<std::uint32_t> entries(Count(input, 20000, columns + 1));
             for (auto& e : entries) e = input.ConsumeIntegral<std::uint32_t>();
             page = vt::K12EraseCountPage(channels, ces, entries);
             break;
         }
         default: {
             std::vector<std::vector<std::uint16_t>> tables(ces);
-            for (auto& t : tables) t = Words(input, 5000);
+            for (auto& t : tables) {
+                t = Words(input, Count(input, 5000, (columns + 1) * std::max(ces, 1u)));
+            }
             page = vt::K14EraseCountPage(channels, ces, tables, input.ConsumeBool());
             break;
         }

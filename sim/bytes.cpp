@@ -56,7 +56,7 @@ std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
 void CopyPadded(std::span<const std::uint8_t> source, std::span<std::uint8_t> target) {
     const std::size_t n = std::min(source.size(), target.size());
     std::copy_n(source.begin(), n, target.begin());
-    std::fill(target.begin() + static_cast<std::ptrdiff_t>(n), target.end(), 0);
+    std::fill(target.begin() + static_cast<std::ptrdiff_t>(n), target.end(), std::uint8_t{0});
 }
 
 }  // namespace vt::sim

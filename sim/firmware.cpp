@@ -226,7 +226,7 @@ AtaResult RunAtaCommand(VirtualDrive& drive, const AtaInput& input, Direction di
         if (*effect != FaultEffect::Fail) result.lost = effect;
         return result;
     }
-    if (direction == Direction::In) std::fill(data.begin(), data.end(), 0);
+    if (direction == Direction::In) std::fill(data.begin(), data.end(), std::uint8_t{0});
 
     if (IsCarrier(input)) return Carrier(drive, input, direction, data);
     switch (input.command) {

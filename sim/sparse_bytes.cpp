@@ -13,7 +13,7 @@ void SparseBytes::Read(std::uint64_t offset, std::span<std::uint8_t> out) const 
         const std::size_t n = std::min<std::size_t>(out.size() - done, kPage - within);
         const auto it = pages_.find(base);
         if (at >= kLimit || it == pages_.end()) {
-            std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(done), n, 0);
+            std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(done), n, std::uint8_t{0});
         } else {
             std::copy_n(it->second.begin() + static_cast<std::ptrdiff_t>(within), n,
                         out.begin() + static_cast<std::ptrdiff_t>(done));

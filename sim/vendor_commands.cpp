@@ -41,7 +41,7 @@ template <typename Map, typename Key>
 void AnswerFrom(const Map& map, const Key& key, std::span<std::uint8_t> data) {
     const auto it = map.find(key);
     if (it == map.end()) {
-        std::fill(data.begin(), data.end(), 0);
+        std::fill(data.begin(), data.end(), std::uint8_t{0});
     } else {
         CopyPadded(it->second, data);
     }
@@ -94,7 +94,7 @@ bool ReadSpiFlash(const DriveConfig& config, const Block& block, std::span<std::
     if (!config.spi_flash) return false;  // no serial flash fitted
     const std::uint32_t address = GetBe32(block, 3);
     const std::uint32_t length = GetBe32(block, 7);
-    std::fill(data.begin(), data.end(), 0);
+    std::fill(data.begin(), data.end(), std::uint8_t{0});
     const Bytes& flash = *config.spi_flash;
     const std::size_t wanted = std::min<std::size_t>(length, data.size());
     for (std::size_t i = 0; i < wanted; ++i) {
@@ -153,7 +153,7 @@ bool RunVendorCommand(VirtualDrive& drive, const Block& block, VendorRoute route
                 block[4], GetBe16(block, 5), GetBe16(block, 7)};
             const auto it = config.system_pages.find(key);
             if (it == config.system_pages.end()) {
-                std::fill(data.begin(), data.end(), 0);
+                std::fill(data.begin(), data.end(), std::uint8_t{0});
             } else {
                 it->second.Read(GetBe32(block, 12), data);
             }

@@ -51,7 +51,9 @@ bool VA_ReadSystemPages(unsigned device, std::uint8_t channel, std::uint8_t bank
                         std::span<std::uint8_t> buffer, unsigned total_sectors) {
     (void)channel;  // the firmware reads a system page from every channel: byte 3 is always FFh
     if (buffer.size() < kSystemPagesBufferSize) return false;
-    std::fill_n(buffer.begin(), kSystemPagesBufferSize, 0);
+    // A byte, not an int: the library clears with one memset, where a loop of 128 KiB per page
+    // read dominates the sanitizer builds.
+    std::fill_n(buffer.begin(), kSystemPagesBufferSize, std::uint8_t{0});
     const std::uint32_t spp = SystemInfo.SectorsPerPage;
     if (spp == 0) return false;
     const std::uint32_t base = OddBlockOffset(block, spp);

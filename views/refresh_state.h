@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,24 +30,31 @@ class BadBlockMarks {
     static constexpr unsigned kBlocks = 4096;
     static constexpr std::size_t kBytes = std::size_t{kChannels} * kCes * kBlocks * 2;
 
-    BadBlockMarks() : words_(kBytes / 2, 0) {}
-
     void Mark(unsigned channel, unsigned ce, unsigned block) {
-        if (Inside(channel, ce, block)) words_[Index(channel, ce, block)] = 1;
+        if (!Inside(channel, ce, block)) return;
+        auto& row = rows_[Row(channel, ce)];
+        if (!row) row = std::make_unique<Words>();  // value-initialised: zero
+        (*row)[block] = 1;
     }
     bool IsBad(unsigned channel, unsigned ce, unsigned block) const {
-        return Inside(channel, ce, block) && words_[Index(channel, ce, block)] == 1;
+        if (!Inside(channel, ce, block)) return false;
+        const auto& row = rows_[Row(channel, ce)];
+        return row && (*row)[block] == 1;
     }
 
   private:
+    // The words of one channel and CE index, made zero-filled at its first mark: a drive with
+    // few marked places does not fill 512 KiB at every refresh.
+    using Words = std::array<std::uint16_t, kBlocks>;
+
     static bool Inside(unsigned channel, unsigned ce, unsigned block) {
         return channel < kChannels && ce < kCes && block < kBlocks;
     }
-    static std::size_t Index(unsigned channel, unsigned ce, unsigned block) {
-        return std::size_t{channel} * kCes * kBlocks + std::size_t{ce} * kBlocks + block;
+    static std::size_t Row(unsigned channel, unsigned ce) {
+        return std::size_t{channel} * kCes + ce;
     }
 
-    std::vector<std::uint16_t> words_;
+    std::array<std::unique_ptr<Words>, std::size_t{kChannels} * kCes> rows_;
 };
 
 // Exists only between the bad block view and the end of the erase count view of a refresh.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
@@ -134,6 +135,17 @@ TEST_F(DefectTablesTest, CopiesTheTablesAndCollectsLaterBadPagesUntilOneWithoutS
         EXPECT_EQ(test::ReadAll(dir_.File(name)).size(), 2 * kPage) << name;
     }
     EXPECT_FALSE(std::filesystem::exists(dir_.File("LB_0000004.raw")));
+}
+
+TEST_F(DefectTablesTest, AUnitWithoutSignedPagesLeavesItsSlotZeroWhateverItHeld) {
+    // The later-bad pages lie in another unit than the one the loader block names.
+    test::BenchDrive bench(Drive(kSystemBlock / 2, kLaterBadUnit + 2));
+    ASSERT_TRUE(ReadSystemInfo(0, buffer_));
+    const auto slot = LaterBadSlot(BuffersOf(0), 0);
+    ASSERT_FALSE(slot.empty());
+    std::fill(slot.begin(), slot.end(), std::uint8_t{0xEE});
+    ASSERT_TRUE(ReadDefectTables(0, buffer_));
+    EXPECT_EQ(std::count(slot.begin(), slot.end(), 0), static_cast<std::ptrdiff_t>(slot.size()));
 }
 
 TEST_F(DefectTablesTest, RawDumpsOffWriteNoFile) {

@@ -99,6 +99,9 @@ TEST(EraseCountView, BadBlockMapIgnoresPlacesItDoesNotHold) {
     marks.Mark(8, 0, 0);
     marks.Mark(0, 8, 0);
     marks.Mark(0, 0, 4096);
+    // Only marks outside the map so far: nothing is bad, inside or outside.
+    EXPECT_FALSE(marks.IsBad(0, 0, 0));
+    EXPECT_FALSE(marks.IsBad(8, 0, 0));
     marks.Mark(7, 7, 4095);
     EXPECT_FALSE(marks.IsBad(8, 0, 0));
     EXPECT_FALSE(marks.IsBad(0, 0, 4096));
