@@ -1,7 +1,8 @@
 # Sourced by the virtual-machine tests: Debian's current kernel package, unpacked (not installed)
-# once into the cache directory $cache. Sets $kroot and $kernel; calls skip (defined by the caller)
-# when the package cannot be had. Several tests share the cache and may start at once: the fetch
-# runs under a lock, and a test that waited finds the kernel already there.
+# once into the cache directory $cache, with its module index. Sets $kroot, $kver and $kernel;
+# calls skip (defined by the caller) when the package cannot be had. Several tests share the cache
+# and may start at once: the fetch runs under a lock, and a test that waited finds the kernel
+# already there.
 mkdir -p "$cache"
 kroot="$cache/kernel"
 exec {kernel_lock}>"$cache/kernel.lock"
@@ -19,6 +20,10 @@ if [ ! -d "$kroot/boot" ]; then
   rm -rf "$kroot.tmp" && dpkg -x "$cache/$package"_*.deb "$kroot.tmp" && mv "$kroot.tmp" "$kroot"
   rm -f "$cache/$package"_*.deb
 fi
+# The module index too is made under the lock: a test reading it while another writes it finds
+# no module at all.
+kver=$(ls "$kroot/lib/modules" | head -n 1)
+[ -f "$kroot/lib/modules/$kver/modules.dep.bin" ] || depmod -b "$kroot" "$kver"
 flock -u "$kernel_lock"
 exec {kernel_lock}>&-
 kernel=$(ls "$kroot"/boot/vmlinuz-* | head -n 1)

@@ -39,7 +39,6 @@ for pair in ${VM_FILES:-}; do
 done
 # The drivers the three disks need, with everything they depend on, and nothing else.
 modules=${VM_MODULES:-"ahci sd_mod sg usb-storage xhci-pci ehci-pci virtio_pci virtio_scsi"}
-[ -f "$kroot/lib/modules/$kver/modules.dep" ] || depmod -b "$kroot" "$kver"
 for m in $modules; do
   modprobe -d "$kroot" -S "$kver" --show-depends "$m" | awk '$1 == "insmod" {print $2}'
 done | sort -u | while read -r ko; do
