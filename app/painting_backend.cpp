@@ -9,13 +9,13 @@ constexpr auto kPaintInterval = std::chrono::milliseconds(50);
 }  // namespace
 
 int PaintingBackend::SgIo(int handle, sg_io_hdr_t& request) {
-    const int result = inner_->SgIo(handle, request);
+    const int result = ForwardingBackend::SgIo(handle, request);
     MaybePaint();
     return result;
 }
 
 void PaintingBackend::SleepMs(std::uint32_t ms) {
-    inner_->SleepMs(ms);
+    ForwardingBackend::SleepMs(ms);
     MaybePaint();
 }
 

@@ -7,34 +7,20 @@
 #include <functional>
 #include <memory>
 
-#include "platform/backend.h"
+#include "platform/forwarding_backend.h"
 
 namespace vt::app {
 
-class PaintingBackend final : public platform::Backend {
+class PaintingBackend final : public platform::ForwardingBackend {
   public:
     explicit PaintingBackend(std::function<void()> paint) : paint_(std::move(paint)) {}
-    void SetInner(std::unique_ptr<platform::Backend> inner) { inner_ = std::move(inner); }
 
-    int Open(const std::string& path) override { return inner_->Open(path); }
     int SgIo(int handle, sg_io_hdr_t& request) override;
-    void Close(int handle) override { inner_->Close(handle); }
-    int LockDevice(const std::string& path, std::uint32_t wait_ms) override {
-        return inner_->LockDevice(path, wait_ms);
-    }
-    void UnlockDevice(int lock) override { inner_->UnlockDevice(lock); }
-    std::vector<platform::DiskEntry> ListDisks() override { return inner_->ListDisks(); }
-    bool Rescan(std::string& report) override { return inner_->Rescan(report); }
-    std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string& path) override {
-        return inner_->DeviceNumberOf(path);
-    }
-    std::uint64_t NowMs() override { return inner_->NowMs(); }
     void SleepMs(std::uint32_t ms) override;
 
   private:
     void MaybePaint();
 
-    std::unique_ptr<platform::Backend> inner_;
     std::function<void()> paint_;
     std::chrono::steady_clock::time_point last_paint_{};
     bool painting_ = false;

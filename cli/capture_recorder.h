@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/backend.h"
+#include "platform/forwarding_backend.h"
 #include "sim/bench_writer.h"
 
 namespace vt::cli {
@@ -38,7 +38,7 @@ struct DriveRecording {
     std::vector<std::pair<RecordedMode, sim::Bytes>> inquiries;
 };
 
-class CaptureRecorder final : public platform::Backend {
+class CaptureRecorder final : public platform::ForwardingBackend {
   public:
     explicit CaptureRecorder(std::unique_ptr<platform::Backend> inner);
 
@@ -47,25 +47,12 @@ class CaptureRecorder final : public platform::Backend {
     void AllowCodeLoad(bool allow) { allow_code_load_ = allow; }
     // What the disk with this node answered so far; nullptr when it got no request.
     const DriveRecording* Recording(const std::string& node) const;
-    std::unique_ptr<platform::Backend> TakeInner() { return std::move(inner_); }
 
     int Open(const std::string& path) override;
     int SgIo(int handle, sg_io_hdr_t& request) override;
     void Close(int handle) override;
-    int LockDevice(const std::string& path, std::uint32_t wait_ms) override {
-        return inner_->LockDevice(path, wait_ms);
-    }
-    void UnlockDevice(int lock) override { inner_->UnlockDevice(lock); }
-    std::vector<platform::DiskEntry> ListDisks() override { return inner_->ListDisks(); }
-    bool Rescan(std::string& report) override { return inner_->Rescan(report); }
-    std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string& path) override {
-        return inner_->DeviceNumberOf(path);
-    }
-    std::uint64_t NowMs() override { return inner_->NowMs(); }
-    void SleepMs(std::uint32_t ms) override { inner_->SleepMs(ms); }
 
   private:
-    std::unique_ptr<platform::Backend> inner_;
     std::map<int, std::string> nodes_;  // open handle -> node
     std::map<std::string, DriveRecording> drives_;
     bool allow_code_load_ = false;

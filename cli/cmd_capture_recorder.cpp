@@ -356,7 +356,7 @@ void Count(DriveRecording& drive, const Request& r) {
 }  // namespace
 
 CaptureRecorder::CaptureRecorder(std::unique_ptr<platform::Backend> inner)
-    : inner_(std::move(inner)) {}
+    : ForwardingBackend(std::move(inner)) {}
 
 const DriveRecording* CaptureRecorder::Recording(const std::string& node) const {
     const auto it = drives_.find(node);
@@ -364,20 +364,20 @@ const DriveRecording* CaptureRecorder::Recording(const std::string& node) const 
 }
 
 int CaptureRecorder::Open(const std::string& path) {
-    const int handle = inner_->Open(path);
+    const int handle = ForwardingBackend::Open(path);
     if (handle >= 0) nodes_[handle] = platform::NodeOfPath(path);
     return handle;
 }
 
 void CaptureRecorder::Close(int handle) {
     nodes_.erase(handle);
-    inner_->Close(handle);
+    ForwardingBackend::Close(handle);
 }
 
 int CaptureRecorder::SgIo(int handle, sg_io_hdr_t& request) {
     const auto node = nodes_.find(handle);
     if (node == nodes_.end() || request.cmdp == nullptr || request.cmd_len == 0)
-        return inner_->SgIo(handle, request);
+        return ForwardingBackend::SgIo(handle, request);
     DriveRecording& drive = drives_[node->second];
     const Request r = Classify(request);
 
@@ -389,7 +389,7 @@ int CaptureRecorder::SgIo(int handle, sg_io_hdr_t& request) {
     drive.vendor_asked = drive.vendor_asked || r.kind == Request::Kind::CommandSector ||
                          r.kind == Request::Kind::Direct ||
                          (r.kind == Request::Kind::Ata && r.tf.command == kSetFeatures);
-    const int error = inner_->SgIo(handle, request);
+    const int error = ForwardingBackend::SgIo(handle, request);
 
     SgOutcome outcome;
     outcome.sys_error = error;

@@ -62,30 +62,6 @@ class BenchDrive {
     std::unique_ptr<platform::Backend> previous_;
 };
 
-// Passes everything to the backend it wraps; tests override SgIo to tamper with answers.
-class ForwardingBackend : public platform::Backend {
-  public:
-    explicit ForwardingBackend(std::unique_ptr<platform::Backend> inner)
-        : inner_(std::move(inner)) {}
-    int Open(const std::string& path) override { return inner_->Open(path); }
-    int SgIo(int handle, sg_io_hdr_t& request) override { return inner_->SgIo(handle, request); }
-    void Close(int handle) override { inner_->Close(handle); }
-    int LockDevice(const std::string& path, std::uint32_t wait_ms) override {
-        return inner_->LockDevice(path, wait_ms);
-    }
-    void UnlockDevice(int lock) override { inner_->UnlockDevice(lock); }
-    std::vector<platform::DiskEntry> ListDisks() override { return inner_->ListDisks(); }
-    bool Rescan(std::string& report) override { return inner_->Rescan(report); }
-    std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string& path) override {
-        return inner_->DeviceNumberOf(path);
-    }
-    std::uint64_t NowMs() override { return inner_->NowMs(); }
-    void SleepMs(std::uint32_t ms) override { inner_->SleepMs(ms); }
-
-  private:
-    std::unique_ptr<platform::Backend> inner_;
-};
-
 // The sub-command's logged vendor commands.
 std::vector<sim::LoggedCommand> VendorCommands(const std::vector<sim::LoggedCommand>& log,
                                                std::uint8_t sub_command);

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/forwarding_backend.h"
 #include "tests/ctrl/bench_drive.h"
 
 namespace vt {
@@ -109,7 +110,7 @@ TEST_F(RwSelfTest, AnUnreadableCapacityFailsWithoutWriting) {
 }
 
 // Flips one bit of the second word of the first sector read: the write and the read succeed.
-class SecondWordFlipper : public test::ForwardingBackend {
+class SecondWordFlipper : public platform::ForwardingBackend {
   public:
     using ForwardingBackend::ForwardingBackend;
     int SgIo(int handle, sg_io_hdr_t& request) override {
