@@ -6,6 +6,8 @@
 #include "access/sg_request.h"
 #include "cli/capture_recorder.h"
 #include "sim/bytes.h"
+#include "vendor/carrier.h"
+#include "vendor/catalogue.h"
 #include "vendor/loader_mode.h"
 
 namespace vt::cli {
@@ -16,7 +18,6 @@ using Block = std::array<std::uint8_t, 16>;
 
 constexpr std::uint8_t kAtaPassThrough16 = 0x85;
 constexpr std::uint8_t kAtaPassThrough12 = 0xA1;
-constexpr std::uint8_t kVendorCdb = 0xFF;
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kReadCapacity10 = 0x25;
 constexpr std::uint8_t kIdentify = 0xEC;
@@ -25,38 +26,17 @@ constexpr std::uint8_t kSmartReadData = 0xD0;
 constexpr std::uint8_t kSmartReadThresholds = 0xD1;
 constexpr std::uint8_t kSetFeatures = 0xEF;
 constexpr std::uint8_t kVendorUnlock = 0xDC;
-constexpr std::uint8_t kCarrierLbaHigh = 0x12;
-constexpr std::uint8_t kCarrierLbaMid = 0x34;
-constexpr std::uint8_t kCommandLba = 0xFF;
-constexpr std::uint8_t kCarrierMark = 0xE5;
-constexpr std::size_t kSector = 512;
-
-constexpr std::uint8_t kCarrierWrites[] = {0x88, 0x8F, 0xC5};
-constexpr std::uint8_t kCarrierReads[] = {0x86, 0x8A, 0xC4};
-
-// Vendor sub-commands.
-enum Code : std::uint8_t {
-    kBadUnitList = 0x00,
-    kEraseCount = 0x01,
-    kSystemPage = 0x04,
-    kSmartSub =
-        0x05,  // the bridge's SMART read on the direct route, a counter reset on the carrier
-    kSpiFlash = 0x0B,
-    kDramLayout = 0x20,
-    kJumpToPram = 0x82,
-    kSwitchMode = 0x83,
-    kReadRegister = 0x84,
-    kReadMemory = 0x86,
-    kWriteMemory = 0x87,
-    kFlashPage = 0x89,
-};
 
 // Sub-commands that only read, by route; the code loading ones pass only when allowed.
-constexpr std::uint8_t kCarrierReadCodes[] = {kBadUnitList, kEraseCount,   kSystemPage, kSpiFlash,
-                                              kDramLayout,  kReadRegister, kReadMemory, kFlashPage};
-constexpr std::uint8_t kDirectReadCodes[] = {kBadUnitList,  kEraseCount, kSystemPage, kSmartSub,
-                                             kReadRegister, kReadMemory, kFlashPage};
-constexpr std::uint8_t kCodeLoadCodes[] = {kJumpToPram, kSwitchMode, kWriteMemory};
+constexpr std::uint8_t kCarrierReadCodes[] = {subcmd::ReadBadBlockTable, subcmd::ReadEraseCount,
+                                              subcmd::ReadSystemPage,    subcmd::ReadSpiFlash,
+                                              subcmd::ReadDramLayout,    subcmd::ReadRegister,
+                                              subcmd::ReadMemory,        subcmd::ReadFlashPage};
+constexpr std::uint8_t kDirectReadCodes[] = {
+    subcmd::ReadBadBlockTable, subcmd::ReadEraseCount, subcmd::ReadSystemPage, subcmd::ReadSmartUsb,
+    subcmd::ReadRegister,      subcmd::ReadMemory,     subcmd::ReadFlashPage};
+constexpr std::uint8_t kCodeLoadCodes[] = {subcmd::JumpToPRAM, subcmd::SwitchMode,
+                                           subcmd::WriteMemory};
 
 // ATA commands that read (or only ask), and SCSI commands that do.
 constexpr std::uint8_t kReadingAta[] = {0x20, 0x21, 0x24, 0x25, 0x29, 0x2F, 0xC4,
@@ -87,9 +67,18 @@ std::optional<AtaTaskFile> TaskFileOf(std::span<const std::uint8_t> cdb) {
     return std::nullopt;
 }
 
+// The carrier's write (or read) opcode in any of its modes.
+bool IsCarrierOpcode(std::uint8_t command, bool write) {
+    for (std::uint8_t mode = 0; mode <= 2; ++mode) {
+        const CarrierOpcodes opcodes = CarrierOpcodesFor(mode);
+        if (command == (write ? opcodes.write_opcode : opcodes.read_opcode)) return true;
+    }
+    return false;
+}
+
 bool IsCarrier(const AtaTaskFile& tf) {
     return tf.lba_high == kCarrierLbaHigh && tf.lba_mid == kCarrierLbaMid &&
-           (In(tf.command, kCarrierWrites) || In(tf.command, kCarrierReads));
+           (IsCarrierOpcode(tf.command, true) || IsCarrierOpcode(tf.command, false));
 }
 
 // What one request is, as far as the recording cares.
@@ -109,7 +98,7 @@ Request Classify(const sg_io_hdr_t& header) {
     if (header.dxferp != nullptr && header.dxfer_len > 0)
         r.data = {static_cast<std::uint8_t*>(header.dxferp), header.dxfer_len};
     if (r.cdb.empty()) return r;
-    if (r.cdb[0] == kVendorCdb) {
+    if (r.cdb[0] == kVendorBlockMarker) {
         r.kind = Request::Kind::Direct;
         std::copy_n(r.cdb.begin(), std::min<std::size_t>(r.cdb.size(), 16), r.block.begin());
         return r;
@@ -119,9 +108,9 @@ Request Classify(const sg_io_hdr_t& header) {
     r.tf = *tf;
     r.kind = Request::Kind::Ata;
     if (!IsCarrier(r.tf)) return r;
-    if (r.tf.lba_low != kCommandLba) {
+    if (r.tf.lba_low != kCarrierCommandLba) {
         r.kind = Request::Kind::DataPhase;
-    } else if (In(r.tf.command, kCarrierWrites) && r.data_out) {
+    } else if (IsCarrierOpcode(r.tf.command, true) && r.data_out) {
         r.kind = Request::Kind::CommandSector;
         std::copy_n(r.data.begin(), std::min<std::size_t>(r.data.size(), 16), r.block.begin());
     } else {
@@ -148,15 +137,15 @@ std::string WriteReason(const Request& r, bool code_load, const DriveRecording& 
                 return r.tf.features == kVendorUnlock ? "" : "SET FEATURES";
             return In(r.tf.command, kReadingAta) ? "" : "ATA command " + Hex2(r.tf.command) + "h";
         case Request::Kind::CommandSector:
-            if (r.block[0] != kVendorCdb || r.block[1] != kCarrierMark)
+            if (r.block[0] != kVendorBlockMarker || r.block[1] != kRouteCarrier)
                 return "a malformed command sector";
             return vendor_code(r.block[2], kCarrierReadCodes);
         case Request::Kind::StatusSector:
             return "";
         case Request::Kind::DataPhase:
             if (!r.data_out) return "";
-            if (code_load && drive.pending && (*drive.pending)[2] == kWriteMemory &&
-                r.tf.lba_low == kWriteMemory) {
+            if (code_load && drive.pending && (*drive.pending)[2] == subcmd::WriteMemory &&
+                r.tf.lba_low == subcmd::WriteMemory) {
                 return "";
             }
             return "a carrier data write";
@@ -181,8 +170,8 @@ bool Overlaps(const DriveRecording& drive, std::uint8_t space, std::uint64_t fir
 }
 
 void ChangeMode(DriveRecording& drive, const Block& block) {
-    if (block[2] == kJumpToPram) drive.mode = RecordedMode::Program;
-    if (block[2] != kSwitchMode) return;
+    if (block[2] == subcmd::JumpToPRAM) drive.mode = RecordedMode::Program;
+    if (block[2] != subcmd::SwitchMode) return;
     if (block[3] == 0 || block[3] == 10) drive.mode = RecordedMode::Loader;
     if (block[3] == 1 || block[3] == 2) drive.mode = RecordedMode::Firmware;
 }
@@ -192,42 +181,42 @@ void KeepVendorAnswer(DriveRecording& drive, const Block& b, bool carrier,
                       std::span<const std::uint8_t> data) {
     sim::RawDrive& raw = drive.raw;
     switch (b[2]) {
-        case kBadUnitList:
+        case subcmd::ReadBadBlockTable:
             raw.bad_unit_lists[{b[3], b[4]}] = Take(data, data.size());
             break;
-        case kEraseCount:
+        case subcmd::ReadEraseCount:
             raw.erase_counts[{b[3], b[4]}] = Take(data, data.size());
             break;
-        case kSystemPage:
+        case subcmd::ReadSystemPage:
             raw.system_pages[{b[4], sim::GetBe16(b, 5), sim::GetBe16(b, 7)}].Write(
                 sim::GetBe32(b, 12), data);
             break;
-        case kSmartSub:
-            if (!carrier) raw.smart_usb = Take(data, kSector);
+        case subcmd::ReadSmartUsb:  // on the carrier the same code resets the counters
+            if (!carrier) raw.smart_usb = Take(data, kSectorSize);
             break;
-        case kSpiFlash:
+        case subcmd::ReadSpiFlash:
             if (!raw.spi_flash) raw.spi_flash.emplace();
             raw.spi_flash->Write(sim::GetBe32(b, 3), Take(data, sim::GetBe32(b, 7)));
             break;
-        case kDramLayout:
+        case subcmd::ReadDramLayout:
             raw.dram_layout = Take(data, data.size());
             break;
-        case kReadRegister: {
+        case subcmd::ReadRegister: {
             // Through a command sector the answer carries the route mark before the value.
             const std::size_t at = carrier ? 1 : 0;
             if (data.size() > at) raw.registers[sim::GetBe32(b, 3)] = data[at];
             break;
         }
-        case kReadMemory: {
+        case subcmd::ReadMemory: {
             // Program RAM the capture loaded itself is no part of the drive.
             const std::uint32_t address = sim::GetBe32(b, 4);
             if (!Overlaps(drive, b[3], address, data.size())) raw.memory[b[3]].Write(address, data);
             break;
         }
-        case kWriteMemory:
+        case subcmd::WriteMemory:
             drive.written[b[3]].emplace_back(sim::GetBe32(b, 4), data.size());
             return;
-        case kFlashPage:
+        case subcmd::ReadFlashPage:
             raw.flash_pages[{b[3], b[4], sim::GetBe16(b, 5), sim::GetBe16(b, 7)}] =
                 Take(data, data.size());
             break;
@@ -260,22 +249,22 @@ void KeepAnswer(DriveRecording& drive, const Request& r, std::span<const std::ui
             }
             return;
         case Request::Kind::Ata:
-            if (r.tf.command == kIdentify && moved.size() >= kSector) {
+            if (r.tf.command == kIdentify && moved.size() >= kSectorSize) {
                 NoteFirstAnswer(drive, IsLoaderIdentify(moved));
                 (drive.mode == RecordedMode::Firmware ? raw.identify : raw.loader_identify) =
-                    Take(moved, kSector);
+                    Take(moved, kSectorSize);
                 ++drive.answers;
-            } else if (r.tf.command == kSmart && moved.size() >= kSector) {
-                if (r.tf.features == kSmartReadData) raw.smart_data = Take(moved, kSector);
+            } else if (r.tf.command == kSmart && moved.size() >= kSectorSize) {
+                if (r.tf.features == kSmartReadData) raw.smart_data = Take(moved, kSectorSize);
                 if (r.tf.features == kSmartReadThresholds)
-                    raw.smart_thresholds = Take(moved, kSector);
+                    raw.smart_thresholds = Take(moved, kSectorSize);
                 ++drive.answers;
             } else if (r.tf.command == kSetFeatures && r.tf.features == kVendorUnlock) {
                 drive.vendor_answered = true;
             }
             return;
         case Request::Kind::StatusSector:
-            raw.status_sector = Take(moved, kSector);
+            raw.status_sector = Take(moved, kSectorSize);
             drive.vendor_answered = true;
             ++drive.answers;
             return;
@@ -341,7 +330,7 @@ void Count(DriveRecording& drive, const Request& r) {
             return;
         case Request::Kind::CommandSector:
             ++drive.ata_seen[r.tf.command];
-            if (r.block[0] == kVendorCdb && r.block[1] == kCarrierMark)
+            if (r.block[0] == kVendorBlockMarker && r.block[1] == kRouteCarrier)
                 ++drive.vendor_seen[r.block[2]];
             return;
         case Request::Kind::Direct:
