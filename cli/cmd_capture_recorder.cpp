@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <span>
 
 #include "access/sg_request.h"
@@ -47,12 +46,6 @@ constexpr std::uint8_t kReadingScsi[] = {0x00, 0x03, 0x12, 0x1A, 0x25, 0x28,
 
 bool In(std::uint8_t value, std::span<const std::uint8_t> set) {
     return std::find(set.begin(), set.end(), value) != set.end();
-}
-
-std::string Hex2(std::uint8_t value) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", value);
-    return text;
 }
 
 struct AtaTaskFile {
@@ -123,19 +116,21 @@ Request Classify(const sg_io_hdr_t& header) {
 std::string WriteReason(const Request& r, bool code_load, const DriveRecording& drive) {
     const auto vendor_code = [&](std::uint8_t code, std::span<const std::uint8_t> reads) {
         if (In(code, reads) || (code_load && In(code, kCodeLoadCodes))) return std::string();
-        return "vendor sub-command " + Hex2(code) + "h";
+        return "vendor sub-command " + sim::HexByte(code) + "h";
     };
     switch (r.kind) {
         case Request::Kind::Scsi:
-            return In(r.cdb[0], kReadingScsi) ? "" : "SCSI command " + Hex2(r.cdb[0]) + "h";
+            return In(r.cdb[0], kReadingScsi) ? "" : "SCSI command " + sim::HexByte(r.cdb[0]) + "h";
         case Request::Kind::Ata:
             if (r.tf.command == kSmart)
                 return In(r.tf.features, kReadingSmart)
                            ? ""
-                           : "SMART feature " + Hex2(r.tf.features) + "h";
+                           : "SMART feature " + sim::HexByte(r.tf.features) + "h";
             if (r.tf.command == kSetFeatures)
                 return r.tf.features == kVendorUnlock ? "" : "SET FEATURES";
-            return In(r.tf.command, kReadingAta) ? "" : "ATA command " + Hex2(r.tf.command) + "h";
+            return In(r.tf.command, kReadingAta)
+                       ? ""
+                       : "ATA command " + sim::HexByte(r.tf.command) + "h";
         case Request::Kind::CommandSector:
             if (r.block[0] != kVendorBlockMarker || r.block[1] != kRouteCarrier)
                 return "a malformed command sector";
@@ -294,28 +289,28 @@ sim::RawFault FaultFor(DriveRecording& drive, const Request& r, const char* effe
     fault.effect = effect;
     switch (r.kind) {
         case Request::Kind::Scsi:
-            fault.op = "scsi:" + Hex2(r.cdb[0]);
+            fault.op = "scsi:" + sim::HexByte(r.cdb[0]);
             fault.skip = drive.scsi_seen[r.cdb[0]] - 1;
             break;
         case Request::Kind::Ata:
         case Request::Kind::StatusSector:
-            fault.op = "ata:" + Hex2(r.tf.command);
+            fault.op = "ata:" + sim::HexByte(r.tf.command);
             fault.skip = drive.ata_seen[r.tf.command] - 1;
             break;
         case Request::Kind::CommandSector:
         case Request::Kind::Direct:
-            fault.op = "vendor:" + Hex2(r.block[2]);
+            fault.op = "vendor:" + sim::HexByte(r.block[2]);
             fault.skip = drive.vendor_seen[r.block[2]] - 1;
             break;
         case Request::Kind::DataPhase:
             if (drive.pending) {
                 // Failing the command sector ends the vendor command at the same point for the
                 // tool: its wrapper reports the failure either way.
-                fault.op = "vendor:" + Hex2((*drive.pending)[2]);
+                fault.op = "vendor:" + sim::HexByte((*drive.pending)[2]);
                 fault.skip = drive.pending_index;
                 // The command sector is replayed as failed, so its success is not a fact here.
             } else {
-                fault.op = "ata:" + Hex2(r.tf.command);
+                fault.op = "ata:" + sim::HexByte(r.tf.command);
                 fault.skip = drive.ata_seen[r.tf.command] - 1;
             }
             break;

@@ -25,12 +25,6 @@ std::string Hex(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
-std::string HexByte(std::uint8_t value) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", value);
-    return text;
-}
-
 std::string Address(std::uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));

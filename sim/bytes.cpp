@@ -1,6 +1,7 @@
 #include "sim/bytes.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vt::sim {
 namespace {
@@ -51,6 +52,12 @@ std::uint16_t GetLe16(std::span<const std::uint8_t> bytes, std::size_t at) {
 
 std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return GetLe16(bytes, at) | static_cast<std::uint32_t>(GetLe16(bytes, at + 2)) << 16;
+}
+
+std::string HexByte(std::uint8_t value) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", value);
+    return text;
 }
 
 void CopyPadded(std::span<const std::uint8_t> source, std::span<std::uint8_t> target) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,6 +24,9 @@ std::uint16_t GetBe16(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint32_t GetBe32(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint16_t GetLe16(std::span<const std::uint8_t> bytes, std::size_t at);
 std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at);
+
+// Two upper-case hex digits, as bench files, fault names and command logs write a byte.
+std::string HexByte(std::uint8_t value);
 
 // Copies as much of `source` as fits into `target` and zero-fills the rest of `target`.
 void CopyPadded(std::span<const std::uint8_t> source, std::span<std::uint8_t> target);

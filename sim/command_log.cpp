@@ -1,19 +1,13 @@
 #include "sim/command_log.h"
 
-#include <cstdio>
+#include "sim/bytes.h"
 
 namespace vt::sim {
 namespace {
 
-std::string Hex(std::uint8_t value) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", value);
-    return text;
-}
-
 std::string BlockText(const std::array<std::uint8_t, 16>& block) {
     std::string text = "[";
-    for (std::size_t i = 0; i < block.size(); ++i) text += (i ? " " : "") + Hex(block[i]);
+    for (std::size_t i = 0; i < block.size(); ++i) text += (i ? " " : "") + HexByte(block[i]);
     return text + "]";
 }
 
@@ -68,19 +62,20 @@ std::string LoggedCommand::ToString() const {
     std::string text;
     switch (kind) {
         case CommandKind::Ata:
-            text = "ata " + Hex(opcode) + "h features=" + Hex(features) + " count=" + Hex(count) +
-                   " lba=" + Hex(lba_high) + ":" + Hex(lba_mid) + ":" + Hex(lba_low) +
-                   " device=" + Hex(device) + " " + DataText(*this);
+            text = "ata " + HexByte(opcode) + "h features=" + HexByte(features) +
+                   " count=" + HexByte(count) + " lba=" + HexByte(lba_high) + ":" +
+                   HexByte(lba_mid) + ":" + HexByte(lba_low) + " device=" + HexByte(device) + " " +
+                   DataText(*this);
             break;
         case CommandKind::Scsi:
-            text = "scsi " + Hex(opcode) + "h " + DataText(*this) + " (" + std::to_string(bytes) +
-                   " bytes) " + BlockText(block);
+            text = "scsi " + HexByte(opcode) + "h " + DataText(*this) + " (" +
+                   std::to_string(bytes) + " bytes) " + BlockText(block);
             break;
         case CommandKind::VendorDirect:
         case CommandKind::VendorCarrier:
             text = std::string(kind == CommandKind::VendorDirect ? "vendor-direct "
                                                                  : "vendor-carrier ") +
-                   Hex(sub_command) + "h " + VendorCommandName(sub_command, direction) + " " +
+                   HexByte(sub_command) + "h " + VendorCommandName(sub_command, direction) + " " +
                    DataText(*this) + " " + BlockText(block);
             break;
     }
