@@ -10,13 +10,7 @@ server=$(readlink -f "$2")
 cache=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIP: $*"; exit 77; }
-for tool in qemu-system-x86_64 cpio depmod modprobe; do
-  command -v "$tool" >/dev/null || skip "$tool is not installed"
-done
-[ -x /bin/busybox ] || skip "no busybox"
-
-# Debian's current kernel, unpacked once into the cache.
-source "$here/fetch_kernel.sh"
+source "$here/machine.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -42,16 +36,8 @@ start=$(date +%s)
 timeout 300 qemu-system-x86_64 -machine q35,accel=${VM_ACCEL:-tcg} -m 768 -smp 1 -nographic -no-reboot -net none \
   -kernel "$kernel" -initrd "$work/initrd.gz" \
   -append "console=ttyS0 quiet panic=-1" </dev/null > "$work/console.txt" 2>&1 || true
-tr -d '\r' < "$work/console.txt" | grep -v '^\[' | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' > "$work/console.clean"
-cat "$work/console.clean"
+show_console "$work"
 echo "vm: machine ran $(($(date +%s) - start)) s"
-
-failed=0
-grep -q '^VM: done' "$work/console.clean" || { echo "FAIL: the checks did not finish"; failed=1; }
-if grep -q '^CHECK .* FAIL' "$work/console.clean"; then failed=1; fi
-expected=$(cat "$here"/kernel_*checks.sh | grep -cE '^ *(check|same) ' || true)
-ran=$(grep -c '^CHECK ' "$work/console.clean" || true)
-[ "$ran" -ge "$expected" ] || { echo "FAIL: $ran of $expected checks reported"; failed=1; }
-passed=$(grep -c '^CHECK .* PASS' "$work/console.clean" || true)
-echo "vm: $passed passed, $((ran - passed)) failed"
+judge_console "$work" "$(cat "$here"/kernel_*checks.sh | grep -cE '^ *(check|same) ' || true)"
+count_checks "$work"
 exit "$failed"

@@ -7,13 +7,7 @@ vtutil=$(readlink -f "$1")
 cache=$(realpath -m "$2")
 here=$(cd "$(dirname "$0")" && pwd)
 skip() { echo "SKIP: $*"; exit 77; }
-for tool in qemu-system-x86_64 cpio depmod modprobe; do
-  command -v "$tool" >/dev/null || skip "$tool is not installed"
-done
-file -L /bin/busybox 2>/dev/null | grep -q 'statically linked' || [ -x /bin/busybox ] || skip "no busybox"
-
-# Debian's current kernel, unpacked once into the cache.
-source "$here/fetch_kernel.sh"
+source "$here/machine.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -33,19 +27,10 @@ timeout 300 qemu-system-x86_64 -machine q35,accel=tcg -m 768 -smp 1 -nographic -
   -device usb-storage,bus=xhci.0,drive=d1 \
   -device virtio-scsi-pci,id=vs -drive "file=$work/scsi.img,if=none,id=d2,format=raw" \
   -device scsi-hd,drive=d2,bus=vs.0 </dev/null > "$work/console.txt" 2>&1 || true
-tr -d '\r' < "$work/console.txt" | grep -v '^\[' | sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' > "$work/console.clean"
-cat "$work/console.clean"
-
-failed=0
-grep -q '^VM: done' "$work/console.clean" || { echo "FAIL: the checks did not finish"; failed=1; }
-if grep -q '^CHECK .* FAIL' "$work/console.clean"; then failed=1; fi
-expected=$(grep -c '^check ' "$here/vm_checks.sh" || true)
-ran=$(grep -c '^CHECK ' "$work/console.clean" || true)
-[ "$ran" -ge "$expected" ] || { echo "FAIL: $ran of $expected checks reported"; failed=1; }
+show_console "$work"
+judge_console "$work" "$(grep -c '^check ' "$here/vm_checks.sh" || true)"
 if [ -f "$here/vm_host_checks.sh" ]; then
   source "$here/vm_host_checks.sh"
 fi
-passed=$(grep -c '^CHECK .* PASS' "$work/console.clean" || true)
-total=$(grep -c '^CHECK ' "$work/console.clean" || true)
-echo "vm: $passed passed, $((total - passed)) failed"
+count_checks "$work"
 exit "$failed"
