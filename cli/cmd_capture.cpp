@@ -9,7 +9,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -124,31 +123,6 @@ std::string BusOf(const std::string& path) {
     return "other";
 }
 
-// Writes beside the target and renames, so a failed write leaves no half file under its name.
-bool WriteFile(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temporary + ": " + std::strerror(errno);
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        error = "cannot write " + path + ": " + ec.message();
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
 // A disk of the enumeration by its path or node, whether or not the scan listed it.
 std::optional<platform::DiskEntry> EnumeratedDisk(const std::string& name) {
     for (const auto& disk : platform::Current().ListDisks()) {
@@ -252,7 +226,10 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
     document["comment"] = std::string("captured by vtutil ") + kToolVersion + " on " + UtcNow() +
                           " from " + path + (options.redact ? ", serial numbers redacted" : "");
     document["drives"] = nlohmann::ordered_json::array({sim::RawDriveJson(raw)});
-    if (!WriteFile(options.output, document.dump(1) + "\n", error))
+    const std::string text = document.dump(1) + "\n";
+    if (!platform::ReplaceFile(options.output,
+                               {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                               error))
         return fail(error, kExitFileError);
     Progress(std::to_string(recording->answers) + " answers and " +
              std::to_string(recording->failures) + " failed commands written to " + options.output);
