@@ -113,16 +113,6 @@ sim::RawDrive Complete(const DriveRecording& recording, const std::string& bus, 
     return raw;
 }
 
-// The bus word a path carries; "other" for a path with none.
-std::string BusOf(const std::string& path) {
-    const auto colon = path.find(':');
-    const std::string word = colon == std::string::npos ? "" : path.substr(0, colon);
-    for (const char* bus : {"ide", "scsi", "usb", "sbp2"}) {
-        if (word == bus) return bus;
-    }
-    return "other";
-}
-
 // A disk of the enumeration by its path or node, whether or not the scan listed it.
 std::optional<platform::DiskEntry> EnumeratedDisk(const std::string& name) {
     for (const auto& disk : platform::Current().ListDisks()) {
@@ -219,7 +209,7 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
     for (const auto& refused : recording->refused)
         Progress("not sent, as it would change the drive: " + refused);
 
-    sim::RawDrive raw = Complete(*recording, BusOf(path), older_bridge);
+    sim::RawDrive raw = Complete(*recording, platform::BusOfPath(path), older_bridge);
     if (options.redact) RedactSerials(raw);
 
     nlohmann::ordered_json document;

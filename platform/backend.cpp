@@ -15,6 +15,17 @@ std::unique_ptr<Backend>& Slot() {
 
 constexpr const char* kBusWords[] = {"ide", "scsi", "usb", "sbp2", "other"};
 
+// The bus word in front of a path's node; nullptr when it carries none.
+const char* BusWordOf(const std::string& path) {
+    const auto colon = path.find(':');
+    if (colon == std::string::npos) return nullptr;
+    const std::string prefix = path.substr(0, colon);
+    for (const char* word : kBusWords) {
+        if (prefix == word) return word;
+    }
+    return nullptr;
+}
+
 struct HeldDrive {
     Backend* backend = nullptr;
     int lock = -1;
@@ -42,13 +53,12 @@ std::unique_ptr<Backend> Install(std::unique_ptr<Backend> backend) {
 }
 
 std::string NodeOfPath(const std::string& path) {
-    const auto colon = path.find(':');
-    if (colon == std::string::npos) return path;
-    const std::string prefix = path.substr(0, colon);
-    for (const char* word : kBusWords) {
-        if (prefix == word) return path.substr(colon + 1);
-    }
-    return path;
+    return BusWordOf(path) ? path.substr(path.find(':') + 1) : path;
+}
+
+std::string BusOfPath(const std::string& path) {
+    const char* word = BusWordOf(path);
+    return word ? word : "other";
 }
 
 DriveLock::DriveLock(const std::string& path) : node_(NodeOfPath(path)) {
@@ -81,6 +91,8 @@ DriveLock::~DriveLock() {
     held.erase(it);
 }
 
-std::string PathFor(const std::string& bus, const std::string& node) { return bus + ":" + node; }
+std::string PathFor(const std::string& bus, const std::string& node) {
+    return bus + ":" + node;
+}
 
 }  // namespace vt::platform

@@ -30,7 +30,7 @@ struct DeviceNumber {
 };
 
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
 
     // Opens a device path for one command. Returns a handle (>= 0) or a negative errno value.
@@ -64,6 +64,8 @@ std::unique_ptr<Backend> Install(std::unique_ptr<Backend> backend);
 
 // Splits "bus:node" into the node; a path without a known bus prefix is a node already.
 std::string NodeOfPath(const std::string& path);
+// The bus word a path carries; "other" for a path with none.
+std::string BusOfPath(const std::string& path);
 // The path for a node on a bus, as the enumeration reports it.
 std::string PathFor(const std::string& bus, const std::string& node);
 
@@ -72,12 +74,12 @@ inline constexpr std::uint32_t kDriveLockWaitMs = 3000;
 
 // The drive stayed locked by another process for kDriveLockWaitMs.
 class DeviceBusyError : public std::runtime_error {
-public:
+  public:
     explicit DeviceBusyError(const std::string& device)
         : std::runtime_error(device + " is in use by another process"), device_(device) {}
     const std::string& device() const { return device_; }
 
-private:
+  private:
     std::string device_;
 };
 
@@ -85,19 +87,19 @@ private:
 // the one lock, so an operation can hold its drive around commands that hold it again. Throws
 // DeviceBusyError when another process keeps it past kDriveLockWaitMs.
 class DriveLock {
-public:
+  public:
     explicit DriveLock(const std::string& path);
     ~DriveLock();
     DriveLock(const DriveLock&) = delete;
     DriveLock& operator=(const DriveLock&) = delete;
 
-private:
+  private:
     std::string node_;
 };
 
 // A device opened for the length of one command, its drive locked; closed on every path out.
 class DeviceHandle {
-public:
+  public:
     explicit DeviceHandle(const std::string& path) : lock_(path), handle_(Current().Open(path)) {}
     ~DeviceHandle() {
         if (handle_ >= 0) Current().Close(handle_);
@@ -109,13 +111,17 @@ public:
     int Error() const { return handle_ < 0 ? -handle_ : 0; }
     int SgIo(sg_io_hdr_t& request) { return Current().SgIo(handle_, request); }
 
-private:
+  private:
     DriveLock lock_;
     int handle_;
 };
 
 // Millisecond clock and sleep of the backend in use (virtual on the bench).
-inline std::uint64_t NowMs() { return Current().NowMs(); }
-inline void SleepMs(std::uint32_t ms) { Current().SleepMs(ms); }
+inline std::uint64_t NowMs() {
+    return Current().NowMs();
+}
+inline void SleepMs(std::uint32_t ms) {
+    Current().SleepMs(ms);
+}
 
 }  // namespace vt::platform

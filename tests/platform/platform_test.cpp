@@ -29,6 +29,10 @@ TEST(DiskPaths, BusWordPrefixSurvivesLowerCasing) {
     EXPECT_EQ(NodeOfPath("/dev/disk/by-path/pci-0000:00:1f.2-ata-1"),
               "/dev/disk/by-path/pci-0000:00:1f.2-ata-1");
     EXPECT_EQ(PathFor("usb", "/dev/sdc"), "usb:/dev/sdc");
+    // The bus word read back, as a capture files it; a colon of the node is no bus word.
+    EXPECT_EQ(BusOfPath("sbp2:/dev/sdd"), "sbp2");
+    EXPECT_EQ(BusOfPath("/dev/sdb"), "other");
+    EXPECT_EQ(BusOfPath("/dev/disk/by-path/pci-0000:00:1f.2-ata-1"), "other");
 }
 
 TEST(DiskPaths, BusFromSysfsPath) {
