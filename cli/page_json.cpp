@@ -301,7 +301,6 @@ Json SmartJson(const SmartReport& report) {
     for (const auto& entry : data.entries) {
         if (entry.id == 0) continue;
         const char* name = SmartAttributeName(entry.id, report.variant);
-        const auto& raw = entry.raw;
         Json a;
         a["id"] = entry.id;
         a["name"] = name ? Json(name) : Json(nullptr);
@@ -310,8 +309,7 @@ Json SmartJson(const SmartReport& report) {
         a["worst"] = entry.worst;
         a["threshold"] = entry.threshold;
         a["raw"] = entry.Raw48();
-        a["raw_hex"] = Sprintf("%2.2X %2.2X %2.2X %2.2X %2.2X %2.2X", raw[5], raw[4], raw[3],
-                               raw[2], raw[1], raw[0]);
+        a["raw_hex"] = SmartRawText(entry);
         attributes.push_back(a);
     }
     const auto derived = SmartDerived(data);

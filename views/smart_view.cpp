@@ -110,6 +110,12 @@ const char* SmartAttributeName(std::uint8_t id, SmartNameVariant variant) {
     return nullptr;
 }
 
+std::string SmartRawText(const SmartAttribute& attribute) {
+    const auto& raw = attribute.raw;
+    return Sprintf("%2.2X %2.2X %2.2X %2.2X %2.2X %2.2X", raw[5], raw[4], raw[3], raw[2], raw[1],
+                   raw[0]);
+}
+
 TextRow SmartGridHeader() {
     return {"ID", "S.M.A.R.T. Attribute", "Flags", "Value", "Worst", "Threshold", "Raw Value"};
 }
@@ -120,12 +126,9 @@ std::vector<TextRow> SmartGridRows(const SmartData& data, SmartNameVariant varia
         if (rows.size() == kSmartGridRows - 1) break;
         const char* name = SmartAttributeName(entry.id, variant);
         if (name == nullptr) continue;
-        const auto& raw = entry.raw;
         rows.push_back({Sprintf("%2.2X", entry.id), name, Sprintf("%4.4X", entry.flags),
                         Sprintf("%2.2X", entry.value), Sprintf("%2.2X", entry.worst),
-                        Sprintf("%2.2X", entry.threshold),
-                        Sprintf("%2.2X %2.2X %2.2X %2.2X %2.2X %2.2X", raw[5], raw[4], raw[3],
-                                raw[2], raw[1], raw[0])});
+                        Sprintf("%2.2X", entry.threshold), SmartRawText(entry)});
     }
     return rows;
 }

@@ -43,6 +43,9 @@ struct SmartAttribute {
     }
 };
 
+// The six raw bytes as the grid shows them: hex pairs, most significant first.
+std::string SmartRawText(const SmartAttribute& attribute);
+
 struct SmartData {
     std::uint16_t revision = 0;
     std::array<SmartAttribute, kSmartEntryCount> entries{};
