@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "cli/page_json.h"
+#include "ctrl/table_pages.h"
 
 namespace vt::cli {
 namespace {
@@ -85,7 +86,9 @@ std::string RenderMetrics(const MetricsCollection& collection) {
     auto& timestamp = f.Add("collection_timestamp_seconds", MetricType::Gauge,
                             "When the collection of these metrics ended, since the epoch.");
 
-    static const char* const kErrors[] = {"ecc_over", "prog_fail", "erase_fail", "ecc_fail"};
+    // The firmware's error types in the order of BadBlockPlace::errors.
+    static constexpr unsigned kErrorTypes[] = {kErrTypeEccOver, kErrTypeProgFail, kErrTypeEraseFail,
+                                               kErrTypeEccFail};
     for (const auto& d : collection.drives) {
         const Labels disk{{"disk", LabelText(d.disk)}};
         info.Add({{"disk", LabelText(d.disk)},
@@ -120,7 +123,8 @@ std::string RenderMetrics(const MetricsCollection& collection) {
                 system_bad.Add(With(place, "kind", "early"), p.system_early);
                 system_bad.Add(With(place, "kind", "later"), p.system_later);
                 for (std::size_t k = 0; k < p.errors.size(); ++k)
-                    system_errors.Add(With(place, "error", kErrors[k]), p.errors[k]);
+                    system_errors.Add(With(place, "error", ErrorTypeName(kErrorTypes[k])),
+                                      p.errors[k]);
             }
             unit_blocks.Add(disk, b->blocks_per_unit);
             remapped.Add(disk, static_cast<double>(b->remapped_units));

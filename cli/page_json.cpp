@@ -4,6 +4,7 @@
 
 #include "ctrl/flash_config.h"
 #include "ctrl/read_system_info.h"
+#include "ctrl/table_pages.h"
 #include "views/headless_presentation.h"
 #include "views/ssd_info_view.h"
 #include "views/text_format.h"
@@ -44,21 +45,6 @@ const char* EntryKindName(BadBlockEntry::Kind kind) {
     return "";
 }
 
-const char* ErrorTypeName(unsigned type) {
-    switch (type) {
-        case 1:
-            return "ecc_over";
-        case 3:
-            return "prog_fail";
-        case 4:
-            return "erase_fail";
-        case 5:
-            return "ecc_fail";
-        default:
-            return nullptr;
-    }
-}
-
 // The summary's columns in the order the page shows them, from the detail's counter columns.
 struct SummaryColumn {
     const char* name;
@@ -81,6 +67,21 @@ Json SummaryCounts(const BadBlockRow& row) {
 }
 
 }  // namespace
+
+const char* ErrorTypeName(unsigned type) {
+    switch (type) {
+        case kErrTypeEccOver:
+            return "ecc_over";
+        case kErrTypeProgFail:
+            return "prog_fail";
+        case kErrTypeEraseFail:
+            return "erase_fail";
+        case kErrTypeEccFail:
+            return "ecc_fail";
+        default:
+            return nullptr;
+    }
+}
 
 std::string JsonText(std::string_view latin1) {
     const auto blank = [](unsigned char c) { return c <= ' ' || c == 0x7F; };

@@ -16,6 +16,10 @@ using Json = nlohmann::ordered_json;
 // A drive's text (Latin-1 bytes) trimmed of blanks and control characters, as UTF-8.
 std::string JsonText(std::string_view latin1);
 
+// The name of a firmware error type of a bad unit (kErrTypeEccOver and the three after it) in the
+// documents and the metrics; nullptr for a type the tool does not name.
+const char* ErrorTypeName(unsigned type);
+
 // The drive a document is about, as its row of the list shows it.
 Json DeviceJson(const DeviceRow& row, const std::string& path);
 Json ListRowJson(const DeviceRow& row, const std::string& path);
