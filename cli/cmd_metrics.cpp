@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "access/disk_enumeration.h"
 #include "cli/commands.h"
 #include "cli/drive_metrics.h"
 #include "cli/form_session.h"
@@ -35,6 +36,10 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
     session.Refresh();
     if (!loader) session.form().GetSmartInfoBnClick();
     auto messages = session.TakeMessages();
+    // The kernel refuses the drive's identity (read with ATA PASS-THROUGH(16)) to a process
+    // without the right to raw commands, yet lets the other reads pass: the drive would be
+    // published as read, only without model and serial.
+    if (auto refused = CheckDeviceAccess(session.path())) messages.push_back(*refused);
     drive = DriveMetricsOf(session, row, loader);
     drive.read_ok = messages.empty() && drive.read_ok;
     for (const auto& message : messages)
