@@ -16,7 +16,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # VM_SERVE_OPTIONS: more options for the server (--trace, when looking into a failure).
 echo "${VM_SERVE_OPTIONS:-}" > "$work/serve.options"
-# The clients of other makers that must agree with the bench file (scripts/install-deps.sh).
+# The clients of other makers that must agree with the bench file, and setpriv and strace for the
+# metrics service's confinement (scripts/install-deps.sh).
 clients=""
 for tool in smartctl hdparm sg_inq sg_sat_identify sg_turs sg_raw sg_modes setpriv strace; do
   path=$(PATH="$PATH:/usr/sbin:/sbin" command -v "$tool") || { echo "FAIL: $tool is not installed"; exit 1; }
