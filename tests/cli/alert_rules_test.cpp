@@ -160,7 +160,9 @@ TEST(AlertRules, PrometheusRaisesEachAlertForItsDriveOnly) {
     EXPECT_EQ(ever, expected) << "seen at some time:\n" << Text(ever);
 
     // The alerts name the drive for the technician: labels joined from its info, texts filled in.
-    for (const auto& alert : Api(prometheus, "/api/v1/alerts")["alerts"]) {
+    const json alerts = Api(prometheus, "/api/v1/alerts");
+    ASSERT_TRUE(alerts.contains("alerts"));
+    for (const auto& alert : alerts["alerts"]) {
         const auto& labels = alert["labels"];
         EXPECT_TRUE(labels.contains("severity") && labels.contains("disk")) << labels.dump();
         EXPECT_FALSE(alert["annotations"].value("runbook", "").empty()) << labels.dump();
