@@ -115,7 +115,8 @@ TEST(Files, WritesNeverFollowPlantedLinks) {
     { std::ofstream(dir.File("victim")) << "keep"; }
     fs::create_symlink(dir.File("victim"), dir.File("sysread.raw"));
     const std::uint8_t byte = 1;
-    EXPECT_FALSE(WriteWholeFile(dir.File("sysread.raw"), {&byte, 1}));
+    std::string error;
+    EXPECT_FALSE(ReplaceFile(dir.File("sysread.raw"), {&byte, 1}, error));
     EXPECT_FALSE(AppendToFile(dir.File("sysread.raw"), {&byte, 1}));
     EXPECT_EQ(test::ReadAll(dir.File("victim")).size(), 4u);
 }
@@ -224,12 +225,13 @@ TEST(Files, WritesToAFifoNeitherBlockNorDeliver) {
     const std::string fifo = dir.File("DbgMsg.txt");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::uint8_t byte = 1;
+    std::string error;
     EXPECT_FALSE(AppendToFile(fifo, {&byte, 1}));
-    EXPECT_FALSE(WriteWholeFile(fifo, {&byte, 1}));
+    EXPECT_FALSE(ReplaceFile(fifo, {&byte, 1}, error));
     // With a reader on the other end the open succeeds; the bytes must still not go there.
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_FALSE(WriteWholeFile(fifo, {&byte, 1}));
+    EXPECT_FALSE(ReplaceFile(fifo, {&byte, 1}, error));
     std::uint8_t got = 0;
     EXPECT_LE(::read(reader, &got, 1), 0);
     ::close(reader);
