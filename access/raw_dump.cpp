@@ -1,6 +1,7 @@
 #include "access/raw_dump.h"
 
 #include <map>
+#include <set>
 
 #include "access/mode_flags.h"
 #include "platform/files.h"
@@ -13,6 +14,7 @@ RawDumpReport report;
 bool stopped = false;
 // Bytes on disk by file name: a table dumped again under its name replaces, not adds.
 std::map<std::string, std::size_t> written;
+std::set<std::string> unwritten;  // names whose last write failed
 
 }  // namespace
 
@@ -21,6 +23,7 @@ void StartRawDumps(RawDumpBound limit) {
     report = {};
     stopped = false;
     written.clear();
+    unwritten.clear();
 }
 
 void StopRawDumps(const std::string& reason) {
@@ -42,7 +45,7 @@ std::vector<std::string> RawDumpProblems() {
     }
     if (report.skipped > 0) {
         lines.push_back("Raw dumps stopped: " + report.stop_reason + "; " +
-                        std::to_string(report.skipped) + " more files were not written (" +
+                        std::to_string(report.skipped) + " more dumps were not written (" +
                         std::to_string(report.files) + " written, " + std::to_string(report.bytes) +
                         " bytes)");
     }
@@ -66,11 +69,14 @@ void DumpRawFile(const std::string& name, std::span<const std::uint8_t> data) {
     std::string error;
     if (platform::ReplaceFile(name, data, error)) {
         written[name] = data.size();
-        report.files = written.size();
+        unwritten.erase(name);
         report.bytes = bytes;
-    } else if (report.failed++ == 0) {
-        report.first_error = error;
+    } else {
+        if (report.first_error.empty()) report.first_error = error;
+        unwritten.insert(name);
     }
+    report.files = written.size();
+    report.failed = unwritten.size();
 }
 
 }  // namespace vt
