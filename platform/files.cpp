@@ -131,8 +131,8 @@ namespace {
 // The temporary file a signal must remove, in storage a signal handler may read.
 char pending_temp[4096];
 volatile std::sig_atomic_t temp_pending = 0;
-struct sigaction old_int {
-}, old_term{};
+struct sigaction old_int {};
+struct sigaction old_term {};
 
 void RemovePendingTemp(int signal_number) {
     if (temp_pending) ::unlink(pending_temp);
