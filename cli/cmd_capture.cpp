@@ -165,6 +165,11 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
         failure = message;
         return status;
     };
+    if (options.output == "-" && (options.json || global.json))
+        return fail(
+            "the bench file and the JSON document cannot share standard output: name a "
+            "file with -o",
+            kExitUsage);
     if (!InstallBackend(global, failure)) {
         Progress(failure);
         return kExitUsage;
@@ -180,8 +185,8 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
         bool cut = false;
         const auto image = platform::ReadFileHead(options.gdp, kCodeImageSize, error, cut);
         if (!image) return fail("cannot read the code image: " + error, kExitFileError);
-        if (!platform::WriteWholeFile(GdpPathIn(program_dir.path()), *image))
-            return fail("cannot copy the code image " + options.gdp, kExitFileError);
+        if (!platform::ReplaceFile(GdpPathIn(program_dir.path()), *image, error))
+            return fail("cannot copy the code image " + options.gdp + ": " + error, kExitFileError);
     }
 
     ScopedRecorder recorder;
@@ -219,10 +224,11 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
     const std::string text = document.dump(1) + "\n";
     if (!platform::ReplaceFile(options.output,
                                {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
-                               error))
+                               error, platform::OutputTarget::FileOrStream))
         return fail(error, kExitFileError);
     Progress(std::to_string(recording->answers) + " answers and " +
-             std::to_string(recording->failures) + " failed commands written to " + options.output);
+             std::to_string(recording->failures) + " failed commands written to " +
+             (options.output == "-" ? "standard output" : options.output));
     return kExitOk;
 }
 
@@ -235,7 +241,10 @@ void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
     command
         ->add_option("DEVICE", capture->device, "The number in the Disk column, or the device path")
         ->required();
-    command->add_option("-o,--output", capture->output, "The bench file to write")->required();
+    command
+        ->add_option("-o,--output", capture->output,
+                     "The bench file to write (- for standard output)")
+        ->required();
     command->add_option("--gdp", capture->gdp,
                         "Code image for the firmware log of a drive in its loader");
     command->add_flag("--redact", capture->redact, "Replace the serial numbers by a placeholder");

@@ -74,18 +74,10 @@ int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
     collection.timestamp_seconds =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     const std::string text = RenderMetrics(collection);
-    if (options.output.empty()) {
-        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-            std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "vtutil: cannot write the metrics to standard output\n");
-            return kExitFileError;
-        }
-        return status;
-    }
     std::string error;
-    if (!platform::ReplaceFile(options.output,
+    if (!platform::ReplaceFile(options.output.empty() ? "-" : options.output,
                                {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
-                               error)) {
+                               error, platform::OutputTarget::FileOrStream)) {
         std::fprintf(stderr, "vtutil: %s\n", error.c_str());
         return kExitFileError;
     }
@@ -100,7 +92,7 @@ void AddMetricsCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
         "metrics", "Every drive's wear, bad blocks and S.M.A.R.T. values as Prometheus metrics");
     command->add_option("--output", metrics_options->output,
                         "Write them to FILE, replacing it at once (for the node exporter's "
-                        "textfile collector)");
+                        "textfile collector); - is standard output");
     command->callback([&options, &exit_status, metrics_options] {
         exit_status = RunMetrics(options, *metrics_options);
     });

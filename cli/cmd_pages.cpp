@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "access/mode_flags.h"
+#include "access/raw_dump.h"
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/heatmap.h"
@@ -186,7 +187,6 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     return out;
 }
 
-
 PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     std::string error;
@@ -198,6 +198,12 @@ PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
 }
 
 using PageFunction = std::function<PageOutput(FormSession&, const PageOptions&)>;
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
 
 // Opens the drive, runs the refresh (raw dumps on for raw-dump) and the page, prints.
 int RunPage(const GlobalOptions& global, const PageOptions& options, const PageFunction& page,
@@ -216,13 +222,19 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     if (raw_dump) {
         const std::string dir = options.dir.empty() ? "." : options.dir;
         std::filesystem::create_directories(dir, ec);
-        std::filesystem::current_path(dir, ec);
-        if (ec) return fail("cannot use " + dir + ": " + ec.message(), kExitUsage);
+        if (!ec) std::filesystem::current_path(dir, ec);
+        if (ec)
+            return fail("cannot write the raw dumps into " + dir + ": " + ec.message(),
+                        kExitFileError);
         RawDumpEnabled = true;
     }
     session.Refresh();
     auto refresh_messages = session.TakeMessages();
-    if (raw_dump) std::filesystem::current_path(cwd, ec);
+    if (raw_dump) {
+        std::filesystem::current_path(cwd, ec);
+        // The refresh said what the dumps could not write; a file that failed is a file error.
+        if (RawDumps().failed > 0) return fail(Joined(refresh_messages), kExitFileError);
+    }
     const auto loader = HandleLoaderMode(session, options.loader, options.gdp, refresh_messages);
     if (loader.exit_status) {
         if (json) {
@@ -233,11 +245,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         }
         return *loader.exit_status;
     }
-    if (!refresh_messages.empty()) {
-        std::string message;
-        for (const auto& line : refresh_messages) message += (message.empty() ? "" : "\n") + line;
-        return fail(message, kExitCommandFailed);
-    }
+    if (!refresh_messages.empty()) return fail(Joined(refresh_messages), kExitCommandFailed);
     PageOutput out;
     try {
         out = page(session, options);
@@ -270,9 +278,17 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
         ->required();
     command->add_flag("--json", options->json, "One JSON document with the page's data");
     if (std::string(name) == "erase-count") {
-        command->add_option("--heatmap", options->heatmap,
-                            "Also draw the erase counts as a PNG picture");
-        command->add_option("--svg", options->svg, "Also draw the erase counts as an SVG picture");
+        // Standard output carries the page.
+        const auto named_file = [](const std::string& name) {
+            return name == "-" ? std::string("the page goes to standard output: name a file")
+                               : std::string();
+        };
+        command
+            ->add_option("--heatmap", options->heatmap,
+                         "Also draw the erase counts as a PNG picture")
+            ->check(named_file);
+        command->add_option("--svg", options->svg, "Also draw the erase counts as an SVG picture")
+            ->check(named_file);
     }
     if (std::string(name) == "smart") {
         command->add_flag("--reset", options->reset,
@@ -320,10 +336,15 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
     AddPage(
         app, options, exit_status, "raw-dump", "Write the raw dump files of one refresh into DIR",
         [](FormSession&, const PageOptions& o) {
+            // Reached only when every dump of the refresh was written whole.
             PageOutput out;
-            out.lines.push_back("raw dump files written to " +
-                                (o.dir.empty() ? std::string(".") : o.dir));
-            out.data["dir"] = Latin1ToUtf8(o.dir.empty() ? "." : o.dir);
+            const auto& dumps = RawDumps();
+            const std::string dir = o.dir.empty() ? "." : o.dir;
+            out.lines.push_back(std::to_string(dumps.files) + " raw dump files (" +
+                                std::to_string(dumps.bytes) + " bytes) written to " + dir);
+            out.data["dir"] = Latin1ToUtf8(dir);
+            out.data["files"] = dumps.files;
+            out.data["bytes"] = dumps.bytes;
             return out;
         },
         true);

@@ -452,7 +452,7 @@ bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::stri
         error = std::string("cannot encode the heat map: ") + cairo_status_to_string(status);
         return false;
     }
-    return platform::ReplaceFile(path, png, error);
+    return platform::ReplaceFile(path, png, error, platform::OutputTarget::FileOrStream);
 }
 
 bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error) {
@@ -485,7 +485,7 @@ bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::stri
                             ", sans-serif\" fill=\"#000\">\n" + texts + "</g>\n");
     return platform::ReplaceFile(
         path, std::span(reinterpret_cast<const std::uint8_t*>(document.data()), document.size()),
-        error);
+        error, platform::OutputTarget::FileOrStream);
 }
 
 }  // namespace vt::cli

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -115,9 +116,47 @@ TEST(Files, WritesNeverFollowPlantedLinks) {
     { std::ofstream(dir.File("victim")) << "keep"; }
     fs::create_symlink(dir.File("victim"), dir.File("sysread.raw"));
     const std::uint8_t byte = 1;
-    EXPECT_FALSE(WriteWholeFile(dir.File("sysread.raw"), {&byte, 1}));
+    std::string error;
+    EXPECT_FALSE(ReplaceFile(dir.File("sysread.raw"), {&byte, 1}, error));
     EXPECT_FALSE(AppendToFile(dir.File("sysread.raw"), {&byte, 1}));
     EXPECT_EQ(test::ReadAll(dir.File("victim")).size(), 4u);
+}
+
+unsigned ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
+
+// A name hard-linked to another file is replaced, not written into, and keeps its mode; a new
+// file has the umask's (never a forced 0644).
+TEST(Files, AReplacedFileKeepsItsModeAndANewOneHasTheUmasks) {
+    test::ScopedTempDir dir;
+    std::string error;
+    const std::vector<std::uint8_t> bytes(8, 0x41);
+    { std::ofstream(dir.File("victim")) << "keep"; }
+    ASSERT_EQ(::link(dir.File("victim").c_str(), dir.File("capture.json").c_str()), 0);
+    ::chmod(dir.File("capture.json").c_str(), 0600);
+    const mode_t old_mask = ::umask(027);
+    ASSERT_TRUE(ReplaceFile(dir.File("capture.json"), bytes, error)) << error;
+    ASSERT_TRUE(ReplaceFile(dir.File("new.prom"), bytes, error)) << error;
+    ::umask(old_mask);
+    EXPECT_EQ(test::ReadAll(dir.File("victim")).size(), 4u);
+    EXPECT_EQ(ModeOf(dir.File("capture.json")), 0600u);
+    EXPECT_EQ(ModeOf(dir.File("new.prom")), 0640u);
+}
+
+// A device the user names (here /dev/null's numbers) is written to; one the tool names is refused.
+TEST(Files, ACharacterDeviceIsWrittenToOnlyWhereAnOptionNamesIt) {
+    test::ScopedTempDir dir;
+    if (::mknod(dir.File("nd").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
+        GTEST_SKIP() << "making a device node needs root";
+    std::string error;
+    const std::vector<std::uint8_t> bytes(8, 0x41);
+    EXPECT_FALSE(ReplaceFile(dir.File("nd"), bytes, error));
+    EXPECT_EQ(error,
+              "Cannot write " + dir.File("nd") + ": It is a character device, not a regular file");
+    EXPECT_TRUE(ReplaceFile(dir.File("nd"), bytes, error, OutputTarget::FileOrStream)) << error;
+    EXPECT_TRUE(fs::is_character_file(dir.File("nd")));
 }
 
 TEST(Files, ReadIsBounded) {
@@ -224,12 +263,13 @@ TEST(Files, WritesToAFifoNeitherBlockNorDeliver) {
     const std::string fifo = dir.File("DbgMsg.txt");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::uint8_t byte = 1;
+    std::string error;
     EXPECT_FALSE(AppendToFile(fifo, {&byte, 1}));
-    EXPECT_FALSE(WriteWholeFile(fifo, {&byte, 1}));
+    EXPECT_FALSE(ReplaceFile(fifo, {&byte, 1}, error));
     // With a reader on the other end the open succeeds; the bytes must still not go there.
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
-    EXPECT_FALSE(WriteWholeFile(fifo, {&byte, 1}));
+    EXPECT_FALSE(ReplaceFile(fifo, {&byte, 1}, error));
     std::uint8_t got = 0;
     EXPECT_LE(::read(reader, &got, 1), 0);
     ::close(reader);
