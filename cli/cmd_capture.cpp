@@ -245,9 +245,7 @@ void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
         exit_status = RunCapture(options, *capture, failure);
         if (!capture->json && !options.json) return;
         if (exit_status != kExitOk) {
-            auto document = JsonDocument();
-            document["error"] = {{"message", JsonText(failure)}, {"exit_status", exit_status}};
-            PrintJson(document);
+            PrintErrorDocument(failure, exit_status);
             return;
         }
         auto document = JsonDocument();

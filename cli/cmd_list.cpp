@@ -20,7 +20,7 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
     list->callback([&options, &exit_status] {
         std::string error;
         if (!InstallBackend(options, error)) {
-            exit_status = ReportFailure(json, error, kExitUsage);
+            exit_status = ReportFailure(json || options.json, error, kExitUsage);
             return;
         }
         const auto record = ScanDevices();

@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/drive_metrics.h"
 #include "cli/form_session.h"
+#include "cli/json_document.h"
 #include "cli/metrics_models.h"
 #include "platform/files.h"
 #include "vendor/loader_mode.h"
@@ -44,10 +45,8 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
 
 int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
     std::string backend_error;
-    if (!InstallBackend(global, backend_error)) {
-        std::fprintf(stderr, "vtutil: %s\n", backend_error.c_str());
-        return kExitUsage;
-    }
+    if (!InstallBackend(global, backend_error))
+        return ReportFailure(global.json, backend_error, kExitUsage);
     const auto started = std::chrono::steady_clock::now();
     FormSession session;
     MetricsCollection collection;
@@ -76,10 +75,8 @@ int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
     std::string error;
     if (!platform::ReplaceFile(options.output,
                                {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
-                               error)) {
-        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
-        return kExitFileError;
-    }
+                               error))
+        return ReportFailure(global.json, error, kExitFileError);
     return status;
 }
 

@@ -186,7 +186,6 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     return out;
 }
 
-
 PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     std::string error;
@@ -225,12 +224,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     if (raw_dump) std::filesystem::current_path(cwd, ec);
     const auto loader = HandleLoaderMode(session, options.loader, options.gdp, refresh_messages);
     if (loader.exit_status) {
-        if (json) {
-            auto document = JsonDocument();
-            document["error"] = {{"message", Latin1ToUtf8(loader.reason)},
-                                 {"exit_status", *loader.exit_status}};
-            PrintJson(document);
-        }
+        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
         return *loader.exit_status;
     }
     if (!refresh_messages.empty()) {
@@ -243,6 +237,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         out = page(session, options);
     } catch (const ConfirmationNeeded& refusal) {
         std::fprintf(stderr, "%s\n", refusal.what());
+        if (json) PrintErrorDocument(refusal.what(), kExitUsage);
         return kExitUsage;
     } catch (const FileError& failure) {
         return fail(failure.what(), kExitFileError);
