@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "cli/form_session.h"
 #include "cli/json_document.h"
 #include "cli/page_json.h"
+#include "cli/terminal_text.h"
 #include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/code_loading.h"
@@ -37,7 +37,7 @@ struct CaptureOptions {
 };
 
 void Progress(const std::string& text) {
-    std::fprintf(stderr, "vtutil: %s\n", text.c_str());
+    Warn(text);
 }
 
 // A directory of its own for the program's files (settings, the code image), so the capture reads

@@ -11,6 +11,7 @@
 #include "cli/form_session.h"
 #include "cli/json_document.h"
 #include "cli/metrics_models.h"
+#include "cli/terminal_text.h"
 #include "platform/files.h"
 #include "vendor/loader_mode.h"
 
@@ -29,7 +30,7 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
     DriveMetrics drive;
     std::string error;
     if (!session.Select(cells[0], error)) {
-        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
+        Warn(error);
         return drive;
     }
     const bool loader = IsLoaderMode(session.device());
@@ -38,8 +39,7 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
     auto messages = session.TakeMessages();
     drive = DriveMetricsOf(session, row, loader);
     drive.read_ok = messages.empty() && drive.read_ok;
-    for (const auto& message : messages)
-        std::fprintf(stderr, "vtutil: disk %s: %s\n", cells[0].c_str(), message.c_str());
+    for (const auto& message : messages) Warn("disk " + cells[0] + ": " + message);
     return drive;
 }
 
@@ -52,7 +52,7 @@ int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
     MetricsCollection collection;
     int status = kExitOk;
     for (const auto& notice : session.record().notices) {
-        std::fprintf(stderr, "vtutil: %s\n", notice.c_str());
+        Warn(notice);
         status = kExitNoDevice;
     }
     for (std::size_t row = 0; row < session.record().rows.size(); ++row) {

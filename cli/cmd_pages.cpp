@@ -20,6 +20,7 @@
 #include "cli/json_document.h"
 #include "cli/loader_mode.h"
 #include "cli/smart_reset.h"
+#include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
@@ -236,7 +237,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     try {
         out = page(session, options);
     } catch (const ConfirmationNeeded& refusal) {
-        std::fprintf(stderr, "%s\n", refusal.what());
+        std::fprintf(stderr, "%s\n", TerminalText(refusal.what()).c_str());
         if (json) PrintErrorDocument(refusal.what(), kExitUsage);
         return kExitUsage;
     } catch (const FileError& failure) {
@@ -251,7 +252,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         document["page"] = out.data;
         PrintJson(document);
     } else {
-        for (const auto& line : out.lines) std::printf("%s\n", line.c_str());
+        for (const auto& line : out.lines) PrintLine(line);
     }
     return out.exit_status;
 }
@@ -342,7 +343,7 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
             document["decoded"] = Latin1ToUtf8(output);
             PrintJson(document);
         } else {
-            std::printf("%s\n", output.c_str());
+            PrintLine(output);
         }
     });
 }

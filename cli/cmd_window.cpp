@@ -14,6 +14,7 @@
 #include "access/mode_flags.h"
 #include "cli/commands.h"
 #include "cli/json_document.h"
+#include "cli/terminal_text.h"
 #include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/carrier.h"
@@ -222,7 +223,7 @@ int RunForm(const WindowArguments& parsed, std::string& json, std::string& failu
 
 // Said on standard error and, when the caller asked for JSON, as the error document.
 int WindowFailure(bool json, const std::string& message, int exit_status) {
-    std::fprintf(stderr, "vtutil window: %s\n", message.c_str());
+    std::fprintf(stderr, "vtutil window: %s\n", TerminalText(message).c_str());
     if (json) PrintErrorDocument(message, exit_status);
     return exit_status;
 }

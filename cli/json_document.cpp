@@ -3,12 +3,13 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "views/headless_presentation.h"
 
 namespace vt::cli {
 
 int ReportFailure(bool json, const std::string& message, int exit_status) {
-    std::fprintf(stderr, "vtutil: %s\n", message.c_str());
+    Warn(message);
     if (json) PrintErrorDocument(message, exit_status);
     return exit_status;
 }

@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/json_document.h"
+#include "cli/terminal_text.h"
 #include "platform/backend.h"
 
 namespace {
@@ -49,7 +50,8 @@ int RunCommandLine(int argc, char** argv) {
         const auto closest = vt::cli::ClosestName(*unknown, subcommands);
         const std::string message = "unknown subcommand " + *unknown +
                                     (closest.empty() ? "" : " (did you mean " + closest + "?)");
-        std::fprintf(stderr, "vtutil: %s\nRun `vtutil --help` for the list.\n", message.c_str());
+        std::fprintf(stderr, "vtutil: %s\nRun `vtutil --help` for the list.\n",
+                     vt::cli::TerminalText(message).c_str());
         if (json) vt::cli::PrintErrorDocument(message, vt::cli::kExitUsage);
         return vt::cli::FinishStandardOutput(vt::cli::kExitUsage);
     }

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "cli/terminal_text.h"
 #include "sim/bench.h"
 #include "tests/cli/run_vtutil.h"
 #include "tests/support/fake_backend.h"
@@ -170,6 +171,27 @@ TEST(VtutilHostileInput, ProbeOfADiskWithStringsThatAreNotUtf8StaysValidJson) {
     ASSERT_FALSE(document.is_discarded()) << probe.out.substr(0, 300);
     // Drive strings are Latin-1 bytes: FFh is y with diaeresis, U+00FF.
     EXPECT_NE(probe.out.find("\xC3\xBF\xC3\xBF"), std::string::npos) << probe.out.substr(0, 300);
+}
+
+// A drive's strings that would retitle the terminal and clear it, and a C1 control in UTF-8,
+// reach the terminal as escapes in every text output and message; the JSON keeps them as text.
+TEST(VtutilHostileInput, ControlBytesFromTheDriveReachNoTerminal) {
+    test::ScopedTempDir dir;
+    const std::string bench = WriteFile(dir, "esc.json", R"({"drives":[{"bus":"ide",
+        "product":"\u001b]0;TITLE\u0007\u001b[2J", "serial":"S\r\u009b1\u007f2"}]})");
+    for (const char* command : {"info 1", "list", "probe", "smart 1 --reset"}) {
+        const vt::Run run = VtutilWithErrors("--bench " + bench + " " + command);
+        EXPECT_EQ(run.out.find_first_of("\x1B\x07\r\x7F"), std::string::npos) << command;
+        EXPECT_EQ(run.out.find("\xC2\x9B"), std::string::npos) << command;
+        EXPECT_NE(run.out.find("TITLE\\x07\\x1B[2J"), std::string::npos) << command << run.out;
+        EXPECT_NE(run.out.find("\\xC2\\x9B1\\x7F2"), std::string::npos) << command << run.out;
+    }
+    EXPECT_EQ(Json(Vtutil("--bench " + bench + " info 1 --json"))["page"]["model"],
+              "]0;TITLE\x07\x1B[2J");  // trimmed as every drive text
+    // What is text stays: tabs, line feeds and UTF-8 beyond the controls.
+    EXPECT_EQ(cli::TerminalText("a\tb\nc\xC3\x84\xC2\xA0\xC3\x9B"),
+              "a\tb\nc\xC3\x84\xC2\xA0\xC3\x9B");
+    EXPECT_EQ(cli::TerminalText(std::string("\0\x1F\xC2", 3)), "\\x00\\x1F\xC2");
 }
 
 TEST(VtutilHostileInput, FilesThatAreNotRegularAreRefusedByName) {
