@@ -197,6 +197,9 @@ PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     return out;
 }
 
+// A log this large takes seconds to decode: decode-log says what it writes.
+constexpr std::uint64_t kLargeLogBytes = std::uint64_t{16} << 20;
+
 using PageFunction = std::function<PageOutput(FormSession&, const PageOptions&)>;
 
 // Opens the drive, runs the refresh (raw dumps on for raw-dump) and the page, prints.
@@ -332,7 +335,24 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
         std::string error;
         const std::string output = decode->name + ".decode";
         const bool json = decode->json || options.json;
-        if (!DecodeLogFile(decode->name, output, error)) {
+        const bool meter = ::isatty(STDERR_FILENO) == 1;
+        bool said = false;
+        const auto progress = [&](std::uint64_t done, std::uint64_t total) {
+            if (total < kLargeLogBytes) return;
+            if (!said) {
+                Warn("decoding " + decode->name + " (" + std::to_string(total >> 20) +
+                     " MiB) into " + output + "; Ctrl-C stops it and leaves " + output +
+                     " as it was");
+                said = true;
+            } else if (meter) {
+                std::fprintf(stderr, "\r%llu of %llu MiB",
+                             static_cast<unsigned long long>(done >> 20),
+                             static_cast<unsigned long long>(total >> 20));
+            }
+        };
+        const bool decoded = DecodeLogFile(decode->name, output, error, progress);
+        if (said && meter) std::fprintf(stderr, "\n");
+        if (!decoded) {
             // Reading or writing a file, no drive involved.
             exit_status = ReportFailure(json, error, kExitFileError);
             return;

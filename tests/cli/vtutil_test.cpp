@@ -1,14 +1,18 @@
 // vtutil end to end: the real binary on the demo bench and on bench files, as a script runs it.
 
 #include <cairo.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -16,6 +20,7 @@
 #include "sim/bench.h"
 #include "tests/cli/run_vtutil.h"
 #include "tests/support/fake_backend.h"
+#include "tools/log_decoder.h"
 
 namespace vt {
 namespace {
@@ -215,6 +220,46 @@ TEST(VtutilHostileInput, FilesThatAreNotRegularAreRefusedByName) {
         EXPECT_EQ(gdp.status, 5) << command;
         EXPECT_NE(gdp.out.find("drive.log is not a regular file"), std::string::npos) << gdp.out;
     }
+}
+
+// A large log: decode-log says what it writes, a log past the limit is refused before anything
+// is written, and Ctrl-C in the middle leaves the old decoded copy and no partial one.
+TEST(VtutilHostileInput, ALargeLogIsBoundedAndStopsCleanly) {
+    test::ScopedTempDir dir;
+    std::filesystem::resize_file(WriteFile(dir, "huge.log", ""), kMaxLogBytes + 1);
+    const vt::Run huge = VtutilWithErrors("decode-log " + dir.File("huge.log"));
+    EXPECT_EQ(huge.status, 5);
+    EXPECT_NE(huge.out.find("larger than the limit"), std::string::npos) << huge.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("huge.log.decode")));
+
+    std::filesystem::resize_file(WriteFile(dir, "big.log", ""), 512 << 20);
+    WriteFile(dir, "big.log.decode", "keep");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int err = ::open(dir.File("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+        ::dup2(err, STDERR_FILENO);
+        ::execl(VTUTIL_PATH, VTUTIL_PATH, "decode-log", dir.File("big.log").c_str(), nullptr);
+        ::_exit(127);
+    }
+    // Interrupted once the copy is being written.
+    const auto writing = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("big.log.decode.")) return true;
+        return false;
+    };
+    for (int i = 0; i < 5000 && !writing(); ++i) ::usleep(1000);
+    ASSERT_TRUE(writing());
+    ::kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_FALSE(writing());
+    const auto kept = test::ReadAll(dir.File("big.log.decode"));
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep");
+    const auto said = test::ReadAll(dir.File("err.txt"));
+    EXPECT_NE(std::string(said.begin(), said.end())
+                  .find("decoding " + dir.File("big.log") + " (512 MiB) into"),
+              std::string::npos);
 }
 
 TEST(VtutilHostileInput, ALogDecodesInPiecesToTheSameBytes) {
