@@ -17,6 +17,7 @@
 #include <string>
 
 #include "cli/terminal_text.h"
+#include "platform/named_objects.h"
 #include "sim/bench.h"
 #include "tests/cli/run_vtutil.h"
 #include "tests/support/fake_backend.h"
@@ -319,8 +320,17 @@ TEST(VtutilDriveLock, ASecondProcessOnTheSameBenchDriveFailsAsBusy) {
                   "/dev/sda is in use by another process"),
               std::string::npos)
         << busy.out;
+    // The drive's lock file stands only while someone holds the drive.
+    struct stat st {};
+    ASSERT_EQ(::stat(bench.c_str(), &st), 0);
+    const std::string lock = *platform::PrivateLockDirectory(error) + "/bench-" +
+                             std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino) +
+                             "-0.lock";
+    EXPECT_TRUE(std::filesystem::exists(lock)) << lock;
     holder->UnlockDevice(held);
+    EXPECT_FALSE(std::filesystem::exists(lock)) << lock;
     EXPECT_EQ(Vtutil("--bench " + bench + " list").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(lock)) << lock;
 }
 
 }  // namespace
