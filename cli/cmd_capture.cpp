@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "cli/form_session.h"
 #include "cli/json_document.h"
 #include "cli/page_json.h"
+#include "cli/terminal_text.h"
 #include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/code_loading.h"
@@ -37,7 +37,7 @@ struct CaptureOptions {
 };
 
 void Progress(const std::string& text) {
-    std::fprintf(stderr, "vtutil: %s\n", text.c_str());
+    Warn(text);
 }
 
 // A directory of its own for the program's files (settings, the code image), so the capture reads
@@ -254,9 +254,7 @@ void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
         exit_status = RunCapture(options, *capture, failure);
         if (!capture->json && !options.json) return;
         if (exit_status != kExitOk) {
-            auto document = JsonDocument();
-            document["error"] = {{"message", JsonText(failure)}, {"exit_status", exit_status}};
-            PrintJson(document);
+            PrintErrorDocument(failure, exit_status);
             return;
         }
         auto document = JsonDocument();

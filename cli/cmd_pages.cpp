@@ -21,6 +21,7 @@
 #include "cli/json_document.h"
 #include "cli/loader_mode.h"
 #include "cli/smart_reset.h"
+#include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
@@ -197,6 +198,9 @@ PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     return out;
 }
 
+// A log this large takes seconds to decode: decode-log says what it writes.
+constexpr std::uint64_t kLargeLogBytes = std::uint64_t{16} << 20;
+
 using PageFunction = std::function<PageOutput(FormSession&, const PageOptions&)>;
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -237,12 +241,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     }
     const auto loader = HandleLoaderMode(session, options.loader, options.gdp, refresh_messages);
     if (loader.exit_status) {
-        if (json) {
-            auto document = JsonDocument();
-            document["error"] = {{"message", Latin1ToUtf8(loader.reason)},
-                                 {"exit_status", *loader.exit_status}};
-            PrintJson(document);
-        }
+        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
         return *loader.exit_status;
     }
     if (!refresh_messages.empty()) return fail(Joined(refresh_messages), kExitCommandFailed);
@@ -250,7 +249,8 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     try {
         out = page(session, options);
     } catch (const ConfirmationNeeded& refusal) {
-        std::fprintf(stderr, "%s\n", refusal.what());
+        std::fprintf(stderr, "%s\n", TerminalText(refusal.what()).c_str());
+        if (json) PrintErrorDocument(refusal.what(), kExitUsage);
         return kExitUsage;
     } catch (const FileError& failure) {
         return fail(failure.what(), kExitFileError);
@@ -264,7 +264,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
         document["page"] = out.data;
         PrintJson(document);
     } else {
-        for (const auto& line : out.lines) std::printf("%s\n", line.c_str());
+        for (const auto& line : out.lines) PrintLine(line);
     }
     return out.exit_status;
 }
@@ -357,7 +357,24 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
         std::string error;
         const std::string output = decode->name + ".decode";
         const bool json = decode->json || options.json;
-        if (!DecodeLogFile(decode->name, output, error)) {
+        const bool meter = ::isatty(STDERR_FILENO) == 1;
+        bool said = false;
+        const auto progress = [&](std::uint64_t done, std::uint64_t total) {
+            if (total < kLargeLogBytes) return;
+            if (!said) {
+                Warn("decoding " + decode->name + " (" + std::to_string(total >> 20) +
+                     " MiB) into " + output + "; Ctrl-C stops it and leaves " + output +
+                     " as it was");
+                said = true;
+            } else if (meter) {
+                std::fprintf(stderr, "\r%llu of %llu MiB",
+                             static_cast<unsigned long long>(done >> 20),
+                             static_cast<unsigned long long>(total >> 20));
+            }
+        };
+        const bool decoded = DecodeLogFile(decode->name, output, error, progress);
+        if (said && meter) std::fprintf(stderr, "\n");
+        if (!decoded) {
             // Reading or writing a file, no drive involved.
             exit_status = ReportFailure(json, error, kExitFileError);
             return;
@@ -368,7 +385,7 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
             document["decoded"] = Latin1ToUtf8(output);
             PrintJson(document);
         } else {
-            std::printf("%s\n", output.c_str());
+            PrintLine(output);
         }
     });
 }

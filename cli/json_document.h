@@ -11,6 +11,8 @@ namespace vt::cli {
 // {message, exit_status} on standard output, so a monitoring tool always has a document to read.
 // Returns `exit_status`.
 int ReportFailure(bool json, const std::string& message, int exit_status);
+// The document alone, for a failure already said on standard error.
+void PrintErrorDocument(const std::string& message, int exit_status);
 
 // Prints the document, indented, on standard output.
 void PrintJson(const Json& document);

@@ -24,7 +24,9 @@ int BenchBackend::SgIo(int handle, sg_io_hdr_t& request) {
     return bus_->Execute(it->second, request, clock_);
 }
 
-void BenchBackend::Close(int handle) { handles_.erase(handle); }
+void BenchBackend::Close(int handle) {
+    handles_.erase(handle);
+}
 
 std::optional<std::size_t> BenchBackend::DiskIndexOf(const std::string& path) {
     const auto disks = bus_->Disks();
@@ -46,32 +48,30 @@ int BenchBackend::LockDevice(const std::string& path, std::uint32_t wait_ms) {
     const int disk = static_cast<int>(*index);
     if (lock_namespace_.empty()) {
         for (const auto& [id, held] : locks_) {
-            if (held == disk) return -EWOULDBLOCK;
+            if (held.disk == disk) return -EWOULDBLOCK;
         }
-        locks_[next_lock_] = disk;
+        locks_[next_lock_] = HeldLock{disk, -1, {}};
         return next_lock_++;
     }
-    const int fd = OpenLockFile(lock_namespace_ + "-" + std::to_string(disk) + ".lock");
+    // One file per drive, there only while a process holds the drive.
+    std::string file = lock_namespace_ + "-" + std::to_string(disk) + ".lock";
+    const int fd = LockRemovableFile(file, wait_ms);
     if (fd < 0) return fd;
-    const int result = LockWithin(fd, wait_ms);
-    if (result != 0) {
-        ::close(fd);
-        return -result;
-    }
-    locks_[next_lock_] = fd;
+    locks_[next_lock_] = HeldLock{disk, fd, std::move(file)};
     return next_lock_++;
 }
 
 void BenchBackend::UnlockDevice(int lock) {
     const auto it = locks_.find(lock);
     if (it == locks_.end()) return;
-    if (!lock_namespace_.empty()) ::close(it->second);
+    if (it->second.fd >= 0) ReleaseRemovableFile(it->second.file, it->second.fd);
     locks_.erase(it);
 }
 
 BenchBackend::~BenchBackend() {
-    if (lock_namespace_.empty()) return;
-    for (const auto& [id, fd] : locks_) ::close(fd);
+    for (const auto& [id, held] : locks_) {
+        if (held.fd >= 0) ReleaseRemovableFile(held.file, held.fd);
+    }
 }
 
 }  // namespace vt::platform

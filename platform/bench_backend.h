@@ -12,18 +12,18 @@
 namespace vt::platform {
 
 class VirtualClock {
-public:
+  public:
     std::uint64_t Now() const { return now_ms_; }
     void Advance(std::uint64_t ms) { now_ms_ += ms; }
 
-private:
+  private:
     // Starts near the 32-bit wrap so that elapsed-time arithmetic is exercised on every bench run.
     std::uint64_t now_ms_ = 0xFFFF0000u;
 };
 
 // What the bench plugs in under the platform layer: a set of disks that answer SG_IO requests.
 class VirtualBus {
-public:
+  public:
     virtual ~VirtualBus() = default;
     virtual std::vector<DiskEntry> Disks() = 0;
     // The disk that a path opens: its index, or a negative errno value (a disk that is gone).
@@ -38,7 +38,7 @@ public:
 };
 
 class BenchBackend final : public Backend {
-public:
+  public:
     explicit BenchBackend(std::unique_ptr<VirtualBus> bus) : bus_(std::move(bus)) {}
     ~BenchBackend() override;
 
@@ -47,8 +47,9 @@ public:
     void Close(int handle) override;
     // The drives of a bench file are locked across processes, like real ones: a flock on the file
     // NAMESPACE-INDEX.lock, so every backend given the same namespace (every process that loads
-    // the same bench file) contends for its drive INDEX. Without a namespace (the demo bench,
-    // private to its process) the locks are the backend's own.
+    // the same bench file) contends for its drive INDEX; the file is removed when the drive is
+    // free. Without a namespace (the demo bench, private to its process) the locks are the
+    // backend's own.
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;
     void SetLockNamespace(std::string prefix) { lock_namespace_ = std::move(prefix); }
@@ -63,13 +64,18 @@ public:
     // Handles still open: a test of the transports checks that every command closed its device.
     std::size_t OpenHandles() const { return handles_.size(); }
 
-private:
+  private:
     std::unique_ptr<VirtualBus> bus_;
     VirtualClock clock_;
     std::map<int, int> handles_;  // handle -> disk index
     int next_handle_ = 3;
     std::string lock_namespace_;
-    std::map<int, int> locks_;  // lock id -> disk index (no namespace) or lock file descriptor
+    struct HeldLock {
+        int disk = -1;
+        int fd = -1;  // with a namespace: the lock file, open and locked
+        std::string file;
+    };
+    std::map<int, HeldLock> locks_;  // by lock id
     int next_lock_ = 0;
 
     std::optional<std::size_t> DiskIndexOf(const std::string& path);

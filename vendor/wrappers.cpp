@@ -16,12 +16,11 @@ std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at
            static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
-// The second half of the block pair: an odd block sits 4096 sectors-per-page bytes further on.
+}  // namespace
+
 std::uint32_t OddBlockOffset(std::uint16_t block, std::uint32_t spp) {
     return (block & 1) ? spp * 4096 : 0;
 }
-
-}  // namespace
 
 bool VA_ReadRegister(unsigned device, std::uint32_t address, std::uint8_t& value) {
     return VC_ReadRegister(device, address, value) == 1;

@@ -20,6 +20,9 @@ bool VA_ReadEraseCount(unsigned device, std::span<std::uint8_t> buffer, unsigned
 bool VA_ReadBadBlockTable(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
                           std::uint8_t channel, std::uint8_t bank);
 
+// Where a block's page starts in what a system page read of its unit answers: the second block of
+// the pair sits 4096 x sectors-per-page bytes further on.
+std::uint32_t OddBlockOffset(std::uint16_t block, std::uint32_t spp);
 // Reads a system page in pieces of at most 128 sectors. The buffer (at least 128 KiB) is cleared
 // first; callers judge the data by its signature, not by the result of each read. False only when
 // the geometry leaves no page size to step by, or the buffer is too small.

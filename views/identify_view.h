@@ -59,6 +59,17 @@ struct UsbIdentity {
 
 // The configuration part of the identity from the bridge's configuration buffer.
 void DecodeUsbConfig(std::span<const std::uint8_t> config, UsbIdentity& identity);
+
+// The UTF-16 units of a string descriptor as the page reads them: `units` from byte `first` (two
+// bytes each; the page shows the low byte), the first `shown` of them before a zero.
+struct StringDescriptorSpan {
+    std::size_t first = 0;
+    std::size_t units = 0;
+    std::size_t shown = 0;
+};
+// Where the page finds the USB serial in a configuration buffer (the loader block), by the same
+// reading DecodeUsbConfig does: whatever the descriptor's type byte, at most 20 characters.
+StringDescriptorSpan UsbSerialSpan(std::span<const std::uint8_t> config);
 PageTexts UsbIdentityTexts(const UsbIdentity& identity);
 
 // The INQUIRY answer of a bridge whose controller sits in its loader.

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "platform/backend.h"
 #include "platform/files.h"
@@ -204,6 +205,77 @@ TEST(NamedObjects, LocksLiveInADirectoryNoOtherUserCanWriteTo) {
     const auto standard = PrivateLockDirectory(error);
     ASSERT_TRUE(standard) << error;
     EXPECT_EQ(*standard, ::geteuid() == 0 ? "/run/vtutility" : *standard);
+}
+
+// A user without XDG_RUNTIME_DIR whose /tmp name another user made first is not locked out: every
+// process of that user falls back to the same directory of their own, and the guard holds there.
+TEST(NamedObjects, ATakenSharedNameFallsBackToTheUsersOwnDirectory) {
+    constexpr uid_t kUser = 64999;  // an id no account uses, so no real directory is touched
+    const std::string shared = "/tmp/vtutility-" + std::to_string(kUser);
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    if (fs::exists(shared)) GTEST_SKIP() << shared << " exists already";
+    test::ScopedTempDir dir;
+    fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::others_exec);
+    const std::string home = dir.File("home");
+    fs::create_directory(home);
+    ASSERT_EQ(::chown(home.c_str(), kUser, kUser), 0);
+    fs::create_directory(shared);  // taken: root's, not the user's
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::unsetenv("XDG_RUNTIME_DIR");
+        ::unsetenv("XDG_CACHE_HOME");
+        ::setenv("HOME", home.c_str(), 1);
+        if (::setgid(kUser) != 0 || ::setuid(kUser) != 0) ::_exit(10);
+        std::string error;
+        const auto found = PrivateLockDirectory(error);
+        if (!found || found->rfind(home + "/.cache/vtutility-locks-", 0) != 0) ::_exit(11);
+        const InstanceGuard first("VTUtil");
+        if (first.state() != InstanceGuard::State::Created) ::_exit(12);
+        const pid_t second = ::fork();
+        if (second == 0) {
+            const InstanceGuard again("VTUtil");
+            ::_exit(again.state() == InstanceGuard::State::AlreadyExists ? 0 : 13);
+        }
+        int status = 0;
+        ::waitpid(second, &status, 0);
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 14);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    fs::remove(shared);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+}
+
+// Lock files that are removed when free: processes that open the file while its holder removes
+// it must not take a lock on the removed file beside one on the new file.
+TEST(NamedObjects, ARemovableLockFileExcludesAndIsGoneWhenFree) {
+    test::ScopedTempDir dir;
+    const std::string lock = dir.File("drive.lock");
+    const std::string inside = dir.File("inside");
+    std::vector<pid_t> children;
+    for (int c = 0; c < 4; ++c) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (int i = 0; i < 300; ++i) {
+                const int fd = LockRemovableFile(lock, 10000);
+                if (fd < 0) ::_exit(1);
+                // A second holder at the same time finds the mark there.
+                const int mark = ::open(inside.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
+                if (mark < 0) ::_exit(2);
+                ::close(mark);
+                ::unlink(inside.c_str());
+                ReleaseRemovableFile(lock, fd);
+            }
+            ::_exit(0);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+    }
+    EXPECT_FALSE(fs::exists(lock));
 }
 
 TEST(NamedObjects, TheGuardIsAFileLockAnotherProcessSees) {
