@@ -291,6 +291,16 @@ TEST(BenchFileLimits, LongListsAreReadInOnePassAndBounded) {
     for (std::size_t i = 0; i < sim::kMaxJsonValues; ++i) zeros += ",0";
     EXPECT_NE(Refusal(R"({"drives": [], "_z": [)" + zeros + "]}").find("document: more than"),
               std::string::npos);
+
+    // 5,000 drives took 2 GB; the drive list shows 80.
+    json drives = json::array();
+    for (int i = 0; i < 81; ++i) drives.push_back({{"bus", "ide"}, {"model", "K38"}});
+    EXPECT_NE(Refusal(json{{"drives", drives}}.dump())
+                  .find("drives: 81 drives, more than the 80 the drive list holds"),
+              std::string::npos);
+    drives.erase(drives.begin());
+    std::string error;
+    EXPECT_NE(sim::MakeBench({{"drives", drives}}, error), nullptr) << error;
 }
 
 TEST(BenchFileLimits, OnlyARegularFileIsRead) {
