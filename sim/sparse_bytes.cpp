@@ -17,10 +17,12 @@ void SparseBytes::Read(std::uint64_t offset, std::span<std::uint8_t> out) const 
             std::fill(into.begin(), into.end(), std::uint8_t{0});
         } else {
             const Page& page = it->second;
-            const std::size_t from_head =
-                within < page.head.size() ? std::min(n, page.head.size() - within) : 0;
-            std::copy_n(page.head.begin() + static_cast<std::ptrdiff_t>(within), from_head,
-                        into.begin());
+            std::size_t from_head = 0;
+            if (within < page.head.size()) {
+                from_head = std::min(n, page.head.size() - within);
+                std::copy_n(page.head.begin() + static_cast<std::ptrdiff_t>(within), from_head,
+                            into.begin());
+            }
             std::fill(into.begin() + static_cast<std::ptrdiff_t>(from_head), into.end(), page.tail);
         }
         done += n;

@@ -53,22 +53,13 @@ TEST(SparseBytes, ReadsBackEveryWriteWhateverItsPlaceLengthAndFill) {
 // WRITE(10) of `sectors` sectors of `value` at `lba`: the status, and the sense key, ASC and ASCQ.
 std::array<int, 4> WriteSectors(sim::VirtualDrive& drive, platform::VirtualClock& clock,
                                 std::uint32_t lba, std::uint8_t sectors, std::uint8_t value) {
-    std::array<std::uint8_t, 10> cdb = {
+    const std::array<std::uint8_t, 10> cdb = {
         0x2A, 0, 0,       0, static_cast<std::uint8_t>(lba >> 8), static_cast<std::uint8_t>(lba),
         0,    0, sectors, 0};
-    std::vector<std::uint8_t> data(sectors * sim::kSectorSize, value);
-    std::array<std::uint8_t, 32> sense{};
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb.data();
-    request.cmd_len = cdb.size();
-    request.dxfer_direction = SG_DXFER_TO_DEV;
-    request.dxferp = data.data();
-    request.dxfer_len = static_cast<unsigned>(data.size());
-    request.sbp = sense.data();
-    request.mx_sb_len = sense.size();
-    EXPECT_EQ(drive.Execute(request, clock), 0);
-    return {request.status, sense[2] & 0x0F, sense[12], sense[13]};
+    const auto answer =
+        SendToDrive(drive, clock, cdb, std::vector<std::uint8_t>(sectors * sim::kSectorSize, value),
+                    SG_DXFER_TO_DEV);
+    return {answer.status, answer.sense[2] & 0x0F, answer.sense[12], answer.sense[13]};
 }
 
 class DriveBounds : public ::testing::Test {
