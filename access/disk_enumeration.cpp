@@ -9,8 +9,12 @@
 #include "access/ata_passthrough.h"
 #include "access/device_tables.h"
 #include "platform/backend.h"
+#include "platform/helper_protocol.h"
 
 namespace vt {
+
+// The helper's disk list and the bench's drive limit hold as many disks as this list.
+static_assert(kMaxDiskPaths == platform::helper::kMaxDisks);
 
 int EnumerateDisks(DiskList& list) {
     list.clear();

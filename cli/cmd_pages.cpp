@@ -50,7 +50,8 @@ struct PageOptions {
 struct PageOutput {
     std::vector<std::string> lines;
     Json data = Json::object();
-    int exit_status = kExitOk;  // the page was printed, but not all went well
+    std::optional<StreamedList> streamed;  // the list data holds as kStreamedList
+    int exit_status = kExitOk;             // the page was printed, but not all went well
 };
 
 const char* const kSataInfoEdits[] = {
@@ -113,12 +114,7 @@ struct FileError : std::runtime_error {
 PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     const auto& model = ModelOf(s.form().models().erase_count, "the erase counts");
-    out.lines = s.ui().Lines("EraseMemo");
-    const std::string average = EditLine(s.ui().Text("AeraseEdit"));
-    const std::string maximum = EditLine(s.ui().Text("MeraseEdit"));
-    if (!average.empty()) out.lines.push_back(average);
-    if (!maximum.empty()) out.lines.push_back(maximum);
-    out.data = EraseCountJson(model);
+    // The pictures first: what they hold is freed before the text is copied.
     if (!options.heatmap.empty() || !options.svg.empty()) {
         HeatmapData picture = HeatmapDataOf(s.form().EraseCounts());
         const auto& cells = s.row().cells;
@@ -134,6 +130,20 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
             throw FileError(error);
         if (!options.svg.empty() && !WriteHeatmapSvg(picture, options.svg, error))
             throw FileError(error);
+    }
+    // A drive's erase counts run to a hundred megabytes of text in either form: only the one asked
+    // for is made, and the JSON rows only as they are printed.
+    if (options.json) {
+        out.data = EraseCountJson(model);
+        out.streamed = StreamedList{
+            model.grid.blocks.size(),
+            [&grid = model.grid](std::size_t row) { return EraseCountBlockJson(grid, row); }};
+    } else {
+        out.lines = s.ui().Lines("EraseMemo");
+        const std::string average = EditLine(s.ui().Text("AeraseEdit"));
+        const std::string maximum = EditLine(s.ui().Text("MeraseEdit"));
+        if (!average.empty()) out.lines.push_back(average);
+        if (!maximum.empty()) out.lines.push_back(maximum);
     }
     return out;
 }
@@ -246,8 +256,10 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     }
     if (!refresh_messages.empty()) return fail(Joined(refresh_messages), kExitCommandFailed);
     PageOutput out;
+    PageOptions page_options = options;
+    page_options.json = json;
     try {
-        out = page(session, options);
+        out = page(session, page_options);
     } catch (const ConfirmationNeeded& refusal) {
         std::fprintf(stderr, "%s\n", TerminalText(refusal.what()).c_str());
         if (json) PrintErrorDocument(refusal.what(), kExitUsage);
@@ -261,8 +273,12 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     if (json) {
         Json document = JsonDocument();
         document["device"] = DeviceJson(session.row(), session.path());
-        document["page"] = out.data;
-        PrintJson(document);
+        document["page"] = std::move(out.data);
+        if (out.streamed) {
+            PrintJson(document, *out.streamed);
+        } else {
+            PrintJson(document);
+        }
     } else {
         for (const auto& line : out.lines) PrintLine(line);
     }

@@ -158,7 +158,7 @@ void ReadRawRegions(const json& drive, const std::string& key, const std::filesy
             SparseBytes image;
             image.Write(0, ReadBlob(v, where, base));
             config.system_pages[{static_cast<std::uint32_t>(p[0]), static_cast<std::uint32_t>(p[1]),
-                                 static_cast<std::uint32_t>(p[2])}] = image;
+                                 static_cast<std::uint32_t>(p[2])}] = std::move(image);
         });
     EachEntry(
         drive, key, "flash_pages",
@@ -306,6 +306,10 @@ std::vector<DriveConfig> ReadBenchDocument(const json& document,
     CheckKeys(document, "", {"drives"});
     if (!document.contains("drives")) Refuse("drives", "missing");
     const auto& list = RequireArray(document["drives"], "drives");
+    if (list.size() > kMaxBenchDrives) {
+        Refuse("drives", std::to_string(list.size()) + " drives, more than the " +
+                             std::to_string(kMaxBenchDrives) + " the drive list holds");
+    }
     std::vector<DriveConfig> drives;
     for (std::size_t i = 0; i < list.size(); ++i) {
         drives.push_back(ReadDrive(list[i], "drives[" + std::to_string(i) + "]", i, base_dir));

@@ -51,7 +51,8 @@ struct DriveConfig {
     std::uint64_t capacity_sectors = 0;
     Bytes status_sector;
 
-    std::map<std::uint8_t, SparseBytes> memory;  // by space
+    // By space; the drive takes it over as its state when it starts (VirtualDrive::State).
+    std::map<std::uint8_t, SparseBytes> memory;
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, SparseBytes>
         system_pages;  // bank, unit, page
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>, Bytes>

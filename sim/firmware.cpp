@@ -76,7 +76,7 @@ AtaResult UserSectors(VirtualDrive& drive, const AtaInput& input, Direction dire
     const std::uint32_t sectors = AtaSectors(input.count);
     if (lba + sectors > drive.Config().capacity_sectors) return Abort(input, kErrorIdNotFound);
     if (write) {
-        drive.WriteUserSectors(lba, data);
+        if (!drive.WriteUserSectors(lba, data)) return Abort(input);
     } else {
         CopyPadded(drive.ReadUserSectors(lba, sectors), data);
     }
@@ -135,7 +135,7 @@ AtaResult CommandSector(VirtualDrive& drive, const AtaInput& input, std::span<st
     state.pending.reset();
     if (block[0] != kVendorMark || block[1] != kRouteCarrier) return Abort(input);
 
-    state.log.push_back(VendorEntry(block));
+    state.Record(VendorEntry(block));
     if (const auto effect = state.faults.Check(FaultTarget::Vendor, block[2])) {
         state.log.back().fault = EffectName(*effect);
         if (*effect == FaultEffect::Fail) return Abort(input);
@@ -219,7 +219,7 @@ std::uint32_t AtaSectors(std::uint8_t count) {
 AtaResult RunAtaCommand(VirtualDrive& drive, const AtaInput& input, Direction direction,
                         std::span<std::uint8_t> data) {
     DriveState& state = drive.State();
-    state.log.push_back(AtaEntry(input, direction, data.size()));
+    state.Record(AtaEntry(input, direction, data.size()));
     if (const auto effect = state.faults.Check(FaultTarget::Ata, input.command)) {
         state.log.back().fault = EffectName(*effect);
         AtaResult result = Abort(input);

@@ -48,7 +48,7 @@ void LogScsi(VirtualDrive& drive, const ScsiRequest& request) {
     entry.bytes = static_cast<std::uint32_t>(request.data.size());
     entry.sectors =
         static_cast<std::uint32_t>((request.data.size() + kSectorSize - 1) / kSectorSize);
-    drive.State().log.push_back(entry);
+    drive.State().Record(entry);
 }
 
 ScsiReply Transfer(std::span<const std::uint8_t> answer, std::span<std::uint8_t> data) {
@@ -172,7 +172,9 @@ ScsiReply ReadWrite10(VirtualDrive& drive, const ScsiRequest& request, bool writ
     if (write) {
         Bytes data(bytes, 0);
         std::copy_n(request.data.begin(), reply.transferred, data.begin());
-        drive.WriteUserSectors(lba, data);
+        if (!drive.WriteUserSectors(lba, data)) {
+            return CheckCondition(kKeyDataProtect, kAscWriteProtected, kAscqSpaceAllocationFailed);
+        }
     } else {
         const Bytes data = drive.ReadUserSectors(lba, sectors);
         std::copy_n(data.begin(), reply.transferred, request.data.begin());
@@ -304,7 +306,7 @@ ScsiReply DirectVendorBlock(VirtualDrive& drive, const ScsiRequest& request) {
     entry.bytes = static_cast<std::uint32_t>(request.data.size());
     entry.sectors =
         static_cast<std::uint32_t>((request.data.size() + kSectorSize - 1) / kSectorSize);
-    state.log.push_back(entry);
+    state.Record(entry);
 
     if (!drive.Config().vendor) return InvalidOpcode();
     if (block[1] != kRouteDirect) return InvalidField();
