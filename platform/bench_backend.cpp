@@ -24,7 +24,9 @@ int BenchBackend::SgIo(int handle, sg_io_hdr_t& request) {
     return bus_->Execute(it->second, request, clock_);
 }
 
-void BenchBackend::Close(int handle) { handles_.erase(handle); }
+void BenchBackend::Close(int handle) {
+    handles_.erase(handle);
+}
 
 std::optional<std::size_t> BenchBackend::DiskIndexOf(const std::string& path) {
     const auto disks = bus_->Disks();
@@ -67,6 +69,23 @@ void BenchBackend::UnlockDevice(int lock) {
     if (it == locks_.end()) return;
     if (!lock_namespace_.empty()) ::close(it->second);
     locks_.erase(it);
+}
+
+DiskUse BenchBackend::DescribeUse(const std::string& path) {
+    const auto index = DiskIndexOf(path);
+    return index ? bus_->Use(static_cast<int>(*index)) : DiskUse{};
+}
+
+int BenchBackend::HoldForWriting(const std::string& path) {
+    const auto index = DiskIndexOf(path);
+    if (!index) return -ENOENT;
+    const int disk = static_cast<int>(*index);
+    if (bus_->Use(disk).InUse()) return -EBUSY;
+    for (const auto& [id, held] : holds_) {
+        if (held == disk) return -EBUSY;
+    }
+    holds_[next_lock_] = disk;
+    return next_lock_++;
 }
 
 BenchBackend::~BenchBackend() {

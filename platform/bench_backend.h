@@ -12,18 +12,18 @@
 namespace vt::platform {
 
 class VirtualClock {
-public:
+  public:
     std::uint64_t Now() const { return now_ms_; }
     void Advance(std::uint64_t ms) { now_ms_ += ms; }
 
-private:
+  private:
     // Starts near the 32-bit wrap so that elapsed-time arithmetic is exercised on every bench run.
     std::uint64_t now_ms_ = 0xFFFF0000u;
 };
 
 // What the bench plugs in under the platform layer: a set of disks that answer SG_IO requests.
 class VirtualBus {
-public:
+  public:
     virtual ~VirtualBus() = default;
     virtual std::vector<DiskEntry> Disks() = 0;
     // The disk that a path opens: its index, or a negative errno value (a disk that is gone).
@@ -35,10 +35,15 @@ public:
         (void)report;
         return true;
     }
+    // What the system would say uses a disk (its index).
+    virtual DiskUse Use(int disk) {
+        (void)disk;
+        return {};
+    }
 };
 
 class BenchBackend final : public Backend {
-public:
+  public:
     explicit BenchBackend(std::unique_ptr<VirtualBus> bus) : bus_(std::move(bus)) {}
     ~BenchBackend() override;
 
@@ -52,6 +57,10 @@ public:
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;
     void SetLockNamespace(std::string prefix) { lock_namespace_ = std::move(prefix); }
+    DiskUse DescribeUse(const std::string& path) override;
+    // Refused while the bench says the disk is in use, or this backend holds it already.
+    int HoldForWriting(const std::string& path) override;
+    void ReleaseHold(int hold) override { holds_.erase(hold); }
     std::vector<DiskEntry> ListDisks() override { return bus_->Disks(); }
     bool Rescan(std::string& report) override { return bus_->Rescan(report); }
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
@@ -63,7 +72,7 @@ public:
     // Handles still open: a test of the transports checks that every command closed its device.
     std::size_t OpenHandles() const { return handles_.size(); }
 
-private:
+  private:
     std::unique_ptr<VirtualBus> bus_;
     VirtualClock clock_;
     std::map<int, int> handles_;  // handle -> disk index
@@ -71,6 +80,7 @@ private:
     std::string lock_namespace_;
     std::map<int, int> locks_;  // lock id -> disk index (no namespace) or lock file descriptor
     int next_lock_ = 0;
+    std::map<int, int> holds_;  // hold id -> disk index
 
     std::optional<std::size_t> DiskIndexOf(const std::string& path);
 };
