@@ -165,7 +165,7 @@ Json SsdInfoJson(const SsdInfoModel& model) {
     page["controller_model"] = JsonText(ControllerModel(info));
     page["firmware"] = JsonText(FirmwareIdentText(info.FwInfo));
     page["capacity_mib"] = model.capacity_mb;
-    page["capacity_bytes"] = std::uint64_t{model.capacity_mb} * 1024 * 1024;
+    page["capacity_bytes"] = model.capacity_bytes;
     page["flash_config"] = info.FlashConfig;
     page["flash_type"] = JsonText(CellTypeName(info.FlashConfig));
     page["ecc_mode"] = info.EccMode;

@@ -68,6 +68,23 @@ void BenchBackend::UnlockDevice(int lock) {
     locks_.erase(it);
 }
 
+DiskUse BenchBackend::DescribeUse(const std::string& path) {
+    const auto index = DiskIndexOf(path);
+    return index ? bus_->Use(static_cast<int>(*index)) : DiskUse{};
+}
+
+int BenchBackend::HoldForWriting(const std::string& path) {
+    const auto index = DiskIndexOf(path);
+    if (!index) return -ENOENT;
+    const int disk = static_cast<int>(*index);
+    if (bus_->Use(disk).InUse()) return -EBUSY;
+    for (const auto& [id, held] : holds_) {
+        if (held == disk) return -EBUSY;
+    }
+    holds_[next_lock_] = disk;
+    return next_lock_++;
+}
+
 BenchBackend::~BenchBackend() {
     for (const auto& [id, held] : locks_) {
         if (held.fd >= 0) ReleaseRemovableFile(held.file, held.fd);

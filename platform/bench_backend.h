@@ -35,6 +35,11 @@ class VirtualBus {
         (void)report;
         return true;
     }
+    // What the system would say uses a disk (its index).
+    virtual DiskUse Use(int disk) {
+        (void)disk;
+        return {};
+    }
 };
 
 class BenchBackend final : public Backend {
@@ -53,6 +58,10 @@ class BenchBackend final : public Backend {
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;
     void SetLockNamespace(std::string prefix) { lock_namespace_ = std::move(prefix); }
+    DiskUse DescribeUse(const std::string& path) override;
+    // Refused while the bench says the disk is in use, or this backend holds it already.
+    int HoldForWriting(const std::string& path) override;
+    void ReleaseHold(int hold) override { holds_.erase(hold); }
     std::vector<DiskEntry> ListDisks() override { return bus_->Disks(); }
     bool Rescan(std::string& report) override { return bus_->Rescan(report); }
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
@@ -77,6 +86,7 @@ class BenchBackend final : public Backend {
     };
     std::map<int, HeldLock> locks_;  // by lock id
     int next_lock_ = 0;
+    std::map<int, int> holds_;  // hold id -> disk index
 
     std::optional<std::size_t> DiskIndexOf(const std::string& path);
 };

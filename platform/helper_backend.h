@@ -33,6 +33,9 @@ class HelperBackend final : public Backend {
     void Close(int handle) override;
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;
+    DiskUse DescribeUse(const std::string& path) override;
+    int HoldForWriting(const std::string& path) override;
+    void ReleaseHold(int hold) override;
     std::vector<DiskEntry> ListDisks() override;
     bool Rescan(std::string& report) override;
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
@@ -42,6 +45,8 @@ class HelperBackend final : public Backend {
   private:
     // One round trip; nullopt when the helper is gone or answered nonsense (it is then dropped).
     std::optional<helper::Answer> Call(const helper::Request& request);
+    // A call on a path whose answer is an id (a handle, lock or hold) or a negative errno value.
+    int CallForId(const helper::Request& request);
 
     int read_fd_, write_fd_;
     pid_t child_;

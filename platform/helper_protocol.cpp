@@ -107,10 +107,13 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
     switch (request.op) {
         case Op::Open:
         case Op::DeviceNumber:
+        case Op::DescribeUse:
+        case Op::HoldForWriting:
             w.Text(request.path, kMaxPath);
             break;
         case Op::Close:
         case Op::UnlockDevice:
+        case Op::ReleaseHold:
             w.U32(request.handle);
             break;
         case Op::Sleep:
@@ -151,11 +154,14 @@ std::variant<Request, std::string> DecodeRequest(std::span<const std::uint8_t> b
     switch (request.op) {
         case Op::Open:
         case Op::DeviceNumber:
+        case Op::DescribeUse:
+        case Op::HoldForWriting:
             request.path = r.Text(kMaxPath);
             if (r.Ok() && !PlausiblePath(request.path)) return std::string("bad path");
             break;
         case Op::Close:
         case Op::UnlockDevice:
+        case Op::ReleaseHold:
             request.handle = r.U32();
             break;
         case Op::Sleep:
@@ -231,11 +237,26 @@ std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
             break;
         case Op::Open:
         case Op::LockDevice:
+        case Op::HoldForWriting:
             w.I32(answer.result);
             break;
         case Op::Now:
             w.U64(answer.now_ms);
             break;
+        case Op::DescribeUse: {
+            const auto& use = answer.use;
+            const std::size_t partitions = std::min(use.partitions.size(), kMaxUseEntries);
+            w.U16(static_cast<std::uint16_t>(partitions));
+            for (std::size_t i = 0; i < partitions; ++i) w.Text(use.partitions[i], kMaxPath);
+            const std::size_t users = std::min(use.users.size(), kMaxUseEntries);
+            w.U16(static_cast<std::uint16_t>(users));
+            for (std::size_t i = 0; i < users; ++i) {
+                w.U8(static_cast<std::uint8_t>(use.users[i].kind));
+                w.Text(use.users[i].device, kMaxPath);
+                w.Text(use.users[i].what, kMaxMountPoint);
+            }
+            break;
+        }
         case Op::SgIo: {
             const auto& sg = answer.sg;
             w.I32(sg.error);
@@ -258,6 +279,7 @@ std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
         case Op::Close:
         case Op::Sleep:
         case Op::UnlockDevice:
+        case Op::ReleaseHold:
             break;
     }
     return w.Take();
@@ -305,11 +327,32 @@ std::variant<Answer, std::string> DecodeAnswer(std::span<const std::uint8_t> bod
                 break;
             case Op::Open:
             case Op::LockDevice:
+            case Op::HoldForWriting:
                 answer.result = r.I32();
                 break;
             case Op::Now:
                 answer.now_ms = r.U64();
                 break;
+            case Op::DescribeUse: {
+                auto& use = answer.use;
+                const std::size_t partitions = r.U16();
+                if (partitions > kMaxUseEntries) return std::string("too many partitions");
+                for (std::size_t i = 0; i < partitions && r.Ok(); ++i)
+                    use.partitions.push_back(r.Text(kMaxPath));
+                const std::size_t users = r.U16();
+                if (users > kMaxUseEntries) return std::string("too many users");
+                for (std::size_t i = 0; i < users && r.Ok(); ++i) {
+                    const auto kind = r.U8();
+                    if (kind < 1 || kind > static_cast<std::uint8_t>(DiskUser::Kind::Holder))
+                        return std::string("unknown disk user");
+                    DiskUser user;
+                    user.kind = static_cast<DiskUser::Kind>(kind);
+                    user.device = r.Text(kMaxPath);
+                    user.what = r.Text(kMaxMountPoint);
+                    use.users.push_back(std::move(user));
+                }
+                break;
+            }
             case Op::SgIo: {
                 auto& sg = answer.sg;
                 sg.error = r.I32();
@@ -332,6 +375,7 @@ std::variant<Answer, std::string> DecodeAnswer(std::span<const std::uint8_t> bod
             case Op::Close:
             case Op::Sleep:
             case Op::UnlockDevice:
+            case Op::ReleaseHold:
                 break;
         }
     }

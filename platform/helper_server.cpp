@@ -2,15 +2,126 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <utility>
 
 #include "platform/helper_channel.h"
 
 namespace vt::platform::helper {
+namespace {
+
+// What a command block does, as far as the helper lets it through.
+enum class Kind {
+    Refused,       // nothing the tool sends
+    Passed,        // reads, inquiries, the vendor protocol's own commands
+    Unlock,        // the vendor unlock: passed, and its success marks the disk as a vendor drive
+    CarrierWrite,  // a transfer to the carrier's address: user data on a disk that is no vendor
+                   // drive
+    UserWrite,     // writes user data: only to a disk the client holds for writing
+};
+
+struct AtaRegisters {
+    std::uint8_t features, count, lba_low, lba_mid, lba_high, device, command;
+    bool extended;  // a 48-bit command
+};
+
+std::optional<AtaRegisters> AtaOf(const std::vector<std::uint8_t>& cdb) {
+    if (cdb[0] == 0x85 && cdb.size() == 16)  // ATA PASS-THROUGH(16)
+        return AtaRegisters{cdb[4],  cdb[6],  cdb[8],  cdb[10],
+                            cdb[12], cdb[13], cdb[14], (cdb[1] & 0x01) != 0};
+    if (cdb[0] == 0xA1 && cdb.size() >= 12)  // ATA PASS-THROUGH(12)
+        return AtaRegisters{cdb[3], cdb[4], cdb[5], cdb[6], cdb[7], cdb[8], cdb[9], false};
+    return std::nullopt;
+}
+
+// The carrier's write and read opcodes in its three modes, and its address (LBA HIGH, LBA MID).
+constexpr std::pair<std::uint8_t, std::uint8_t> kCarrierOpcodes[] = {
+    {0xC5, 0xC4}, {0x8F, 0x8A}, {0x88, 0x86}};
+constexpr std::uint8_t kCarrierLbaHigh = 0x12, kCarrierLbaMid = 0x34;
+
+Kind AtaKind(const AtaRegisters& r) {
+    for (const auto& [write, read] : kCarrierOpcodes) {
+        if (r.command != write && r.command != read) continue;
+        // Anywhere but the carrier's address these opcodes move user data (C4h, C5h are READ
+        // and WRITE MULTIPLE), which the tool never asks for.
+        if (r.extended || r.lba_high != kCarrierLbaHigh || r.lba_mid != kCarrierLbaMid)
+            return Kind::Refused;
+        return r.command == write ? Kind::CarrierWrite : Kind::Passed;
+    }
+    switch (r.command) {
+        case 0xEC:  // IDENTIFY DEVICE
+        case 0xE5:  // CHECK POWER MODE
+        case 0xE7:  // FLUSH CACHE
+        case 0xC8:  // READ DMA
+        case 0x25:  // READ DMA EXT
+            return Kind::Passed;
+        case 0xCA:  // WRITE DMA
+        case 0x35:  // WRITE DMA EXT
+            return Kind::UserWrite;
+        case 0xB0:  // SMART READ DATA, READ THRESHOLDS, ENABLE OPERATIONS, with their signature
+            return r.lba_mid == 0x4F && r.lba_high == 0xC2 &&
+                           (r.features == 0xD0 || r.features == 0xD1 || r.features == 0xD8)
+                       ? Kind::Passed
+                       : Kind::Refused;
+        case 0xEF:  // SET FEATURES: only the vendor unlock
+            return r.features == 0xDC ? Kind::Unlock : Kind::Refused;
+        default:
+            return Kind::Refused;
+    }
+}
+
+Kind KindOf(const std::vector<std::uint8_t>& cdb) {
+    if (const auto ata = AtaOf(cdb)) return AtaKind(*ata);
+    switch (cdb[0]) {
+        case 0x12:  // INQUIRY
+        case 0x25:  // READ CAPACITY(10)
+        case 0x28:  // READ(10)
+        case 0x88:  // READ(16)
+            return Kind::Passed;
+        case 0x9E:  // SERVICE ACTION IN(16): READ CAPACITY(16) only
+            return (cdb[1] & 0x1F) == 0x10 ? Kind::Passed : Kind::Refused;
+        case 0x2A:  // WRITE(10)
+        case 0x8A:  // WRITE(16)
+            return Kind::UserWrite;
+        case 0xFF:  // a vendor command block that an older bridge takes as its own command
+            return cdb[1] == 0x04 ? Kind::Passed : Kind::Refused;
+        default:
+            return Kind::Refused;
+    }
+}
+
+// The drive ran the command without an error: GOOD, or the register file a CK_COND request brings
+// back under NO SENSE or RECOVERED ERROR.
+bool RanCleanly(const sg_io_hdr_t& request) {
+    constexpr unsigned kDriverSense = 0x08;
+    if (request.host_status != 0 || (request.driver_status & ~kDriverSense) != 0) return false;
+    if (request.status == 0) return true;
+    if (request.status != 0x02 || request.sb_len_wr < 3) return false;
+    const auto* sense = request.sbp;
+    const std::uint8_t format = sense[0] & 0x7F;
+    const std::uint8_t key = format >= 0x72 ? sense[1] & 0x0F : sense[2] & 0x0F;
+    return format >= 0x70 && format <= 0x73 && key <= 0x01;
+}
+
+}  // namespace
 
 Server::~Server() {
-    for (const auto& [ours, theirs] : open_) backend_.Close(theirs);
+    for (const auto& [ours, held] : open_) backend_.Close(held.theirs);
     // A client that went away gives its drives free again.
-    for (const auto& [ours, theirs] : locks_) backend_.UnlockDevice(theirs);
+    for (const auto& [ours, held] : locks_) backend_.UnlockDevice(held.theirs);
+    for (const auto& [ours, held] : holds_) backend_.ReleaseHold(held.theirs);
+}
+
+std::int32_t Server::Keep(std::map<std::uint32_t, Held>& kept, int theirs, const DiskEntry& disk) {
+    if (theirs < 0) return theirs;
+    const std::uint32_t ours = next_handle_++ & 0x7FFFFFFF;
+    kept[ours] = Held{theirs, disk.node};
+    return static_cast<std::int32_t>(ours);
+}
+
+bool Server::HoldsForWriting(const std::string& node) const {
+    return std::any_of(holds_.begin(), holds_.end(),
+                       [&node](const auto& hold) { return hold.second.node == node; });
 }
 
 std::vector<std::uint8_t> Server::Answer(std::span<const std::uint8_t> body) {
@@ -66,49 +177,51 @@ helper::Answer Server::Handle(const Request& request) {
         case Op::Open: {
             const DiskEntry* disk = Listed(request.path);
             if (disk == nullptr) return Refusal(request.op, Status::NotListed, "not a listed disk");
-            if (open_.size() >= kMaxOpen) {
-                answer.result = -EMFILE;
-                break;
-            }
-            const int handle = backend_.Open(disk->path);
-            if (handle < 0) {
-                answer.result = handle;
-                break;
-            }
-            const std::uint32_t ours = next_handle_++ & 0x7FFFFFFF;
-            open_[ours] = handle;
-            answer.result = static_cast<std::int32_t>(ours);
+            answer.result =
+                open_.size() >= kMaxOpen ? -EMFILE : Keep(open_, backend_.Open(disk->path), *disk);
             break;
         }
         case Op::Close: {
             const auto it = open_.find(request.handle);
             if (it == open_.end()) return Refusal(request.op, Status::BadHandle, "no such handle");
-            backend_.Close(it->second);
+            backend_.Close(it->second.theirs);
             open_.erase(it);
             break;
         }
         case Op::LockDevice: {
             const DiskEntry* disk = Listed(request.path);
             if (disk == nullptr) return Refusal(request.op, Status::NotListed, "not a listed disk");
-            if (locks_.size() >= kMaxOpen) {
-                answer.result = -ENOLCK;
-                break;
-            }
-            const int lock = backend_.LockDevice(disk->path, request.ms);
-            if (lock < 0) {
-                answer.result = lock;
-                break;
-            }
-            const std::uint32_t ours = next_handle_++ & 0x7FFFFFFF;
-            locks_[ours] = lock;
-            answer.result = static_cast<std::int32_t>(ours);
+            answer.result = locks_.size() >= kMaxOpen
+                                ? -ENOLCK
+                                : Keep(locks_, backend_.LockDevice(disk->path, request.ms), *disk);
             break;
         }
         case Op::UnlockDevice: {
             const auto it = locks_.find(request.handle);
             if (it == locks_.end()) return Refusal(request.op, Status::BadHandle, "no such lock");
-            backend_.UnlockDevice(it->second);
+            backend_.UnlockDevice(it->second.theirs);
             locks_.erase(it);
+            break;
+        }
+        case Op::DescribeUse: {
+            const DiskEntry* disk = Listed(request.path);
+            if (disk == nullptr) return Refusal(request.op, Status::NotListed, "not a listed disk");
+            answer.use = backend_.DescribeUse(disk->path);
+            break;
+        }
+        case Op::HoldForWriting: {
+            const DiskEntry* disk = Listed(request.path);
+            if (disk == nullptr) return Refusal(request.op, Status::NotListed, "not a listed disk");
+            answer.result = holds_.size() >= kMaxOpen
+                                ? -ENOLCK
+                                : Keep(holds_, backend_.HoldForWriting(disk->path), *disk);
+            break;
+        }
+        case Op::ReleaseHold: {
+            const auto it = holds_.find(request.handle);
+            if (it == holds_.end()) return Refusal(request.op, Status::BadHandle, "no such hold");
+            backend_.ReleaseHold(it->second.theirs);
+            holds_.erase(it);
             break;
         }
         case Op::SgIo:
@@ -128,6 +241,19 @@ helper::Answer Server::DoSgIo(const SgRequest& sg) {
     if (it == open_.end()) return Refusal(Op::SgIo, Status::BadHandle, "no such handle");
     helper::Answer answer;
     answer.op = Op::SgIo;
+    const std::string& node = it->second.node;
+    const Kind kind = KindOf(sg.cdb);
+    // Refused as the kernel refuses a request: with an errno value, the device never asked.
+    if (kind == Kind::Refused) {
+        answer.sg.error = EOPNOTSUPP;
+        return answer;
+    }
+    const bool vendor_drive = kind == Kind::CarrierWrite && unlocked_.contains(node);
+    if ((kind == Kind::UserWrite || kind == Kind::CarrierWrite) && !vendor_drive &&
+        !HoldsForWriting(node)) {
+        answer.sg.error = EBUSY;
+        return answer;
+    }
 
     std::array<std::uint8_t, 16> cdb{};
     std::copy(sg.cdb.begin(), sg.cdb.end(), cdb.begin());
@@ -149,8 +275,9 @@ helper::Answer Server::DoSgIo(const SgRequest& sg) {
     request.timeout = sg.timeout_ms;
 
     auto& out = answer.sg;
-    out.error = backend_.SgIo(it->second, request);
+    out.error = backend_.SgIo(it->second.theirs, request);
     if (out.error != 0) return answer;
+    if (kind == Kind::Unlock && RanCleanly(request)) unlocked_.insert(node);
     out.status = request.status;
     out.masked_status = request.masked_status;
     out.msg_status = request.msg_status;

@@ -76,6 +76,11 @@ int Bench::Execute(int disk, sg_io_hdr_t& request, platform::VirtualClock& clock
     return drives_[static_cast<std::size_t>(disk)]->Execute(request, clock);
 }
 
+platform::DiskUse Bench::Use(int disk) {
+    if (disk < 0 || static_cast<std::size_t>(disk) >= drives_.size()) return {};
+    return drives_[static_cast<std::size_t>(disk)]->Config().use;
+}
+
 bool Bench::Rescan(std::string& report) {
     report.clear();
     for (std::size_t i = 0; i < drives_.size(); ++i) {

@@ -40,12 +40,15 @@ bool VA_ScanLoaderBlocks(unsigned device, std::span<std::uint8_t> buffer,
                          std::array<std::uint8_t, kLoaderInfoSize>& info);
 bool VA_FindLoaderInfo(unsigned device, std::span<std::uint8_t> buffer, std::uint8_t& first);
 
-std::uint32_t VA_GetAtaCapacity(unsigned device);
-std::uint32_t VA_GetScsiCapacity(unsigned device);
-std::uint32_t VA_GetCapacity(unsigned device);
-std::uint32_t GetCapacitySectors(unsigned device);
+// The capacity in sectors, 48 bits wide (0: it could not be read). An ATA drive reports it in
+// IDENTIFY words 60-61, or, past 28 bits, in words 100-103; a bridge's READ CAPACITY(10) gives
+// the last LBA, and READ CAPACITY(16) does past 32 bits.
+std::uint64_t VA_GetAtaCapacity(unsigned device);
+std::uint64_t VA_GetScsiCapacity(unsigned device);
+std::uint64_t VA_GetCapacity(unsigned device);
+std::uint64_t GetCapacitySectors(unsigned device);
 std::uint64_t GetCapacityBytes(unsigned device);
-std::uint32_t GetCapacityMB(unsigned device);
+std::uint64_t GetCapacityMB(unsigned device);
 
 // Swaps the two bytes of every 16-bit word of an ATA IDENTIFY string, in place.
 void SwapBytePairs(std::span<std::uint8_t> text);

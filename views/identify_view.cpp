@@ -227,9 +227,9 @@ bool IsBridgeLoaderInquiry(std::span<const std::uint8_t> inquiry) {
                       [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
 }
 
-PageTexts UsbCapacityTexts(std::uint32_t capacity_mb, std::uint64_t capacity_bytes) {
+PageTexts UsbCapacityTexts(std::uint64_t capacity_mb, std::uint64_t capacity_bytes) {
     PageTexts page;
-    page.Edit("CapEdit", Sprintf("%u MB", capacity_mb));
+    page.Edit("CapEdit", Sprintf("%llu MB", static_cast<unsigned long long>(capacity_mb)));
     page.Edit("TotalLBAEdit",
               Sprintf("%llu", static_cast<unsigned long long>(capacity_bytes / 512)));
     return page;

@@ -104,6 +104,39 @@ TEST(Vtutil, SelfTestNeedsYesAndReportsFailures) {
     EXPECT_EQ(Vtutil("--bench " + dir.File("gone.json") + " rwtest 1 --yes").status, 3);
 }
 
+// A disk in use is refused with its own status and what holds it named; without --yes the plan
+// lists what would be destroyed. A drive above 2 TiB shows one 48-bit capacity everywhere.
+TEST(Vtutil, SelfTestRefusesADiskInUseAndSaysWhatItWouldDestroy) {
+    test::ScopedTempDir dir;
+    std::ofstream(dir.File("busy.json"))
+        << R"({"drives": [{"bus": "ide", "model": "K38", "serial": "VTBUSY01",
+               "use": {"partitions": ["/dev/sda1", "/dev/sda2"],
+                       "mounts": [{"device": "/dev/sda1", "on": "/media/data"}],
+                       "swaps": ["/dev/sda2"]}},
+              {"bus": "ide", "model": "K38", "capacity_sectors": 7814037168}]})";
+    const std::string bench = "--bench " + dir.File("busy.json");
+    const auto plan = Vtutil(bench + " rwtest 1", true);
+    EXPECT_EQ(plan.status, 1);
+    EXPECT_NE(plan.out.find("serial VTBUSY01"), std::string::npos) << plan.out;
+    EXPECT_NE(plan.out.find("partitions: /dev/sda1 /dev/sda2"), std::string::npos);
+    EXPECT_NE(plan.out.find("/dev/sda2 is an active swap area"), std::string::npos);
+    const auto refused = Vtutil(bench + " rwtest 1 --yes", true);
+    EXPECT_EQ(refused.status, 7);
+    EXPECT_NE(refused.out.find("/dev/sda is in use: /dev/sda1 is mounted on /media/data"),
+              std::string::npos)
+        << refused.out;
+    const auto document = Json(Vtutil(bench + " rwtest 1 --yes --json"));
+    EXPECT_EQ(document["error"]["exit_status"], 7);
+
+    const auto big = Json(Vtutil(bench + " list --json"));
+    EXPECT_EQ(big["rows"][1]["capacity_bytes"], 7814037168ull * 512);
+    EXPECT_EQ(big["rows"][1]["capacity_gib"], 3726);
+    const auto big_plan = Vtutil(bench + " rwtest 2", true);
+    EXPECT_NE(big_plan.out.find("partitions: none"), std::string::npos);
+    EXPECT_NE(big_plan.out.find("region 3495: sectors 7329546240 to"), std::string::npos);
+    EXPECT_NE(big_plan.out.find("the last sector, 7814037167"), std::string::npos);
+}
+
 // The pictures of a demo drive: a PNG cairo reads back with the bad blocks in magenta, and an SVG
 // whose texts name the drive.
 TEST(Vtutil, HeatmapWritesPngAndSvgOfTheDrive) {

@@ -75,6 +75,77 @@ TEST(DiskPaths, SysfsFallbackListsWholeDisksInNameOrder) {
     EXPECT_EQ(disks[2].path, "scsi:/dev/sdaa");
 }
 
+// /proc/self/mountinfo, /proc/swaps and sysfs as a machine shows them whose sda carries the root
+// file system, a swap area and a RAID member, while sdb is another disk's.
+TEST(DiskUse, MountsSwapsAndHoldersOfTheDiskAndItsPartitionsAreNamed) {
+    BlockDisk sda;
+    sda.disk = {"sda", "8:0", {}};
+    sda.partitions = {{"sda1", "8:1", {}},
+                      {"sda2", "8:2", {}},
+                      {"sda3", "8:3", {"md127"}},
+                      {"sda4", "8:4", {}},
+                      {"sda5", "8:5", {}}};
+    const std::string mountinfo =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw,errors=remount-ro\n"
+        "23 22 0:21 / /proc rw,nosuid - proc proc rw\n"
+        "30 22 8:17 / /srv rw,relatime shared:9 - ext4 /dev/sdb1 rw\n"
+        // btrfs reports a number of its own; its source names the partition.
+        "31 22 0:45 /@home /home rw shared:10 - btrfs /dev/sda4 rw,subvol=/@home\n"
+        "32 22 8:5 / /media/my\\040data rw master:3 - vfat /dev/sda5 rw\n"
+        "33 22 8:5 /photos /srv/photos rw - vfat /dev/sda5 rw\n";
+    const std::string swaps =
+        "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority\n"
+        "/dev/sda2                               partition\t8388604\t\t0\t\t-2\n"
+        "/dev/sdb2                               partition\t1048572\t\t0\t\t-3\n"
+        "/swapfile                               file\t\t524284\t\t0\t\t-4\n";
+    const auto use = DiskUseFrom(sda, mountinfo, swaps);
+    EXPECT_EQ(use.partitions, (std::vector<std::string>{"/dev/sda1", "/dev/sda2", "/dev/sda3",
+                                                        "/dev/sda4", "/dev/sda5"}));
+    using Kind = DiskUser::Kind;
+    EXPECT_EQ(use.users, (std::vector<DiskUser>{{Kind::Mount, "/dev/sda1", "/"},
+                                                {Kind::Mount, "/dev/sda4", "/home"},
+                                                {Kind::Mount, "/dev/sda5", "/media/my data"},
+                                                {Kind::Mount, "/dev/sda5", "/srv/photos"},
+                                                {Kind::Swap, "/dev/sda2", ""},
+                                                {Kind::Holder, "/dev/sda3", "md127"}}));
+    EXPECT_TRUE(use.HoldsRoot());
+
+    // A file system on the whole disk, and a disk nothing uses.
+    BlockDisk sdb;
+    sdb.disk = {"sdb", "8:16", {}};
+    EXPECT_EQ(DiskUseFrom(sdb, "40 22 8:16 / /mnt/raw rw - ext2 /dev/sdb rw\n", "").users,
+              (std::vector<DiskUser>{{Kind::Mount, "/dev/sdb", "/mnt/raw"}}));
+    EXPECT_FALSE(DiskUseFrom(sdb, mountinfo, swaps).InUse());
+}
+
+TEST(DiskUse, SysfsGivesTheWholeDiskOfAPartitionWithItsHolders) {
+    test::ScopedTempDir dir;
+    const fs::path root = dir.path();
+    const fs::path disk = root / "devices/pci0000:00/0000:00:1f.2/ata1/host0/block/sdc";
+    const auto write = [](const fs::path& file, const std::string& text) {
+        fs::create_directories(file.parent_path());
+        std::ofstream(file) << text << "\n";
+    };
+    write(disk / "dev", "8:32");
+    write(disk / "sdc1/dev", "8:33");
+    write(disk / "sdc1/partition", "1");
+    write(disk / "sdc2/dev", "8:34");
+    write(disk / "sdc2/partition", "2");
+    fs::create_directories(disk / "sdc2/holders/dm-0");
+    fs::create_directories(disk / "holders");
+    write(root / "class/block/dm-0/dm/name", "vg0-home");
+    fs::create_directories(root / "dev/block");
+    fs::create_directory_symlink(disk / "sdc2", root / "dev/block/8:34");
+
+    const auto read = ReadBlockDisk(root.string(), "8:34");
+    EXPECT_EQ(read.disk.name, "sdc");
+    EXPECT_EQ(read.disk.number, "8:32");
+    ASSERT_EQ(read.partitions.size(), 2u);
+    EXPECT_EQ(read.partitions[0].name, "sdc1");
+    EXPECT_EQ(read.partitions[1].holders, (std::vector<std::string>{"dm-0 (vg0-home)"}));
+    EXPECT_TRUE(ReadBlockDisk(root.string(), "8:99").disk.name.empty());
+}
+
 TEST(NamedObjects, SecondInstanceSeesTheFirst) {
     const std::string name = "test-" + std::to_string(::getpid());
     InstanceGuard first(name);

@@ -2,6 +2,7 @@
 // A backend for transport tests: every SG_IO request is recorded byte for byte and answered by a
 // handler the test sets, on a clock the test controls.
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,7 +22,7 @@ struct RecordedRequest {
 };
 
 class FakeBackend final : public platform::Backend {
-public:
+  public:
     // Fills the answer: data in, status, sense. Returns 0 or an errno for the ioctl.
     using Handler = std::function<int(const RecordedRequest&, sg_io_hdr_t&)>;
 
@@ -33,6 +34,11 @@ public:
         return ++held_locks;
     }
     void UnlockDevice(int) override { --held_locks; }
+    platform::DiskUse DescribeUse(const std::string&) override { return use; }
+    int HoldForWriting(const std::string&) override {
+        return use.InUse() ? -EBUSY : ++held_for_writing;
+    }
+    void ReleaseHold(int) override { --held_for_writing; }
     std::vector<platform::DiskEntry> ListDisks() override { return disks; }
     bool Rescan(std::string& report) override;
     std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string&) override {
@@ -47,25 +53,27 @@ public:
     std::vector<std::string> opened;
     std::vector<std::string> locked;  // every lock taken, in order
     int held_locks = 0;
+    platform::DiskUse use;  // every disk's; a disk with users is refused for writing
+    int held_for_writing = 0;
     int open_error = 0;  // errno for every open when not 0
     int open_handles = 0;
     std::uint64_t now_ms = 1000;
     std::string rescan_report;
     bool rescan_ok = true;
 
-private:
+  private:
     std::vector<std::string> handle_paths_;
 };
 
 // Installs a FakeBackend for the test's scope and restores the previous backend after it.
 class ScopedFakeBackend {
-public:
+  public:
     ScopedFakeBackend();
     ~ScopedFakeBackend();
     FakeBackend& operator*() { return *fake_; }
     FakeBackend* operator->() { return fake_; }
 
-private:
+  private:
     FakeBackend* fake_;
     std::unique_ptr<platform::Backend> previous_;
 };
@@ -78,13 +86,13 @@ void SetFixedSense(sg_io_hdr_t& request, const std::vector<std::uint8_t>& bytes)
 
 // A fresh, empty working directory for the test's scope (raw dumps and DbgMsg.txt land there).
 class ScopedTempDir {
-public:
+  public:
     ScopedTempDir();
     ~ScopedTempDir();
     const std::string& path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
     std::string previous_cwd_;
 };

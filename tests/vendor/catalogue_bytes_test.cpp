@@ -17,7 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 using test::RecordedRequest;
 
 class CatalogueBytes : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DeviceTable = {};
         DeviceTable[0] = {"ide:/dev/sda", 0, 1, {}, {}};
@@ -33,7 +33,8 @@ protected:
         DeviceTable = {};
         CarrierMode = 0;
     }
-    // The task file of an ATA PASS-THROUGH(16) request: FEATURES, COUNT, LBA L/M/H, DEVICE, COMMAND.
+    // The task file of an ATA PASS-THROUGH(16) request: FEATURES, COUNT, LBA L/M/H, DEVICE,
+    // COMMAND.
     static Bytes TaskFile(const RecordedRequest& r) {
         return {r.cdb[4], r.cdb[6], r.cdb[8], r.cdb[10], r.cdb[12], r.cdb[13], r.cdb[14]};
     }
@@ -97,10 +98,27 @@ TEST_F(CatalogueBytes, ReadSectorsInBothForms) {
     EXPECT_EQ(TaskFile(fake->requests[0]), (Bytes{0, 8, 0xF1, 0xDE, 0xBC, 0xEA, 0xC8}));
     EXPECT_EQ(fake->requests[0].cdb[1], 0x0C);  // DMA
     ASSERT_EQ(VC_ReadSectors(1, buffer, 8, 0x0ABCDEF1), 1);
-    EXPECT_EQ(fake->requests[1].cdb,
-              (Bytes{0x28, 0, 0x0A, 0xBC, 0xDE, 0xF1, 0, 0, 8, 0, 0, 0}));
+    EXPECT_EQ(fake->requests[1].cdb, (Bytes{0x28, 0, 0x0A, 0xBC, 0xDE, 0xF1, 0, 0, 8, 0, 0, 0}));
     ASSERT_EQ(VC_WriteSectors(1, buffer, 2, 7), 1);
     EXPECT_EQ(fake->requests[2].cdb, (Bytes{0x2A, 0, 0, 0, 0, 7, 0, 0, 2, 0, 0, 0}));
+}
+
+// A run the short forms cannot reach goes out in the long ones, never cut to another sector.
+TEST_F(CatalogueBytes, RunsPastTheShortFormsReachUseTheLongOnes) {
+    ASSERT_EQ(VC_WriteSectors(0, buffer, 8, 0x0FFFFFF8), 1);  // ends exactly at 2^28
+    EXPECT_EQ(TaskFile(fake->requests[0]), (Bytes{0, 8, 0xF8, 0xFF, 0xFF, 0xEF, 0xCA}));
+    ASSERT_EQ(VC_WriteSectors(0, buffer, 8, 0x0FFFFFF9), 1);
+    EXPECT_EQ(fake->requests[1].cdb,
+              (Bytes{0x85, 0x0D, 0x26, 0, 0, 0, 8, 0x0F, 0xF9, 0, 0xFF, 0, 0xFF, 0x40, 0x35, 0}));
+    ASSERT_EQ(VC_ReadSectors(0, buffer, 1, 0xA1B2C3D4E5F6), 1);
+    EXPECT_EQ(fake->requests[2].cdb, (Bytes{0x85, 0x0D, 0x2E, 0, 0, 0, 1, 0xC3, 0xF6, 0xB2, 0xE5,
+                                            0xA1, 0xD4, 0x40, 0x25, 0}));
+    ASSERT_EQ(VC_ReadSectors(1, buffer, 2, 0xFFFFFFFF), 1);
+    EXPECT_EQ(fake->requests[3].cdb,
+              (Bytes{0x88, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2, 0, 0}));
+    EXPECT_EQ(VC_WriteSectors(0, buffer, 1, std::uint64_t{1} << 48), 2);
+    EXPECT_EQ(VC_WriteSectors(1, buffer, 0, 0), 2);
+    EXPECT_EQ(fake->requests.size(), 4u);
 }
 
 TEST_F(CatalogueBytes, CommandsOfOnePathAreRefusedOnTheOtherUnsent) {

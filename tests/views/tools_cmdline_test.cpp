@@ -161,6 +161,24 @@ TEST_F(CommandLineMode, TheWindowsFilesNeverGoThroughALinkOrIntoAFifo) {
     EXPECT_TRUE(std::filesystem::is_fifo(ProgramFile("report.txt")));
 }
 
+TEST_F(CommandLineMode, ADiskInUseIsRefusedInAnErrorBoxAndNothingIsWritten) {
+    auto drive = SataDrive();
+    drive["use"] = {{"partitions", {"/dev/sda1"}}, {"swaps", {"/dev/sda1"}}};
+    ASSERT_TRUE(Install(drive));
+    std::ofstream(ProgramFile("RW_OK.txt")) << "";
+    StartAndSelect(program_dir + "/vtutility rwtest", true);
+    ASSERT_EQ(ui().Messages().size(), 1u);
+    EXPECT_NE(ui().Messages()[0].find("/dev/sda is in use: /dev/sda1 is an active swap area"),
+              std::string::npos)
+        << ui().Messages()[0];
+    // No result either way, and no earlier one left to be taken for this run's.
+    EXPECT_FALSE(Exists(ProgramFile("RW_OK.txt")));
+    EXPECT_FALSE(Exists(ProgramFile("RW_Fail.txt")));
+    EXPECT_TRUE(ui().CloseRequested());
+    for (const auto& command : bench->Log(0)) EXPECT_NE(command.opcode, 0xCA);
+    EXPECT_EQ(bench->Drive(0).ReadUserSectors(0, 1), std::vector<std::uint8_t>(512, 0));
+}
+
 TEST_F(CommandLineMode, TheHiddenButtonRunsTheSameSelfTest) {
     ASSERT_TRUE(Install(SataDrive()));
     StartAndSelect();
