@@ -242,16 +242,25 @@ void ReplacementFile::CreateTemporary() {
     // Owner-only until Commit when the replaced file's mode is kept (it may be stricter than the
     // umask); otherwise the umask decides, as for any new file.
     const mode_t mode = keep_mode_ ? 0600 : 0666;
+    // Ctrl-C between the create and the watch would leave the temporary behind: held off till then.
+    sigset_t stops, before;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    ::pthread_sigmask(SIG_BLOCK, &stops, &before);
+    int error = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp_ = path_ + TemporarySuffix();
         fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd_ >= 0) {
             watched_ = WatchTemp(temp_);
-            return;
+            break;
         }
-        if (errno != EEXIST) break;
+        error = errno;
+        if (error != EEXIST) break;
     }
-    Fail(std::strerror(errno));
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (fd_ < 0) Fail(std::strerror(error));
 }
 
 ReplacementFile::~ReplacementFile() {
