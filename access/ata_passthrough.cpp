@@ -5,119 +5,69 @@
 #include <vector>
 
 #include "access/debug_msg.h"
+#include "access/request_outcome.h"
 #include "platform/backend.h"
 
 namespace vt {
 namespace {
 
-constexpr std::uint8_t kAtaPassThrough16 = 0x85;
-constexpr std::uint8_t kStatusErr = 0x01;
-constexpr std::uint8_t kErrorAbrt = 0x04;
-constexpr std::uint8_t kStatusReadyNoError = 0x50;  // DRDY | DSC
-
-// The register file after a command, from the sense data. A translation layer that ignores CK_COND
-// returns none: GOOD (or a benign sense key) then reads as DRDY with no error, and a rejection as
-// an aborted command.
-void StoreRegisters(const SgOutcome& outcome, TaskFile& task_file) {
-    if (const auto regs = AtaStatusReturn(outcome.Sense())) {
-        task_file[0] = regs->error;
-        task_file[1] = regs->count;
-        if (regs->lba_low) task_file[2] = *regs->lba_low;
-        if (regs->lba_mid) task_file[3] = *regs->lba_mid;
-        if (regs->lba_high) task_file[4] = *regs->lba_high;
-        task_file[5] = regs->device;
-        task_file[6] = regs->status;
-        return;
-    }
-    const bool ok = CommandSucceeded(outcome, true);
-    task_file[0] = ok ? 0 : kErrorAbrt;
-    task_file[6] = ok ? kStatusReadyNoError : (kStatusReadyNoError | kStatusErr);
-}
-
-// A device that refuses ATA PASS-THROUGH itself (ILLEGAL REQUEST, no register file) did not run the
-// command at all: that is a failed request, not an ATA error.
-bool PassThroughRefused(const SgOutcome& outcome) {
-    if (!outcome.CheckCondition() || AtaStatusReturn(outcome.Sense())) return false;
-    const auto sense = DecodeSense(outcome.Sense());
-    return sense && sense->key == kSenseIllegalRequest;
-}
+using platform::Direction;
 
 int RunAtaCommand(const std::string& path, TaskFile& task_file, std::span<std::uint8_t> data,
-                  int length, int timeout_seconds, DataDirection direction,
-                  const char* failure_line, std::string* description) {
+                  int length, int timeout_seconds, Direction direction, const char* failure_line,
+                  std::string* description) {
     platform::DeviceHandle device(path);
     if (!device.IsOpen()) {
-        if (description) *description = std::string("cannot open: ") + std::strerror(device.Error());
+        if (description)
+            *description = std::string("cannot open: ") + std::strerror(device.Error());
         return 0;
     }
     if (length < 0 || length > kMaxAtaTransfer || static_cast<std::size_t>(length) > data.size()) {
         return -1;
     }
-    if (length == 0) direction = DataDirection::None;
-    const auto cdb = BuildAtaPassThrough16(task_file, direction);
-    const auto outcome = SendSgRequest(device, cdb, direction,
-                                       data.first(static_cast<std::size_t>(length)),
-                                       static_cast<unsigned>(std::max(timeout_seconds, 0)));
+    if (length == 0) direction = Direction::None;
+    std::array<std::uint8_t, kSenseLength> sense{};
+    platform::AtaRequest request;
+    request.task_file = task_file;
+    request.direction = direction;
+    request.dma = IsDmaCommand(task_file[platform::kTaskCommand], direction);
+    request.data = data.first(static_cast<std::size_t>(length));
+    request.sense = sense;
+    request.timeout_ms = TimeoutMs(timeout_seconds);
+    const auto outcome = OutcomeOf(device.AtaPassThrough(request), request);
     if (description) *description = DescribeOutcome(outcome);
-    if (outcome.sys_error != 0 || outcome.transport_failed || PassThroughRefused(outcome)) {
+    // A refused pass-through never ran the command: a failed request, not an ATA error.
+    if (outcome.sys_error != 0 || outcome.TransportFailed() || outcome.refused) {
         DebugMsg("%s", failure_line);
         return -1;
     }
-    StoreRegisters(outcome, task_file);
-    return (task_file[6] & kStatusErr) ? 0 : 1;
+    task_file = request.registers;
+    return (task_file[platform::kTaskCommand] & platform::kAtaStatusErr) ? 0 : 1;
 }
 
 }  // namespace
 
-bool IsDmaCommand(std::uint8_t command, DataDirection direction) {
+bool IsDmaCommand(std::uint8_t command, Direction direction) {
     // The DMA carrier opcodes, and READ DMA / WRITE DMA themselves: a DMA command sent with a PIO
     // protocol never completes on a real drive.
-    if (direction == DataDirection::In) return command == kDmaReadOpcode || command == 0xC8;
-    if (direction == DataDirection::Out) return command == kDmaWriteOpcode || command == 0xCA;
+    if (direction == Direction::In) return command == kDmaReadOpcode || command == 0xC8;
+    if (direction == Direction::Out) return command == kDmaWriteOpcode || command == 0xCA;
     return false;
-}
-
-std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
-                                                   DataDirection direction) {
-    constexpr std::uint8_t kNonData = 3, kPioIn = 4, kPioOut = 5, kDma = 6;
-    constexpr std::uint8_t kCkCond = 0x20, kDirIn = 0x08, kBlocks = 0x04, kLengthInCount = 0x02;
-    const std::uint8_t command = task_file[6];
-    std::uint8_t protocol = kNonData;
-    std::uint8_t flags = kCkCond;
-    if (direction == DataDirection::In) {
-        protocol = IsDmaCommand(command, direction) ? kDma : kPioIn;
-        flags |= kDirIn | kBlocks | kLengthInCount;
-    } else if (direction == DataDirection::Out) {
-        protocol = IsDmaCommand(command, direction) ? kDma : kPioOut;
-        flags |= kBlocks | kLengthInCount;
-    }
-    std::array<std::uint8_t, 16> cdb{};
-    cdb[0] = kAtaPassThrough16;
-    cdb[1] = static_cast<std::uint8_t>(protocol << 1);
-    cdb[2] = flags;
-    cdb[4] = task_file[0];   // FEATURES
-    cdb[6] = task_file[1];   // SECTOR COUNT
-    cdb[8] = task_file[2];   // LBA LOW
-    cdb[10] = task_file[3];  // LBA MID
-    cdb[12] = task_file[4];  // LBA HIGH
-    cdb[13] = task_file[5];  // DEVICE
-    cdb[14] = command;
-    return cdb;
 }
 
 int ReadATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
                                    std::span<std::uint8_t> data, int length, int timeout_seconds,
                                    std::string* outcome) {
-    return RunAtaCommand(path, task_file, data, length, timeout_seconds, DataDirection::In,
+    return RunAtaCommand(path, task_file, data, length, timeout_seconds, Direction::In,
                          "ReadATACommandWithTimeOutValue() fail\r\n", outcome);
 }
 
 int WriteATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file,
                                     std::span<const std::uint8_t> data, int length,
                                     int timeout_seconds, std::string* outcome) {
-    // SG_IO wants a mutable pointer even for data out; the copy keeps the caller's buffer const.
+    // A request's data span is mutable even for data out; the copy keeps the caller's buffer const.
     std::vector<std::uint8_t> copy(data.begin(), data.end());
-    return RunAtaCommand(path, task_file, copy, length, timeout_seconds, DataDirection::Out,
+    return RunAtaCommand(path, task_file, copy, length, timeout_seconds, Direction::Out,
                          "WriteATACommandWithTimeOutValue() fail\r\n", outcome);
 }
 

@@ -1,18 +1,18 @@
 #pragma once
-// ATA pass-through for drives on an IDE/SATA port: one 28-bit ATA command per call, sent as
-// ATA PASS-THROUGH(16) through SG_IO with CK_COND, so the drive's register file comes back.
+// ATA pass-through for drives on an IDE/SATA port: one 28-bit ATA command per call, handed to the
+// backend as an ATA request, so the drive's register file comes back.
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "access/sg_request.h"
+#include "platform/device_request.h"
 
 namespace vt {
 
 // FEATURES/ERROR, SECTOR COUNT, LBA LOW, LBA MID, LBA HIGH, DEVICE, COMMAND/STATUS, 0.
-using TaskFile = std::array<std::uint8_t, 8>;
+using platform::TaskFile;
 
 inline constexpr int kMaxAtaTransfer = 65536;
 inline constexpr std::uint8_t kDmaReadOpcode = 0x86;
@@ -20,11 +20,7 @@ inline constexpr std::uint8_t kDmaWriteOpcode = 0x88;
 
 // Whether a command runs with the DMA protocol: the carrier's 86h (in) and 88h (out), and READ DMA
 // (C8h) and WRITE DMA (CAh).
-bool IsDmaCommand(std::uint8_t command, DataDirection direction);
-
-// The ATA PASS-THROUGH(16) CDB for a task file.
-std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
-                                                   DataDirection direction);
+bool IsDmaCommand(std::uint8_t command, platform::Direction direction);
 
 // 1: completed with ERR clear; 0: the device did not open or ERR was set; -1: bad length (nothing
 // sent) or the request failed. The task file holds the registers after the command.

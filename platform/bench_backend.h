@@ -12,25 +12,25 @@
 namespace vt::platform {
 
 class VirtualClock {
-public:
+  public:
     std::uint64_t Now() const { return now_ms_; }
     void Advance(std::uint64_t ms) { now_ms_ += ms; }
 
-private:
+  private:
     // Starts near the 32-bit wrap so that elapsed-time arithmetic is exercised on every bench run.
     std::uint64_t now_ms_ = 0xFFFF0000u;
 };
 
-// What the bench plugs in under the platform layer: a set of disks that answer SG_IO requests.
+// What the bench plugs in under the platform layer: a set of disks that answer SCSI requests.
 class VirtualBus {
-public:
+  public:
     virtual ~VirtualBus() = default;
     virtual std::vector<DiskEntry> Disks() = 0;
     // The disk that a path opens: its index, or a negative errno value (a disk that is gone).
     virtual int OpenDisk(const std::string& path) = 0;
     // Executes one request as the kernel and the drive together would. Returns 0 or an errno value
     // for a request the kernel refuses. Time the command takes is added to the clock.
-    virtual int Execute(int disk, sg_io_hdr_t& request, VirtualClock& clock) = 0;
+    virtual int Execute(int disk, ScsiRequest& request, VirtualClock& clock) = 0;
     virtual bool Rescan(std::string& report) {
         (void)report;
         return true;
@@ -38,12 +38,15 @@ public:
 };
 
 class BenchBackend final : public Backend {
-public:
+  public:
     explicit BenchBackend(std::unique_ptr<VirtualBus> bus) : bus_(std::move(bus)) {}
     ~BenchBackend() override;
 
     int Open(const std::string& path) override;
-    int SgIo(int handle, sg_io_hdr_t& request) override;
+    int ScsiPassThrough(int handle, ScsiRequest& request) override;
+    // Carried as ATA PASS-THROUGH(16), as the kernel's translation takes it: the bench's drives
+    // answer through their SCSI front end alone, which the kernel disks of vtbench-serve share.
+    int AtaPassThrough(int handle, AtaRequest& request) override;
     void Close(int handle) override;
     // The drives of a bench file are locked across processes, like real ones: a flock on the file
     // NAMESPACE-INDEX.lock, so every backend given the same namespace (every process that loads
@@ -63,7 +66,7 @@ public:
     // Handles still open: a test of the transports checks that every command closed its device.
     std::size_t OpenHandles() const { return handles_.size(); }
 
-private:
+  private:
     std::unique_ptr<VirtualBus> bus_;
     VirtualClock clock_;
     std::map<int, int> handles_;  // handle -> disk index

@@ -111,8 +111,10 @@ helper::Answer Server::Handle(const Request& request) {
             locks_.erase(it);
             break;
         }
-        case Op::SgIo:
-            return DoSgIo(request.sg);
+        case Op::ScsiPassThrough:
+            return DoScsi(request.scsi);
+        case Op::AtaPassThrough:
+            return DoAta(request.ata);
         case Op::Now:
             answer.now_ms = backend_.NowMs();
             break;
@@ -123,45 +125,75 @@ helper::Answer Server::Handle(const Request& request) {
     return answer;
 }
 
-helper::Answer Server::DoSgIo(const SgRequest& sg) {
-    const auto it = open_.find(sg.handle);
-    if (it == open_.end()) return Refusal(Op::SgIo, Status::BadHandle, "no such handle");
+namespace {
+
+// The buffers of one call on this side, and the answer they become.
+struct CallBuffers {
+    explicit CallBuffers(const Call& call)
+        : data(call.direction == Direction::Out ? call.data_out
+                                                : std::vector<std::uint8_t>(call.transfer_length)),
+          sense(call.max_sense) {}
+
+    template <typename DeviceRequest>
+    void Lend(const Call& call, DeviceRequest& request) {
+        request.direction = call.direction;
+        request.data = data;
+        request.sense = sense;
+        request.timeout_ms = call.timeout_ms;
+    }
+
+    template <typename DeviceRequest>
+    CallOutcome Return(int error, const Call& call, const DeviceRequest& request) {
+        CallOutcome out;
+        out.error = error;
+        if (error != 0) return out;
+        out.outcome = request.outcome;
+        const auto written = request.Sense();
+        out.sense.assign(written.begin(), written.end());
+        out.outcome.sense_length = out.sense.size();
+        if (call.direction == Direction::In) out.data_in = std::move(data);
+        return out;
+    }
+
+    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t> sense;
+};
+
+}  // namespace
+
+helper::Answer Server::DoScsi(const ScsiCall& call) {
+    const auto it = open_.find(call.handle);
+    if (it == open_.end()) return Refusal(Op::ScsiPassThrough, Status::BadHandle, "no such handle");
+    CallBuffers buffers(call);
+    ScsiRequest request;
+    request.SetCdb(call.cdb);
+    buffers.Lend(call, request);
+    const int error = backend_.ScsiPassThrough(it->second, request);
+
     helper::Answer answer;
-    answer.op = Op::SgIo;
+    answer.op = Op::ScsiPassThrough;
+    answer.call = buffers.Return(error, call, request);
+    return answer;
+}
 
-    std::array<std::uint8_t, 16> cdb{};
-    std::copy(sg.cdb.begin(), sg.cdb.end(), cdb.begin());
-    std::vector<std::uint8_t> data(sg.transfer_length);
-    if (sg.direction == Direction::ToDevice) data = sg.data_out;
-    std::vector<std::uint8_t> sense(sg.max_sense);
+helper::Answer Server::DoAta(const AtaCall& call) {
+    const auto it = open_.find(call.handle);
+    if (it == open_.end()) return Refusal(Op::AtaPassThrough, Status::BadHandle, "no such handle");
+    CallBuffers buffers(call);
+    AtaRequest request;
+    request.task_file = call.task_file;
+    request.dma = call.dma;
+    buffers.Lend(call, request);
+    const int error = backend_.AtaPassThrough(it->second, request);
 
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb.data();
-    request.cmd_len = static_cast<unsigned char>(sg.cdb.size());
-    request.sbp = sense.data();
-    request.mx_sb_len = sg.max_sense;
-    request.dxfer_direction = sg.direction == Direction::FromDevice ? SG_DXFER_FROM_DEV
-                              : sg.direction == Direction::ToDevice ? SG_DXFER_TO_DEV
-                                                                    : SG_DXFER_NONE;
-    request.dxferp = data.empty() ? nullptr : data.data();
-    request.dxfer_len = sg.transfer_length;
-    request.timeout = sg.timeout_ms;
-
-    auto& out = answer.sg;
-    out.error = backend_.SgIo(it->second, request);
-    if (out.error != 0) return answer;
-    out.status = request.status;
-    out.masked_status = request.masked_status;
-    out.msg_status = request.msg_status;
-    out.host_status = request.host_status;
-    out.driver_status = request.driver_status;
-    out.resid = request.resid;
-    out.duration = request.duration;
-    out.info = request.info;
-    sense.resize(std::min<std::size_t>(request.sb_len_wr, sense.size()));
-    out.sense = std::move(sense);
-    if (sg.direction == Direction::FromDevice) out.data_in = std::move(data);
+    helper::Answer answer;
+    answer.op = Op::AtaPassThrough;
+    answer.call = buffers.Return(error, call, request);
+    if (error == 0) {
+        answer.call.registers = request.registers;
+        answer.call.registers_returned = request.registers_returned;
+        answer.call.refused = request.refused;
+    }
     return answer;
 }
 

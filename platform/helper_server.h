@@ -31,7 +31,8 @@ class Server {
 
   private:
     const DiskEntry* Listed(const std::string& path);
-    helper::Answer DoSgIo(const SgRequest& sg);
+    helper::Answer DoScsi(const ScsiCall& call);
+    helper::Answer DoAta(const AtaCall& call);
 
     Backend& backend_;
     const bool virtual_clock_;

@@ -1,9 +1,8 @@
 #pragma once
-// One data-in command sent straight to a bench drive, as the bench backend's SG_IO would: what
+// One data-in command sent straight to a bench drive, as the bench backend would send it: what
 // came back, cut to what was moved.
 
 #include <gtest/gtest.h>
-#include <scsi/sg.h>
 
 #include <cstdint>
 #include <span>
@@ -20,22 +19,17 @@ struct DriveAnswer {
 
 inline DriveAnswer ReadFromDrive(sim::VirtualDrive& drive, platform::VirtualClock& clock,
                                  std::span<const std::uint8_t> cdb, std::size_t length) {
-    std::vector<std::uint8_t> block(cdb.begin(), cdb.end());
     DriveAnswer answer;
     answer.data.assign(length, 0xEE);
     answer.sense.assign(32, 0);
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = block.data();
-    request.cmd_len = static_cast<unsigned char>(block.size());
-    request.dxfer_direction = SG_DXFER_FROM_DEV;
-    request.dxferp = answer.data.data();
-    request.dxfer_len = static_cast<unsigned>(length);
-    request.sbp = answer.sense.data();
-    request.mx_sb_len = 32;
+    platform::ScsiRequest request;
+    request.SetCdb(cdb);
+    request.direction = platform::Direction::In;
+    request.data = answer.data;
+    request.sense = answer.sense;
     EXPECT_EQ(drive.Execute(request, clock), 0);
-    answer.status = request.status;
-    answer.data.resize(length - static_cast<std::size_t>(request.resid));
+    answer.status = request.outcome.scsi_status;
+    answer.data.resize(length - request.outcome.residue);
     return answer;
 }
 
