@@ -1,7 +1,8 @@
 #pragma once
 // One command to a drive as every backend takes it: a SCSI request (a command block) or an ATA
 // request (a task file). The caller owns every buffer the request names; a backend fills the
-// request's outcome and writes only into the data span (data in) and the sense span.
+// request's outcome and writes only into the data span (data in) and the sense span. Time-outs
+// are in milliseconds, 0 for the system's default; a system that counts seconds rounds up.
 
 #include <algorithm>
 #include <array>
