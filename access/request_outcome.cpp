@@ -106,6 +106,13 @@ std::string DescribeOutcome(const CommandOutcome& outcome) {
 std::string RightsMessage(const std::string& path, int error) {
     const std::string start =
         "No permission to send commands to " + path + " (" + std::strerror(error) + ")";
+    // The kernel lets ATA PASS-THROUGH(16) and vendor opcodes through SG_IO only with this
+    // capability, even to root; a service's bounding set or a container may have dropped it.
+    if (platform::RunsAsRoot() && error == EPERM && !platform::HasRawAccess()) {
+        return start +
+               ", although the tool runs as root: it lacks the capability CAP_SYS_RAWIO "
+               "that raw drive commands need.";
+    }
     if (platform::RunsAsRoot()) {
         return start +
                ", although the tool runs as root: the system refuses raw access to this device "

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "access/device_tables.h"
+#include "access/disk_enumeration.h"
 #include "cli/commands.h"
 #include "cli/drive_metrics.h"
 #include "cli/form_session.h"
@@ -35,6 +37,13 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
     session.Refresh();
     if (!loader) session.form().GetSmartInfoBnClick();
     auto messages = session.TakeMessages();
+    // The scan reads an IDE or SCSI drive's identity with ATA PASS-THROUGH(16), which the kernel
+    // refuses to a process without CAP_SYS_RAWIO while it lets the other reads pass: the drive
+    // would be published as read, only without model and serial.
+    const int kind = DriveInfoOf(session.device()).InterfaceKind;
+    if (kind == DEVICE_IDE || kind == DEVICE_SCSI) {
+        if (auto refused = CheckDeviceAccess(session.path())) messages.push_back(*refused);
+    }
     drive = DriveMetricsOf(session, row, loader);
     drive.read_ok = messages.empty() && drive.read_ok;
     for (const auto& message : messages)

@@ -46,6 +46,9 @@ std::string RenderMetrics(const MetricsCollection& collection) {
     Families f;
     auto& info = f.Add("drive_info", MetricType::Gauge,
                        "The drive as the device list shows it, with its controller; always 1.");
+    // Its own info metric: the alerting rules look up the rated erase cycles by this label.
+    auto& flash = f.Add("flash_info", MetricType::Gauge,
+                        "The flash's cell type as the SSD Info page decodes it; always 1.");
     auto& read_ok = f.Add("drive_read_success", MetricType::Gauge,
                           "1 when every page of the drive was read, 0 when a read failed.");
     auto& page_ok = f.Add("drive_page_read_success", MetricType::Gauge,
@@ -100,6 +103,7 @@ std::string RenderMetrics(const MetricsCollection& collection) {
                   {"controller_model", LabelText(d.controller_model)},
                   {"controller_build", LabelText(d.controller_build)}},
                  1);
+        if (!d.flash_type.empty()) flash.Add(With(disk, "flash_type", LabelText(d.flash_type)), 1);
         read_ok.Add(disk, d.read_ok ? 1 : 0);
         for (const auto& [page, ok] : d.pages) page_ok.Add(With(disk, "page", page), ok ? 1 : 0);
         if (d.mode != ControllerMode::Unknown) {

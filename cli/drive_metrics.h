@@ -52,6 +52,8 @@ struct DriveMetrics {
     // Texts as the drive gives them (Latin-1).
     std::string disk, path, interface_name, model, serial, firmware;
     std::string controller_model, controller_build;
+    // The flash's cell type as the SSD Info page names it; empty when that page was not read.
+    std::string flash_type;
     ControllerMode mode = ControllerMode::Unknown;
     // Every page the refresh reads, with whether it was read; `read_ok` for the drive as a whole.
     std::vector<std::pair<std::string, bool>> pages;

@@ -1,6 +1,7 @@
 #include "cli/metrics_models.h"
 
 #include "access/device_tables.h"
+#include "ctrl/flash_config.h"
 #include "ctrl/read_system_info.h"
 #include "views/refresh_state.h"
 
@@ -80,6 +81,7 @@ DriveMetrics DriveMetricsOf(FormSession& session, std::size_t row, bool loader) 
         const auto& info = models.ssd_info->info;
         d.controller_model = std::string(ControllerModel(info));
         d.controller_build = std::string(1, ControllerBuild(info));
+        d.flash_type = std::string(CellTypeName(info.FlashConfig));
         if (RunsFirmwareLogView(info))
             d.pages.emplace_back("firmware_log", models.firmware_log.has_value());
     }

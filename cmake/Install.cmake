@@ -47,6 +47,10 @@ endforeach()
 file(GLOB vt_json_schemas CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/schema/*.schema.json)
 install(FILES ${vt_json_schemas} DESTINATION ${CMAKE_INSTALL_DATADIR}/vtutility/schema)
 
+# The alerting and recording rules for Prometheus, loaded from here by an operator's rule_files.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/prometheus/vtutility.rules.yml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/vtutility/prometheus)
+
 if(TARGET vtutility)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/vtutility.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

@@ -1,9 +1,7 @@
 #include "platform/helper_backend.h"
 
-#include <linux/capability.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -245,13 +243,6 @@ void HelperBackend::SleepMs(std::uint32_t ms) {
     Request request = Simple(Op::Sleep);
     request.ms = std::min(ms, helper::kMaxSleepMs);
     Call(request);
-}
-
-bool HasRawAccess() {
-    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
-    if (::syscall(SYS_capget, &header, data) != 0) return ::geteuid() == 0;
-    return (data[CAP_TO_INDEX(CAP_SYS_RAWIO)].effective & CAP_TO_MASK(CAP_SYS_RAWIO)) != 0;
 }
 
 std::vector<std::string> HelperCommand() {

@@ -52,9 +52,6 @@ class HelperBackend final : public Backend {
     std::unique_ptr<Backend> local_;  // the clock, when it is ours
 };
 
-// True when this process may send any command to a drive: it holds CAP_SYS_RAWIO.
-bool HasRawAccess();
-
 // The command that starts the helper: VTUTIL_HELPER's words when set, else pkexec with the
 // helper beside this program.
 std::vector<std::string> HelperCommand();

@@ -9,6 +9,7 @@ packages=(
   xdotool
   qemu-system-x86 busybox-static cpio kmod
   smartmontools hdparm sg3-utils
+  strace  # the metrics unit's system calls against its filter, in the kernel-disk VM test
   clang libclang-rt-14-dev
   file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
   python3-jsonschema

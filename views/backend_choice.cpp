@@ -4,6 +4,7 @@
 
 #include "platform/backend.h"
 #include "platform/helper_backend.h"
+#include "platform/privileges.h"
 #include "sim/bench.h"
 
 namespace vt {

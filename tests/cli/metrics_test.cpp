@@ -1,32 +1,24 @@
 // vtutil metrics: the text format itself, promtool's check of what vtutil writes, the real node
 // exporter serving it, and the values against vtutil's own JSON of the same drives.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 
-#include <array>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/drive_metrics.h"
 #include "cli/exposition.h"
 #include "tests/support/fake_backend.h"
 
+#include "tests/cli/loopback_service.h"
 #include "tests/cli/run_vtutil.h"
 
 namespace vt {
@@ -156,6 +148,7 @@ cli::MetricsCollection AwkwardCollection() {
     d.model = "Model \"X\" \\ 2\n\xE9t\xE9  ";
     d.serial = std::string("SN\0\x01", 4);
     d.mode = cli::ControllerMode::Firmware;
+    d.flash_type = "MLC";
     d.read_ok = true;
     d.pages = {{"erase_count", true}, {"smart", false}};
     d.capacity_bytes = 256060514304ULL;
@@ -186,6 +179,8 @@ TEST(MetricsText, DriveTextsBecomeValidUtf8LabelsAndPromtoolAcceptsThem) {
     EXPECT_EQ(Find(samples, "vtutility_controller_mode", {{"disk", "2"}, {"mode", "loader"}}), 1);
     EXPECT_EQ(Find(samples, "vtutility_drive_read_success", {{"disk", "2"}}), 0);
     EXPECT_FALSE(Find(samples, "vtutility_erase_count_average", {{"disk", "2"}}));
+    EXPECT_EQ(Find(samples, "vtutility_flash_info", {{"disk", "1"}, {"flash_type", "MLC"}}), 1);
+    EXPECT_FALSE(Find(samples, "vtutility_flash_info", {{"disk", "2"}}));  // no SSD Info page
     EXPECT_EQ(
         Find(samples, "vtutility_system_bad_units_by_error", {{"ce", "1"}, {"error", "prog_fail"}}),
         1);
@@ -250,88 +245,13 @@ TEST(VtutilMetrics, OutputReplacesTheFileWholeOrNotAtAll) {
     ::chmod(dir.path().c_str(), 0755);
 }
 
-// The real node exporter, serving only its textfile collector on a free loopback port; killed on
-// every way out of the test.
-class NodeExporter {
-  public:
-    NodeExporter(const std::string& textfile_dir, const std::string& log) {
-        port_ = FreePort();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            std::freopen(log.c_str(), "w", stderr);
-            const std::string listen = "--web.listen-address=127.0.0.1:" + std::to_string(port_);
-            const std::string dir = "--collector.textfile.directory=" + textfile_dir;
-            ::execl("/usr/bin/prometheus-node-exporter", "prometheus-node-exporter", listen.c_str(),
-                    "--collector.disable-defaults", "--collector.textfile", dir.c_str(),
-                    static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-    }
-    ~NodeExporter() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 50; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    NodeExporter(const NodeExporter&) = delete;
-    NodeExporter& operator=(const NodeExporter&) = delete;
-
-    // GET /metrics, retried while the exporter starts; nullopt when it never answers.
-    std::optional<std::string> Scrape() const {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (auto body = Get("/metrics")) return body;
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return std::nullopt;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return std::nullopt;
-    }
-
-  private:
-    static int FreePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }
-    // A minimal HTTP/1.0 client: the body of a 200 answer.
-    std::optional<std::string> Get(const std::string& path) const {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port_));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        std::string answer;
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-            if (::send(fd, request.data(), request.size(), 0) ==
-                static_cast<ssize_t>(request.size())) {
-                std::array<char, 65536> chunk;
-                for (ssize_t n; (n = ::recv(fd, chunk.data(), chunk.size(), 0)) > 0;)
-                    answer.append(chunk.data(), static_cast<std::size_t>(n));
-            }
-        }
-        ::close(fd);
-        const auto body = answer.find("\r\n\r\n");
-        if (answer.rfind("HTTP/1.", 0) != 0 || answer.find(" 200 ") != 8 ||
-            body == std::string::npos) {
-            return std::nullopt;
-        }
-        return answer.substr(body + 4);
-    }
-
-    int port_ = 0;
-    pid_t pid_ = -1;
-};
+// The real node exporter, serving only its textfile collector on a free loopback port.
+test::LoopbackService NodeExporter(const std::string& textfile_dir, const std::string& log) {
+    return {"/usr/bin/prometheus-node-exporter",
+            {"--web.listen-address=127.0.0.1:{port}", "--collector.disable-defaults",
+             "--collector.textfile", "--collector.textfile.directory=" + textfile_dir},
+            log};
+}
 
 TEST(VtutilMetrics, NodeExporterServesTheDrivesWithTheValuesOfTheirJson) {
     ASSERT_EQ(::access("/usr/bin/prometheus-node-exporter", X_OK), 0)
@@ -339,8 +259,8 @@ TEST(VtutilMetrics, NodeExporterServesTheDrivesWithTheValuesOfTheirJson) {
     test::ScopedTempDir dir;
     ::mkdir(dir.File("textfile").c_str(), 0755);
     Vtutil("--demo metrics --output " + dir.File("textfile/vtutility.prom"));
-    const NodeExporter exporter(dir.File("textfile"), dir.File("exporter.log"));
-    const auto body = exporter.Scrape();
+    const auto exporter = NodeExporter(dir.File("textfile"), dir.File("exporter.log"));
+    const auto body = exporter.WaitFor("/metrics");
     ASSERT_TRUE(body) << Shell("cat " + dir.File("exporter.log")).out;
     const auto samples = ParseExposition(*body);
     // The textfile collector read the file without complaint.
@@ -363,6 +283,11 @@ TEST(VtutilMetrics, NodeExporterServesTheDrivesWithTheValuesOfTheirJson) {
             Vtutil("--demo erase-count " + disk + " --json").out, nullptr, false);
         if (!erase.contains("page")) continue;  // the loader drive: no pages
         const auto& page = erase["page"];
+        const auto ssd_info =
+            nlohmann::json::parse(Vtutil("--demo ssd-info " + disk + " --json").out);
+        EXPECT_EQ(Find(samples, "vtutility_flash_info",
+                       {{"disk", disk}, {"flash_type", ssd_info["page"]["flash_type"]}}),
+                  1);
         EXPECT_EQ(Find(samples, "vtutility_erase_count_average", {{"disk", disk}}),
                   page["erase_count_average"].get<double>());
         EXPECT_EQ(Find(samples, "vtutility_erase_count_max", {{"disk", disk}}),

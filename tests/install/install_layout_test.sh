@@ -68,6 +68,10 @@ for schema in "$source"/docs/schema/*.schema.json; do
   check "schema $(basename "$schema")" cmp "$schema" "$root/usr/share/vtutility/schema/$(basename "$schema")"
 done
 
+# The Prometheus rules, the same as in the tree.
+check "prometheus rules" cmp "$source/packaging/prometheus/vtutility.rules.yml" \
+  "$root/usr/share/vtutility/prometheus/vtutility.rules.yml"
+
 # The settings file: a conffile under /etc, linked from the program directory, both settings 0.
 [ "$(readlink "$program_dir/VTUtility.ini")" = /etc/vtutility/VTUtility.ini ] || fail "settings link"
 ini=$root/etc/vtutility/VTUtility.ini
@@ -113,6 +117,14 @@ if command -v systemd-analyze >/dev/null; then
   verify=$(systemd-analyze verify --man=no --root="$root" /usr/lib/systemd/system/vtutility-metrics.service \
     /usr/lib/systemd/system/vtutility-metrics.timer 2>&1) || fail "systemd-analyze verify: $verify"
   [ -z "$verify" ] || fail "systemd-analyze verify warns: $verify"
+  # The collector runs as root on every machine of a fleet: its confinement is held to systemd's
+  # "OK" rating (2.5 or below).
+  security=$(systemd-analyze security --offline=true --root="$root" vtutility-metrics.service 2>&1) ||
+    fail "systemd-analyze security: $security"
+  score=$(sed -n 's/^.*Overall exposure level for vtutility-metrics.service: \([0-9.]*\) .*$/\1/p' <<<"$security")
+  echo "vtutility-metrics.service: exposure $score"
+  awk -v s="$score" 'BEGIN { exit !(s != "" && s <= 2.5) }' ||
+    fail "the metrics service's exposure is ${score:-unknown}, above 2.5: $(grep '✗' <<<"$security")"
 else
   fail "systemd-analyze is missing (scripts/install-deps.sh installs systemd)"
 fi

@@ -123,6 +123,8 @@ cache_checks scsi sda
 
 # The drives behind the USB gadget while this server runs.
 . /kernel_usb_checks.sh
+# The metrics service's capabilities and system calls, on all four drives.
+. /kernel_metrics_checks.sh
 
 # Everything the drives got is in the server's images once it ends.
 kill -TERM $serve_pid; wait $serve_pid

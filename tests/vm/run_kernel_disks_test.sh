@@ -16,9 +16,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # VM_SERVE_OPTIONS: more options for the server (--trace, when looking into a failure).
 echo "${VM_SERVE_OPTIONS:-}" > "$work/serve.options"
-# The clients of other makers that must agree with the bench file (scripts/install-deps.sh).
+# The clients of other makers that must agree with the bench file, and setpriv and strace for the
+# metrics service's confinement (scripts/install-deps.sh).
 clients=""
-for tool in smartctl hdparm sg_inq sg_sat_identify sg_turs sg_raw sg_modes; do
+for tool in smartctl hdparm sg_inq sg_sat_identify sg_turs sg_raw sg_modes setpriv strace; do
   path=$(PATH="$PATH:/usr/sbin:/sbin" command -v "$tool") || { echo "FAIL: $tool is not installed"; exit 1; }
   clients="$clients $path"
 done
@@ -27,6 +28,24 @@ files=""
 for f in "$here"/kernel_*_checks.sh "$here"/kernel-*.json; do
   files="$files $f=/$(basename "$f")"
 done
+# The metrics service's confinement as its unit states it: the capability bounding set in
+# setpriv's words, and every system call its filter lets through.
+unit="$here/../../packaging/systemd/vtutility-metrics.service.in"
+sed -n 's/^CapabilityBoundingSet=//p' "$unit" | tr 'A-Z' 'a-z' |
+  sed 's/cap_/+/g; s/ /,/g; s/^/-all,/' > "$work/unit.caps"
+expand_calls() {  # systemd's system call groups, recursively
+  local name
+  for name; do
+    case $name in
+      @*) expand_calls $(systemd-analyze syscall-filter "$name" | sed '1d; s/^ *//; /^#/d; /^$/d') ;;
+      *) echo "$name" ;;
+    esac
+  done
+}
+comm -23 <(expand_calls $(sed -n 's/^SystemCallFilter=\([^~]\)/\1/p' "$unit") | sort -u) \
+  <(expand_calls $(sed -n 's/^SystemCallFilter=~//p' "$unit") | sort -u) > "$work/unit.syscalls"
+[ -s "$work/unit.caps" ] && [ -s "$work/unit.syscalls" ] || { echo "FAIL: cannot read $unit"; exit 1; }
+files="$files $work/unit.caps=/unit.caps $work/unit.syscalls=/unit.syscalls"
 VM_CHECKS="$here/kernel_disks_checks.sh" VM_DISKS=0 VM_PROGRAMS="$server$clients" \
   VM_FILES="$files $work/serve.options=/serve.options" \
   VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg dummy_hcd libcomposite usb_f_fs usb-storage" \
