@@ -10,8 +10,12 @@
 #include "access/device_tables.h"
 #include "access/request_outcome.h"
 #include "platform/backend.h"
+#include "platform/helper_protocol.h"
 
 namespace vt {
+
+// The helper's disk list and the bench's drive limit hold as many disks as this list.
+static_assert(kMaxDiskPaths == platform::helper::kMaxDisks);
 
 int EnumerateDisks(DiskList& list) {
     list.clear();

@@ -1,6 +1,7 @@
 // vtutility: the desktop program.
 
 #include <QApplication>
+#include <QBuffer>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -32,6 +33,21 @@ class EndWithWindow final : public QObject {
         return false;
     }
 };
+
+// Through the tools' one checked replacement: QImage::save would write through a link planted at
+// the name, and wait on a FIFO for ever.
+bool SaveScreenshot(QWidget& window, const std::string& path, std::string& error) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !window.grab().save(&buffer, "PNG")) {
+        error = "cannot encode the screenshot as PNG";
+        return false;
+    }
+    return vt::platform::ReplaceFile(path,
+                                     {reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                      static_cast<std::size_t>(png.size())},
+                                     error);
+}
 
 }  // namespace
 
@@ -73,8 +89,9 @@ int main(int argc, char** argv) {
             if (options.screenshot.empty()) return;
             // Let the window settle on screen before it is grabbed.
             QTimer::singleShot(300, &desktop.window, [&] {
-                const bool saved = desktop.window.grab().save(
-                    QString::fromLocal8Bit(options.screenshot.c_str()), "PNG");
+                std::string error;
+                const bool saved = SaveScreenshot(desktop.window, options.screenshot, error);
+                if (!saved) std::fprintf(stderr, "vtutility: %s\n", error.c_str());
                 QApplication::exit(saved ? 0 : 1);
             });
         });

@@ -1,6 +1,5 @@
-#include <cstdio>
-
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "views/backend_choice.h"
 
 namespace vt::cli {
@@ -8,7 +7,7 @@ namespace vt::cli {
 bool InstallBackend(const GlobalOptions& options) {
     std::string error;
     if (InstallBackend(options, error)) return true;
-    std::fprintf(stderr, "vtutil: %s\n", error.c_str());
+    Warn(error);
     return false;
 }
 

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -20,6 +19,7 @@
 #include "cli/form_session.h"
 #include "cli/json_document.h"
 #include "cli/page_json.h"
+#include "cli/terminal_text.h"
 #include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/code_loading.h"
@@ -37,7 +37,7 @@ struct CaptureOptions {
 };
 
 void Progress(const std::string& text) {
-    std::fprintf(stderr, "vtutil: %s\n", text.c_str());
+    Warn(text);
 }
 
 // A directory of its own for the program's files (settings, the code image), so the capture reads
@@ -165,6 +165,11 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
         failure = message;
         return status;
     };
+    if (options.output == "-" && (options.json || global.json))
+        return fail(
+            "the bench file and the JSON document cannot share standard output: name a "
+            "file with -o",
+            kExitUsage);
     if (!InstallBackend(global, failure)) {
         Progress(failure);
         return kExitUsage;
@@ -180,8 +185,8 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
         bool cut = false;
         const auto image = platform::ReadFileHead(options.gdp, kCodeImageSize, error, cut);
         if (!image) return fail("cannot read the code image: " + error, kExitFileError);
-        if (!platform::WriteWholeFile(GdpPathIn(program_dir.path()), *image))
-            return fail("cannot copy the code image " + options.gdp, kExitFileError);
+        if (!platform::ReplaceFile(GdpPathIn(program_dir.path()), *image, error))
+            return fail("cannot copy the code image " + options.gdp + ": " + error, kExitFileError);
     }
 
     ScopedRecorder recorder;
@@ -219,10 +224,11 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
     const std::string text = document.dump(1) + "\n";
     if (!platform::ReplaceFile(options.output,
                                {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
-                               error))
+                               error, platform::OutputTarget::FileOrStream))
         return fail(error, kExitFileError);
     Progress(std::to_string(recording->answers) + " answers and " +
-             std::to_string(recording->failures) + " failed commands written to " + options.output);
+             std::to_string(recording->failures) + " failed commands written to " +
+             (options.output == "-" ? "standard output" : options.output));
     return kExitOk;
 }
 
@@ -235,7 +241,10 @@ void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
     command
         ->add_option("DEVICE", capture->device, "The number in the Disk column, or the device path")
         ->required();
-    command->add_option("-o,--output", capture->output, "The bench file to write")->required();
+    command
+        ->add_option("-o,--output", capture->output,
+                     "The bench file to write (- for standard output)")
+        ->required();
     command->add_option("--gdp", capture->gdp,
                         "Code image for the firmware log of a drive in its loader");
     command->add_flag("--redact", capture->redact, "Replace the serial numbers by a placeholder");
@@ -245,9 +254,7 @@ void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
         exit_status = RunCapture(options, *capture, failure);
         if (!capture->json && !options.json) return;
         if (exit_status != kExitOk) {
-            auto document = JsonDocument();
-            document["error"] = {{"message", JsonText(failure)}, {"exit_status", exit_status}};
-            PrintJson(document);
+            PrintErrorDocument(failure, exit_status);
             return;
         }
         auto document = JsonDocument();

@@ -19,6 +19,7 @@ constexpr std::uint8_t kAtaPassThrough16 = 0x85;
 constexpr std::uint8_t kAtaPassThrough12 = 0xA1;
 constexpr std::uint8_t kInquiry = 0x12;
 constexpr std::uint8_t kReadCapacity10 = 0x25;
+constexpr std::uint8_t kReadCapacity16 = 0x9E;
 constexpr std::uint8_t kIdentify = 0xEC;
 constexpr std::uint8_t kSmart = 0xB0;
 constexpr std::uint8_t kSmartReadData = 0xD0;
@@ -255,6 +256,12 @@ void KeepAnswer(DriveRecording& drive, const Request& r, std::span<const std::ui
             } else if (r.cdb[0] == kReadCapacity10 && moved.size() >= 8) {
                 const std::uint32_t last = sim::GetBe32(moved, 0);
                 if (last != 0xFFFFFFFFu) raw.capacity_sectors = std::uint64_t{last} + 1;
+                ++drive.answers;
+            } else if (r.cdb[0] == kReadCapacity16 && moved.size() >= 8) {
+                // Asked when the short form saturates: the last LBA in full.
+                const std::uint64_t last =
+                    std::uint64_t{sim::GetBe32(moved, 0)} << 32 | sim::GetBe32(moved, 4);
+                if (last < 0xFFFFFFFFFFFFull) raw.capacity_sectors = last + 1;
                 ++drive.answers;
             }
             return;

@@ -6,6 +6,7 @@
 #include "access/device_tables.h"
 #include "cli/commands.h"
 #include "cli/json_document.h"
+#include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
 #include "views/headless_presentation.h"
@@ -20,7 +21,7 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
     list->callback([&options, &exit_status] {
         std::string error;
         if (!InstallBackend(options, error)) {
-            exit_status = ReportFailure(json, error, kExitUsage);
+            exit_status = ReportFailure(json || options.json, error, kExitUsage);
             return;
         }
         const auto record = ScanDevices();
@@ -46,19 +47,18 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
                 "Disk  Model                                     Serial No.            FW Rev.   "
                 "Capacity(GB)  Interface     Path\n");
             for (const auto& row : record.rows) {
-                const auto& c = row.cells;
+                std::vector<std::string> c;
+                for (const auto& cell : row.cells) c.push_back(TerminalText(cell));
                 std::printf("%-5s %-41s %-21s %-9s %-13s %-13s %s\n", c[0].c_str(), c[1].c_str(),
                             c[2].c_str(), c[3].c_str(), c[4].c_str(), c[5].c_str(),
-                            DriveInfoOf(row.device).Path.c_str());
+                            TerminalText(DriveInfoOf(row.device).Path).c_str());
             }
             std::printf("\nDevice list:\n");
-            for (const auto& line : record.combo_lines) std::printf("  %s\n", line.c_str());
+            for (const auto& line : record.combo_lines) PrintLine("  " + line);
             std::printf("\nDisks:\n");
-            for (const auto& disk : disks)
-                std::printf("%s %s\n", disk.path.c_str(), disk.bus.c_str());
+            for (const auto& disk : disks) PrintLine(disk.path + " " + disk.bus);
         }
-        for (const auto& notice : record.notices)
-            std::fprintf(stderr, "vtutil: %s\n", notice.c_str());
+        for (const auto& notice : record.notices) Warn(notice);
         if (!record.notices.empty()) exit_status = kExitNoDevice;
     });
 }

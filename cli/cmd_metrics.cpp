@@ -11,7 +11,9 @@
 #include "cli/commands.h"
 #include "cli/drive_metrics.h"
 #include "cli/form_session.h"
+#include "cli/json_document.h"
 #include "cli/metrics_models.h"
+#include "cli/terminal_text.h"
 #include "platform/files.h"
 #include "vendor/loader_mode.h"
 
@@ -30,7 +32,7 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
     DriveMetrics drive;
     std::string error;
     if (!session.Select(cells[0], error)) {
-        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
+        Warn(error);
         return drive;
     }
     const bool loader = IsLoaderMode(session.device());
@@ -46,23 +48,20 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
     }
     drive = DriveMetricsOf(session, row, loader);
     drive.read_ok = messages.empty() && drive.read_ok;
-    for (const auto& message : messages)
-        std::fprintf(stderr, "vtutil: disk %s: %s\n", cells[0].c_str(), message.c_str());
+    for (const auto& message : messages) Warn("disk " + cells[0] + ": " + message);
     return drive;
 }
 
 int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
     std::string backend_error;
-    if (!InstallBackend(global, backend_error)) {
-        std::fprintf(stderr, "vtutil: %s\n", backend_error.c_str());
-        return kExitUsage;
-    }
+    if (!InstallBackend(global, backend_error))
+        return ReportFailure(global.json, backend_error, kExitUsage);
     const auto started = std::chrono::steady_clock::now();
     FormSession session;
     MetricsCollection collection;
     int status = kExitOk;
     for (const auto& notice : session.record().notices) {
-        std::fprintf(stderr, "vtutil: %s\n", notice.c_str());
+        Warn(notice);
         status = kExitNoDevice;
     }
     for (std::size_t row = 0; row < session.record().rows.size(); ++row) {
@@ -74,21 +73,11 @@ int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
     collection.timestamp_seconds =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     const std::string text = RenderMetrics(collection);
-    if (options.output.empty()) {
-        if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-            std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "vtutil: cannot write the metrics to standard output\n");
-            return kExitFileError;
-        }
-        return status;
-    }
     std::string error;
-    if (!platform::ReplaceFile(options.output,
+    if (!platform::ReplaceFile(options.output.empty() ? "-" : options.output,
                                {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
-                               error)) {
-        std::fprintf(stderr, "vtutil: %s\n", error.c_str());
-        return kExitFileError;
-    }
+                               error, platform::OutputTarget::FileOrStream))
+        return ReportFailure(global.json, error, kExitFileError);
     return status;
 }
 
@@ -100,7 +89,7 @@ void AddMetricsCommand(CLI::App& app, const GlobalOptions& options, int& exit_st
         "metrics", "Every drive's wear, bad blocks and S.M.A.R.T. values as Prometheus metrics");
     command->add_option("--output", metrics_options->output,
                         "Write them to FILE, replacing it at once (for the node exporter's "
-                        "textfile collector)");
+                        "textfile collector); - is standard output");
     command->callback([&options, &exit_status, metrics_options] {
         exit_status = RunMetrics(options, *metrics_options);
     });

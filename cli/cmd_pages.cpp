@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "access/mode_flags.h"
+#include "access/raw_dump.h"
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/heatmap.h"
 #include "cli/json_document.h"
 #include "cli/loader_mode.h"
 #include "cli/smart_reset.h"
+#include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
@@ -48,7 +50,8 @@ struct PageOptions {
 struct PageOutput {
     std::vector<std::string> lines;
     Json data = Json::object();
-    int exit_status = kExitOk;  // the page was printed, but not all went well
+    std::optional<StreamedList> streamed;  // the list data holds as kStreamedList
+    int exit_status = kExitOk;             // the page was printed, but not all went well
 };
 
 const char* const kSataInfoEdits[] = {
@@ -111,12 +114,7 @@ struct FileError : std::runtime_error {
 PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     const auto& model = ModelOf(s.form().models().erase_count, "the erase counts");
-    out.lines = s.ui().Lines("EraseMemo");
-    const std::string average = EditLine(s.ui().Text("AeraseEdit"));
-    const std::string maximum = EditLine(s.ui().Text("MeraseEdit"));
-    if (!average.empty()) out.lines.push_back(average);
-    if (!maximum.empty()) out.lines.push_back(maximum);
-    out.data = EraseCountJson(model);
+    // The pictures first: what they hold is freed before the text is copied.
     if (!options.heatmap.empty() || !options.svg.empty()) {
         HeatmapData picture = HeatmapDataOf(s.form().EraseCounts());
         const auto& cells = s.row().cells;
@@ -132,6 +130,20 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
             throw FileError(error);
         if (!options.svg.empty() && !WriteHeatmapSvg(picture, options.svg, error))
             throw FileError(error);
+    }
+    // A drive's erase counts run to a hundred megabytes of text in either form: only the one asked
+    // for is made, and the JSON rows only as they are printed.
+    if (options.json) {
+        out.data = EraseCountJson(model);
+        out.streamed = StreamedList{
+            model.grid.blocks.size(),
+            [&grid = model.grid](std::size_t row) { return EraseCountBlockJson(grid, row); }};
+    } else {
+        out.lines = s.ui().Lines("EraseMemo");
+        const std::string average = EditLine(s.ui().Text("AeraseEdit"));
+        const std::string maximum = EditLine(s.ui().Text("MeraseEdit"));
+        if (!average.empty()) out.lines.push_back(average);
+        if (!maximum.empty()) out.lines.push_back(maximum);
     }
     return out;
 }
@@ -186,7 +198,6 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     return out;
 }
 
-
 PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     PageOutput out;
     std::string error;
@@ -197,7 +208,16 @@ PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
     return out;
 }
 
+// A log this large takes seconds to decode: decode-log says what it writes.
+constexpr std::uint64_t kLargeLogBytes = std::uint64_t{16} << 20;
+
 using PageFunction = std::function<PageOutput(FormSession&, const PageOptions&)>;
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
 
 // Opens the drive, runs the refresh (raw dumps on for raw-dump) and the page, prints.
 int RunPage(const GlobalOptions& global, const PageOptions& options, const PageFunction& page,
@@ -216,33 +236,33 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     if (raw_dump) {
         const std::string dir = options.dir.empty() ? "." : options.dir;
         std::filesystem::create_directories(dir, ec);
-        std::filesystem::current_path(dir, ec);
-        if (ec) return fail("cannot use " + dir + ": " + ec.message(), kExitUsage);
+        if (!ec) std::filesystem::current_path(dir, ec);
+        if (ec)
+            return fail("cannot write the raw dumps into " + dir + ": " + ec.message(),
+                        kExitFileError);
         RawDumpEnabled = true;
     }
     session.Refresh();
     auto refresh_messages = session.TakeMessages();
-    if (raw_dump) std::filesystem::current_path(cwd, ec);
+    if (raw_dump) {
+        std::filesystem::current_path(cwd, ec);
+        // The refresh said what the dumps could not write; a file that failed is a file error.
+        if (RawDumps().failed > 0) return fail(Joined(refresh_messages), kExitFileError);
+    }
     const auto loader = HandleLoaderMode(session, options.loader, options.gdp, refresh_messages);
     if (loader.exit_status) {
-        if (json) {
-            auto document = JsonDocument();
-            document["error"] = {{"message", Latin1ToUtf8(loader.reason)},
-                                 {"exit_status", *loader.exit_status}};
-            PrintJson(document);
-        }
+        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
         return *loader.exit_status;
     }
-    if (!refresh_messages.empty()) {
-        std::string message;
-        for (const auto& line : refresh_messages) message += (message.empty() ? "" : "\n") + line;
-        return fail(message, kExitCommandFailed);
-    }
+    if (!refresh_messages.empty()) return fail(Joined(refresh_messages), kExitCommandFailed);
     PageOutput out;
+    PageOptions page_options = options;
+    page_options.json = json;
     try {
-        out = page(session, options);
+        out = page(session, page_options);
     } catch (const ConfirmationNeeded& refusal) {
-        std::fprintf(stderr, "%s\n", refusal.what());
+        std::fprintf(stderr, "%s\n", TerminalText(refusal.what()).c_str());
+        if (json) PrintErrorDocument(refusal.what(), kExitUsage);
         return kExitUsage;
     } catch (const FileError& failure) {
         return fail(failure.what(), kExitFileError);
@@ -253,10 +273,14 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     if (json) {
         Json document = JsonDocument();
         document["device"] = DeviceJson(session.row(), session.path());
-        document["page"] = out.data;
-        PrintJson(document);
+        document["page"] = std::move(out.data);
+        if (out.streamed) {
+            PrintJson(document, *out.streamed);
+        } else {
+            PrintJson(document);
+        }
     } else {
-        for (const auto& line : out.lines) std::printf("%s\n", line.c_str());
+        for (const auto& line : out.lines) PrintLine(line);
     }
     return out.exit_status;
 }
@@ -270,9 +294,17 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
         ->required();
     command->add_flag("--json", options->json, "One JSON document with the page's data");
     if (std::string(name) == "erase-count") {
-        command->add_option("--heatmap", options->heatmap,
-                            "Also draw the erase counts as a PNG picture");
-        command->add_option("--svg", options->svg, "Also draw the erase counts as an SVG picture");
+        // Standard output carries the page.
+        const auto named_file = [](const std::string& name) {
+            return name == "-" ? std::string("the page goes to standard output: name a file")
+                               : std::string();
+        };
+        command
+            ->add_option("--heatmap", options->heatmap,
+                         "Also draw the erase counts as a PNG picture")
+            ->check(named_file);
+        command->add_option("--svg", options->svg, "Also draw the erase counts as an SVG picture")
+            ->check(named_file);
     }
     if (std::string(name) == "smart") {
         command->add_flag("--reset", options->reset,
@@ -320,10 +352,15 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
     AddPage(
         app, options, exit_status, "raw-dump", "Write the raw dump files of one refresh into DIR",
         [](FormSession&, const PageOptions& o) {
+            // Reached only when every dump of the refresh was written whole.
             PageOutput out;
-            out.lines.push_back("raw dump files written to " +
-                                (o.dir.empty() ? std::string(".") : o.dir));
-            out.data["dir"] = Latin1ToUtf8(o.dir.empty() ? "." : o.dir);
+            const auto& dumps = RawDumps();
+            const std::string dir = o.dir.empty() ? "." : o.dir;
+            out.lines.push_back(std::to_string(dumps.files) + " raw dump files (" +
+                                std::to_string(dumps.bytes) + " bytes) written to " + dir);
+            out.data["dir"] = Latin1ToUtf8(dir);
+            out.data["files"] = dumps.files;
+            out.data["bytes"] = dumps.bytes;
             return out;
         },
         true);
@@ -336,7 +373,24 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
         std::string error;
         const std::string output = decode->name + ".decode";
         const bool json = decode->json || options.json;
-        if (!DecodeLogFile(decode->name, output, error)) {
+        const bool meter = ::isatty(STDERR_FILENO) == 1;
+        bool said = false;
+        const auto progress = [&](std::uint64_t done, std::uint64_t total) {
+            if (total < kLargeLogBytes) return;
+            if (!said) {
+                Warn("decoding " + decode->name + " (" + std::to_string(total >> 20) +
+                     " MiB) into " + output + "; Ctrl-C stops it and leaves " + output +
+                     " as it was");
+                said = true;
+            } else if (meter) {
+                std::fprintf(stderr, "\r%llu of %llu MiB",
+                             static_cast<unsigned long long>(done >> 20),
+                             static_cast<unsigned long long>(total >> 20));
+            }
+        };
+        const bool decoded = DecodeLogFile(decode->name, output, error, progress);
+        if (said && meter) std::fprintf(stderr, "\n");
+        if (!decoded) {
             // Reading or writing a file, no drive involved.
             exit_status = ReportFailure(json, error, kExitFileError);
             return;
@@ -347,7 +401,7 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
             document["decoded"] = Latin1ToUtf8(output);
             PrintJson(document);
         } else {
-            std::printf("%s\n", output.c_str());
+            PrintLine(output);
         }
     });
 }

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/json_document.h"
+#include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
 #include "discovery/disk_probe.h"
 #include "platform/backend.h"
@@ -19,24 +20,26 @@ namespace vt::cli {
 namespace {
 
 void PrintText(const ProbeReport& r) {
-    std::printf("%s\n", r.path.c_str());
-    std::printf("  bus: %s, classified as \"%s\"\n", r.bus.c_str(), r.interface_text.c_str());
+    const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+    PrintLine(r.path);
+    PrintLine("  bus: " + r.bus + ", classified as " + quoted(r.interface_text));
     if (r.identify_read) {
-        std::printf("  identify: model \"%s\", serial \"%s\", firmware \"%s\", rotation rate %d\n",
-                    r.model.c_str(), r.serial.c_str(), r.firmware.c_str(), r.rotation_rate);
+        PrintLine("  identify: model " + quoted(r.model) + ", serial " + quoted(r.serial) +
+                  ", firmware " + quoted(r.firmware) + ", rotation rate " +
+                  std::to_string(r.rotation_rate));
     }
     if (r.bridge_kind >= 0) {
-        std::printf("  inquiry: vendor \"%s\", product \"%s\", tag %s, bridge kind %d\n",
-                    r.inquiry_vendor.c_str(), r.inquiry_product.c_str(), r.tag.c_str(),
-                    r.bridge_kind);
+        PrintLine("  inquiry: vendor " + quoted(r.inquiry_vendor) + ", product " +
+                  quoted(r.inquiry_product) + ", tag " + r.tag + ", bridge kind " +
+                  std::to_string(r.bridge_kind));
     }
-    for (const auto& note : r.notes) std::printf("  %s\n", note.c_str());
-    std::printf("  vendor signature: %s\n", r.vendor_signature ? "answered" : "no");
+    for (const auto& note : r.notes) PrintLine("  " + note);
+    PrintLine(std::string("  vendor signature: ") + (r.vendor_signature ? "answered" : "no"));
     if (r.listed) {
-        std::printf("  listed: yes\n");
+        PrintLine("  listed: yes");
     } else {
-        std::printf("  listed: no (%s)\n",
-                    r.reason.empty() ? "not accepted by the scan" : r.reason.c_str());
+        PrintLine("  listed: no (" + (r.reason.empty() ? "not accepted by the scan" : r.reason) +
+                  ")");
     }
 }
 

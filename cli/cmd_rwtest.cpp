@@ -1,5 +1,5 @@
 // vtutil rwtest: the drive's read/write self-test, unattended. It overwrites user data, so it
-// runs only when asked with --yes.
+// runs only when asked with --yes, and never on a disk in use.
 
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/json_document.h"
+#include "cli/terminal_text.h"
 #include "ctrl/rw_self_test.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
@@ -46,14 +47,13 @@ bool ResolveDevice(const std::string& name, unsigned& device, DeviceRow& shown,
         if (disk.path != name && disk.node != name) continue;
         if (record.accepted >= kMaxDevices) break;
         device = record.accepted;
-        shown = DeviceRow{};
-        shown.device = static_cast<std::uint8_t>(device);
         auto& entry = EntryOf(device);
         entry = DeviceEntry{};
         entry.DevicePath = disk.path;
         const auto kind = ClassifyDiskPath(disk.path);
         entry.AtaPassThrough = kind.kind == DEVICE_IDE ? 1 : 0;
         entry.DirectVendorCdb = 0;
+        shown = DescribeUnlistedDisk(device);
         return true;
     }
     error = "no disk " + name + " (see `vtutil list`)";
@@ -61,18 +61,28 @@ bool ResolveDevice(const std::string& name, unsigned& device, DeviceRow& shown,
     return false;
 }
 
-std::string Plan(unsigned device) {
-    const std::uint32_t sectors = GetCapacitySectors(device);
-    const auto regions = SelfTestRegions(static_cast<std::uint16_t>(GetCapacityMB(device) / 1024));
-    std::string text =
-        "The self-test overwrites user data on " + EntryOf(device).DevicePath + ":\n";
+// What would be destroyed: the disk, its partitions and what uses them, and the sectors.
+std::string Plan(unsigned device, const DeviceRow& row, std::uint64_t sectors) {
+    const std::string& path = EntryOf(device).DevicePath;
+    const auto use = platform::Current().DescribeUse(path);
+    const auto regions = SelfTestRegions(static_cast<std::uint32_t>(GetCapacityMB(device) / 1024));
+    const auto known = [](const std::string& text) { return text.empty() ? "unknown" : text; };
+    std::string text = "The self-test overwrites user data on " + path + ":\n";
+    text += "  model " + known(row.cells[1]) + ", serial " + known(row.cells[2]) + ", " +
+            std::to_string(GetCapacityMB(device) / 1024) + " GB (" + std::to_string(sectors) +
+            " sectors)\n";
+    std::string partitions;
+    for (const auto& partition : use.partitions) partitions += " " + partition;
+    text += "  partitions:" + (partitions.empty() ? std::string(" none") : partitions) + "\n";
+    for (const auto& line : DiskUseLines(use)) text += "  " + line + "\n";
+    if (use.InUse()) text += "  (while the disk is in use, the test is refused)\n";
     for (const auto region : regions) {
-        const std::uint32_t base = std::uint32_t{region} * kSelfTestRegionSectors;
+        const std::uint64_t base = region * kSelfTestRegionSectors;
         text += "  region " + std::to_string(region) + ": sectors " + std::to_string(base) +
                 " to " + std::to_string(base + 180000) + " (20 runs of up to 128 sectors)\n";
     }
     text += "  sector 0 (filled with FFFFh words) and the last sector, " +
-            std::to_string(sectors == 0 ? 0 : sectors - 1) + "\n";
+            std::to_string(sectors - 1) + "\n";
     return text;
 }
 
@@ -89,6 +99,8 @@ const char* OutcomeText(SelfTestObserver::Outcome outcome) {
             return "interrupted";
         case O::Refused:
             return "the drive's capacity does not allow the test";
+        case O::InUse:
+            return "the disk is in use";
     }
     return "";
 }
@@ -101,8 +113,9 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     DeviceRow row;
     if (!ResolveDevice(options.device, device, row, error))
         return ReportFailure(json, error, kExitNoDevice);
+    const std::uint64_t sectors = GetCapacitySectors(device);
     // A drive that does not answer would otherwise be reported as one too small for the test.
-    if (GetCapacitySectors(device) == 0) {
+    if (sectors == 0) {
         return ReportFailure(json,
                              EntryOf(device).DevicePath +
                                  " did not answer: its capacity could not be read (IDENTIFY "
@@ -110,9 +123,8 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
                              kExitCommandFailed);
     }
     if (!options.yes) {
-        std::fprintf(stderr, "%s", Plan(device).c_str());
-        return ReportFailure(json, "Nothing was written. Add --yes to run the test.",
-                             kExitUsage);
+        std::fprintf(stderr, "%s", TerminalText(Plan(device, row, sectors)).c_str());
+        return ReportFailure(json, "Nothing was written. Add --yes to run the test.", kExitUsage);
     }
     const bool show_progress = ::isatty(STDERR_FILENO) == 1;
     SelfTestObserver observer;
@@ -130,6 +142,7 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     if (show_progress) std::fprintf(stderr, "\n");
 
     using O = SelfTestObserver::Outcome;
+    if (observer.outcome == O::InUse) return ReportFailure(json, observer.refusal, kExitInUse);
     if (json) {
         auto document = JsonDocument();
         document["device"] = DeviceJson(row, EntryOf(device).DevicePath);
@@ -141,8 +154,8 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     } else if (passed) {
         std::printf("R/W Test successfully\n");
     } else {
-        std::printf("R/W Test Fail: %s at LBA %u (%u sectors)\n", OutcomeText(observer.outcome),
-                    observer.lba, observer.sectors);
+        std::printf("R/W Test Fail: %s at LBA %llu (%u sectors)\n", OutcomeText(observer.outcome),
+                    static_cast<unsigned long long>(observer.lba), observer.sectors);
     }
     switch (observer.outcome) {
         case O::Passed:

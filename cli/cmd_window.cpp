@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -12,6 +13,8 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "cli/commands.h"
+#include "cli/json_document.h"
+#include "cli/terminal_text.h"
 #include "platform/backend.h"
 #include "platform/files.h"
 #include "vendor/carrier.h"
@@ -185,8 +188,8 @@ std::string OwnPath() {
     return ec ? std::string("vtutil") : exe.string();
 }
 
-// Start-up and the actions; the window's JSON in `json` on success.
-int RunForm(const WindowArguments& parsed, std::string& json) {
+// Start-up and the actions; the window's JSON in `json` on success, else why in `failure`.
+int RunForm(const WindowArguments& parsed, std::string& json, std::string& failure) {
     HeadlessPresentation ui(parsed.headless);
     FormEnvironment environment;
     environment.program_dir = parsed.program_dir.value_or(platform::ProgramDirectory());
@@ -199,13 +202,13 @@ int RunForm(const WindowArguments& parsed, std::string& json) {
             RunAction(form, ui, action);
         }
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "vtutil window: %s\n", error.what());
+        failure = error.what();
         return kExitUsage;
     } catch (const platform::DeviceBusyError& busy) {
-        std::fprintf(stderr, "vtutil window: %s\n", busy.what());
+        failure = busy.what();
         return kExitDeviceBusy;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "vtutil window: %s\n", error.what());
+        failure = error.what();
         return kExitCommandFailed;
     }
     ProcessStateSnapshot state;
@@ -218,18 +221,27 @@ int RunForm(const WindowArguments& parsed, std::string& json) {
     return kExitOk;
 }
 
+// Said on standard error and, when the caller asked for JSON, as the error document.
+int WindowFailure(bool json, const std::string& message, int exit_status) {
+    std::fprintf(stderr, "vtutil window: %s\n", TerminalText(message).c_str());
+    if (json) PrintErrorDocument(message, exit_status);
+    return exit_status;
+}
+
 int RunWindow(const GlobalOptions& global, const std::vector<std::string>& args) {
     WindowArguments parsed;
     GlobalOptions options = global;
+    const bool json_asked =
+        global.json || std::find(args.begin(), args.end(), "--json") != args.end();
     try {
         parsed = ParseWindowArguments(args, options);
         if (options.demo && !options.bench_file.empty())
             throw UsageError("--demo and --bench exclude each other");
     } catch (const UsageError& error) {
-        std::fprintf(stderr, "vtutil window: %s\n", error.what());
-        return kExitUsage;
+        return WindowFailure(json_asked, error.what(), kExitUsage);
     }
-    if (!InstallBackend(options)) return kExitUsage;
+    if (std::string error; !InstallBackend(options, error))
+        return ReportFailure(json_asked, error, kExitUsage);
 
     // Standard output carries the JSON alone; what lower layers print meanwhile goes to stderr.
     std::fflush(stdout);
@@ -239,11 +251,13 @@ int RunWindow(const GlobalOptions& global, const std::vector<std::string>& args)
         return kExitCommandFailed;
     }
     std::string json;
-    const int status = RunForm(parsed, json);
+    std::string failure;
+    const int status = RunForm(parsed, json, failure);
     std::fflush(stdout);
     ::dup2(json_out, STDOUT_FILENO);
     ::close(json_out);
-    if (status == kExitOk) std::printf("%s\n", json.c_str());
+    if (status != kExitOk) return WindowFailure(json_asked, failure, status);
+    std::printf("%s\n", json.c_str());
     return status;
 }
 

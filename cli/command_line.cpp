@@ -62,6 +62,11 @@ std::optional<std::string> UnknownSubcommand(std::span<const std::string> words,
     return std::nullopt;
 }
 
+bool JsonAsked(std::span<const std::string> words) {
+    const auto end = std::find(words.begin(), words.end(), "--");
+    return std::find(words.begin(), end, "--json") != end;
+}
+
 std::string VersionText() {
     return std::string("vtutil ") + kToolVersion + "\nJSON format version " +
            std::to_string(kJsonFormatVersion);

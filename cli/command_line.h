@@ -20,6 +20,10 @@ std::optional<std::string> UnknownSubcommand(std::span<const std::string> words,
                                              std::span<const std::string> subcommands,
                                              std::span<const std::string> options_with_value);
 
+// Whether the words ask for JSON (--json anywhere before a "--"), so that a command line refused
+// before or while it is read still gets its error document.
+bool JsonAsked(std::span<const std::string> words);
+
 // "vtutil 0.1.0" and the JSON format version, for --version.
 std::string VersionText();
 

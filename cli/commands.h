@@ -23,8 +23,9 @@ inline constexpr int kExitUsage = 1;
 inline constexpr int kExitNoDevice = 2;
 inline constexpr int kExitCommandFailed = 3;
 inline constexpr int kExitMismatch = 4;
-inline constexpr int kExitFileError = 5;   // a file or I/O error of the tool's own
-inline constexpr int kExitDeviceBusy = 6;  // the drive is in use by another process
+inline constexpr int kExitFileError = 5;      // a file or I/O error of the tool's own
+inline constexpr int kExitDeviceBusy = 6;     // the drive is in use by another process
+inline constexpr int kExitInUse = 7;          // rwtest: the disk is mounted, swap or held
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
 
 // The JSON documents of every subcommand carry these.

@@ -22,6 +22,10 @@ constexpr double kMargin = 16;
 constexpr int kMaxMapWidth = 1400;
 constexpr int kMaxMapHeight = 1100;
 constexpr int kLargestSurface = 32000;  // cairo's image surfaces end at 32767 pixels a side
+// Cells of one block each may be as small as this; cells of several blocks are drawn larger, since
+// they already give up detail.
+constexpr int kSmallestBlockCell = 2;
+constexpr int kSmallestGroupCell = 4;
 constexpr double kChannelGap = 2;
 constexpr double kCeGap = 8;
 constexpr std::uint16_t kNoValue16 = 0xFFFF;
@@ -141,6 +145,10 @@ class Writer {
     std::string svg_texts_;
 };
 
+std::string GroupText(std::size_t group) {
+    return "1 cell = " + Number(group) + " blocks, the highest count";
+}
+
 void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Writer& writer) {
     Fill(cr, {0, 0, double(layout.width), double(layout.height)}, 0xFFFFFF);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
@@ -148,14 +156,12 @@ void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Wri
     // of a million rectangles.
     std::map<std::uint32_t, std::vector<std::uint32_t>> by_colour;  // cell indexes, row by row
     const std::size_t columns = data.columns.size();
-    for (std::size_t i = 0; i < data.counts.size(); ++i) {
-        std::uint32_t colour = kHeatmapNoValue;
-        if (data.bad[i]) {
-            colour = kHeatmapBad;
-        } else if (data.counts[i] != HeatmapData::kNoCount) {
-            colour = ScaleColour(data.counts[i], layout.low, layout.high);
+    const std::size_t cell_rows = (data.blocks.size() + layout.group - 1) / layout.group;
+    for (std::size_t row = 0; row < cell_rows; ++row) {
+        for (std::size_t column = 0; column < columns; ++column) {
+            by_colour[CellColour(data, layout, row, column)].push_back(
+                static_cast<std::uint32_t>(row * columns + column));
         }
-        by_colour[colour].push_back(static_cast<std::uint32_t>(i));
     }
     for (const auto& [colour, cells] : by_colour) {
         for (const auto i : cells) {
@@ -190,10 +196,31 @@ void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Wri
     writer.Text(layout.scale_low_label, Number(layout.low), kTextSize);
     writer.Text(layout.bad_label, "bad block", kTextSize);
     writer.Text(layout.no_count_label, "no count", kTextSize);
+    if (layout.group > 1) writer.Text(layout.group_label, GroupText(layout.group), kTextSize);
     writer.Text(layout.channel_caption, "Channel", kTextSize);
     writer.Text(layout.ce_caption, "CE", kTextSize);
     writer.Text(layout.block_caption, "Block", kTextSize);
     writer.Text(layout.scale_caption, "Erase count", kTextSize);
+}
+
+// Passes cairo's SVG on to the file as it comes, holding back the end of the document, where the
+// texts go in.
+struct SvgSink {
+    platform::ReplacementFile& file;
+    std::string held;
+};
+
+cairo_status_t ToSink(void* closure, const unsigned char* data, unsigned int length) {
+    auto& sink = *static_cast<SvgSink*>(closure);
+    sink.held.append(reinterpret_cast<const char*>(data), length);
+    constexpr std::size_t kKept = 64;  // "</svg>" and what follows it
+    if (sink.held.size() >= 65536) {
+        const std::size_t n = sink.held.size() - kKept;
+        if (!sink.file.Write({reinterpret_cast<const std::uint8_t*>(sink.held.data()), n}))
+            return CAIRO_STATUS_WRITE_ERROR;
+        sink.held.erase(0, n);
+    }
+    return CAIRO_STATUS_SUCCESS;
 }
 
 cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
@@ -272,9 +299,24 @@ HeatmapData HeatmapDataOf(const EraseCountTables& tables) {
     return data;
 }
 
-Box HeatmapLayout::Cell(std::size_t row, std::size_t column) const {
-    return {column_left[column] + static_cast<double>(row % fold * cell),
-            map_top + static_cast<double>(row / fold * cell), double(cell), double(cell)};
+Box HeatmapLayout::Cell(std::size_t cell_row, std::size_t column) const {
+    return {column_left[column] + static_cast<double>(cell_row % fold * cell),
+            map_top + static_cast<double>(cell_row / fold * cell), double(cell), double(cell)};
+}
+
+std::uint32_t CellColour(const HeatmapData& data, const HeatmapLayout& layout, std::size_t cell_row,
+                         std::size_t column) {
+    const std::size_t first = cell_row * layout.group;
+    const std::size_t end = std::min(first + layout.group, data.blocks.size());
+    std::uint32_t highest = HeatmapData::kNoCount;
+    for (std::size_t row = first; row < end; ++row) {
+        if (data.Bad(row, column)) return kHeatmapBad;
+        const std::uint32_t count = data.Count(row, column);
+        if (count != HeatmapData::kNoCount && (highest == HeatmapData::kNoCount || count > highest))
+            highest = count;
+    }
+    return highest == HeatmapData::kNoCount ? kHeatmapNoValue
+                                            : ScaleColour(highest, layout.low, layout.high);
 }
 
 bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& error) {
@@ -296,28 +338,36 @@ bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& 
     auto map_width = [&](int cell, std::size_t fold) {
         return static_cast<double>(columns * fold * static_cast<std::size_t>(cell)) + gaps;
     };
-    auto map_height = [&](int cell, std::size_t fold) {
-        return static_cast<double>((rows + fold - 1) / fold * static_cast<std::size_t>(cell));
+    auto map_height = [&](int cell, std::size_t fold, std::size_t group) {
+        const std::size_t cell_rows = (rows + group - 1) / group;
+        return static_cast<double>((cell_rows + fold - 1) / fold * static_cast<std::size_t>(cell));
     };
-    // The largest blocks that fit, folded as little as they can be; a strip stays wide enough
-    // for its channel number.
+    // The largest cells that fit, of as few blocks as can be, folded as little as they can be; a
+    // strip stays wide enough for its channel number.
     bool fits = false;
-    for (const int cell : {8, 6, 5, 4, 3, 2, 1}) {
-        for (std::size_t fold = 1; fold <= 4096 && !fits; fold *= 2) {
-            if (fold * static_cast<std::size_t>(cell) < 12) continue;
-            if (map_width(cell, fold) <= kMaxMapWidth && map_height(cell, fold) <= kMaxMapHeight) {
-                layout.cell = cell;
-                layout.fold = fold;
-                fits = true;
+    for (std::size_t group = 1; !fits; group *= 2) {
+        const int smallest = group == 1 ? kSmallestBlockCell : kSmallestGroupCell;
+        for (const int cell : {8, 6, 5, 4, 3, 2}) {
+            for (std::size_t fold = 1; fold <= 4096 && !fits && cell >= smallest; fold *= 2) {
+                if (fold * static_cast<std::size_t>(cell) < 12) continue;
+                if (map_width(cell, fold) <= kMaxMapWidth &&
+                    map_height(cell, fold, group) <= kMaxMapHeight) {
+                    layout.cell = cell;
+                    layout.fold = fold;
+                    layout.group = group;
+                    fits = true;
+                }
             }
         }
-        if (fits) break;
+        if (group >= rows) break;  // one cell a strip: more blocks a cell change nothing
     }
     if (!fits) {
-        // Too many blocks for the height: fold them further, at one pixel each.
+        // Too many columns for the width: one pixel a cell, as many blocks a cell as the height
+        // needs.
         layout.cell = 1;
         layout.fold = 16;
-        while (map_height(1, layout.fold) > kMaxMapHeight) layout.fold *= 2;
+        layout.group = 1;
+        while (map_height(1, layout.fold, layout.group) > kMaxMapHeight) layout.group *= 2;
     }
 
     layout.low = HeatmapData::kNoCount;
@@ -363,20 +413,21 @@ bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& 
         }
     }
     const double map_right = x;
-    const double map_bottom = layout.map_top + map_height(layout.cell, layout.fold);
+    const double map_bottom = layout.map_top + map_height(layout.cell, layout.fold, layout.group);
 
     // Block numbers at line starts, at least 40 pixels apart, the first line always.
-    const std::size_t lines = (rows + layout.fold - 1) / layout.fold;
+    const std::size_t blocks_a_line = layout.fold * layout.group;
+    const std::size_t lines = (rows + blocks_a_line - 1) / blocks_a_line;
     const std::size_t every =
         std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(40.0 / layout.cell)));
     std::size_t step = 1;
     while (step < every) step *= 2;
     for (std::size_t line = 0; line < lines; line += step) {
-        const double w = measure.Width(Number(data.blocks[line * layout.fold]), kTextSize);
+        const double w = measure.Width(Number(data.blocks[line * blocks_a_line]), kTextSize);
         const double y = layout.map_top + static_cast<double>(line * layout.cell);
         layout.block_labels.push_back(
             {map_left - 8 - w, y - kTextSize * 0.5 + layout.cell * 0.5, w, kTextSize});
-        layout.block_label_rows.push_back(line * layout.fold);
+        layout.block_label_rows.push_back(line * blocks_a_line);
     }
 
     const double legend_left = map_right + 24;
@@ -394,10 +445,15 @@ bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& 
     layout.no_count_swatch = {legend_left, layout.bad_swatch.y + 24, 14, 14};
     layout.no_count_label = {legend_left + 20, layout.no_count_swatch.y + 1,
                              measure.Width("no count", kTextSize), kTextSize};
+    if (layout.group > 1) {
+        layout.group_label = {legend_left, layout.no_count_swatch.y + 24,
+                              measure.Width(GroupText(layout.group), kTextSize), kTextSize};
+    }
     const double legend_right = std::max({layout.scale_high_label.x + layout.scale_high_label.width,
                                           layout.scale_low_label.x + layout.scale_low_label.width,
                                           layout.bad_label.x + layout.bad_label.width,
                                           layout.no_count_label.x + layout.no_count_label.width,
+                                          layout.group_label.x + layout.group_label.width,
                                           legend_left + measure.Width("Erase count", kTextSize)});
     layout.ce_caption = {kMargin, ce_row, measure.Width("CE", kTextSize), kTextSize};
     layout.channel_caption = {kMargin, channel_row, measure.Width("Channel", kTextSize), kTextSize};
@@ -406,7 +462,9 @@ bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& 
                             measure.Width("Erase count", kTextSize), kTextSize};
     const double right = std::max(legend_right, layout.title.x + layout.title.width) + kMargin;
     const double bottom =
-        std::max(layout.block_caption.y + kTextSize, layout.no_count_swatch.y + 14) + kMargin;
+        std::max({layout.block_caption.y + kTextSize, layout.no_count_swatch.y + 14,
+                  layout.group_label.y + layout.group_label.height}) +
+        kMargin;
     if (right > kLargestSurface || bottom > kLargestSurface) {
         error = "too many erase count columns to draw";
         return false;
@@ -452,40 +510,48 @@ bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::stri
         error = std::string("cannot encode the heat map: ") + cairo_status_to_string(status);
         return false;
     }
-    return platform::ReplaceFile(path, png, error);
+    return platform::ReplaceFile(path, png, error, platform::OutputTarget::FileOrStream);
 }
 
 bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error) {
     HeatmapLayout layout;
     if (!LayoutHeatmap(data, layout, error)) return false;
-    std::vector<std::uint8_t> svg;
+    platform::ReplacementFile file(path, platform::OutputTarget::FileOrStream);
+    if (!file.IsOpen()) {
+        error = file.error();
+        return false;
+    }
+    SvgSink sink{file, {}};
     std::string texts;
     {
         Surface surface(
-            cairo_svg_surface_create_for_stream(AppendBytes, &svg, layout.width, layout.height));
+            cairo_svg_surface_create_for_stream(ToSink, &sink, layout.width, layout.height));
         Context cr(cairo_create(surface.get()));
         Writer writer(cr.get(), true);
         Draw(data, layout, cr.get(), writer);
         texts = writer.SvgTexts();
         cairo_surface_finish(surface.get());
         if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-            error = std::string("cannot draw the heat map: ") +
-                    cairo_status_to_string(cairo_surface_status(surface.get()));
+            error = !file.error().empty()
+                        ? file.error()
+                        : std::string("cannot draw the heat map: ") +
+                              cairo_status_to_string(cairo_surface_status(surface.get()));
             return false;
         }
     }
-    const std::string end = "</svg>";
-    std::string document(svg.begin(), svg.end());
-    const auto at = document.rfind(end);
+    const auto at = sink.held.rfind("</svg>");
     if (at == std::string::npos) {
         error = "cannot draw the heat map: the SVG surface wrote no document";
         return false;
     }
-    document.insert(at, std::string("<g font-family=\"") + kFont +
-                            ", sans-serif\" fill=\"#000\">\n" + texts + "</g>\n");
-    return platform::ReplaceFile(
-        path, std::span(reinterpret_cast<const std::uint8_t*>(document.data()), document.size()),
-        error);
+    sink.held.insert(at, std::string("<g font-family=\"") + kFont +
+                             ", sans-serif\" fill=\"#000\">\n" + texts + "</g>\n");
+    if (!file.Write({reinterpret_cast<const std::uint8_t*>(sink.held.data()), sink.held.size()}) ||
+        !file.Commit()) {
+        error = file.error();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace vt::cli

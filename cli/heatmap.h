@@ -1,7 +1,8 @@
 #pragma once
 // A picture of a drive's erase counts for a person to read: one strip per channel and CE with the
 // blocks folded into short lines, labelled columns, a block axis, a legend and a title; as PNG or
-// as SVG with its text kept as text.
+// as SVG with its text kept as text. A drive with more blocks than fit at a readable size gets
+// cells of several blocks each, which the legend says.
 
 #include <cstdint>
 #include <string>
@@ -49,8 +50,9 @@ struct Box {
 struct HeatmapLayout {
     int width = 0;
     int height = 0;
-    int cell = 1;          // pixels per block side
-    std::size_t fold = 1;  // blocks per strip line
+    int cell = 1;           // pixels per cell side
+    std::size_t fold = 1;   // cells per strip line
+    std::size_t group = 1;  // consecutive blocks of a strip per cell
     double map_top = 0;
     std::vector<double> column_left;  // per column
     std::uint32_t low = 0, high = 0;  // the scale's ends
@@ -62,9 +64,11 @@ struct HeatmapLayout {
     Box scale_bar;                              // highest count at the top
     Box scale_high_label, scale_low_label;
     Box bad_swatch, bad_label, no_count_swatch, no_count_label;
+    Box group_label;  // what a cell of several blocks shows; empty for one block a cell
     Box channel_caption, ce_caption, block_caption, scale_caption;
 
-    Box Cell(std::size_t row, std::size_t column) const;
+    // `cell_row`: the row of the data divided by `group`.
+    Box Cell(std::size_t cell_row, std::size_t column) const;
 };
 
 // Fails (false, with the reason) for data too wide to draw.
@@ -72,6 +76,10 @@ bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& 
 
 // The colour of a count on the scale from `low` to `high` (blue, cyan, green, yellow, red).
 std::uint32_t ScaleColour(double count, double low, double high);
+// The colour of a cell: the bad colour when any of its blocks is a bad block, else that of its
+// highest count, else the no-count grey.
+std::uint32_t CellColour(const HeatmapData& data, const HeatmapLayout& layout, std::size_t cell_row,
+                         std::size_t column);
 
 bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::string& error);
 bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 #include "platform/files.h"
 #include "vendor/loader_mode.h"
 
@@ -29,14 +30,13 @@ void SayWhatToDo(const FormSession& s) {
 int ReadLogThroughLoader(FormSession& s, const std::string& gdp) {
     // Opened as every input is: no FIFO that blocks, no link, a regular file only.
     if (const platform::InputFile image(gdp); !image.IsOpen()) {
-        std::fprintf(stderr, "vtutil: cannot read the code image: %s\n", image.error().c_str());
+        Warn("cannot read the code image: " + image.error());
         return kExitFileError;
     }
-    std::fprintf(stderr, "vtutil: %s runs its loader; loading the code image %s...\n",
-                 Disk(s).c_str(), gdp.c_str());
+    Warn(Disk(s) + " runs its loader; loading the code image " + gdp + "...");
     s.form().ReadFwDebugMsgGDP(gdp);
     const auto messages = s.TakeMessages();
-    for (const auto& message : messages) std::fprintf(stderr, "vtutil: %s\n", message.c_str());
+    for (const auto& message : messages) Warn(message);
     if (!messages.empty()) return kExitCommandFailed;
     if (s.ui().Lines("UartLogMemo").empty()) {
         std::fprintf(stderr,
@@ -85,7 +85,7 @@ LoaderOutcome HandleLoaderMode(FormSession& s, LoaderUse use, const std::string&
         outcome.loader = true;
         return outcome;
     }
-    for (const auto& message : messages) std::fprintf(stderr, "vtutil: %s\n", message.c_str());
+    for (const auto& message : messages) Warn(message);
     SayWhatToDo(s);
     outcome.exit_status = kExitCommandFailed;
     outcome.reason = "the controller of " + Disk(s) + " runs its loader, not its firmware";

@@ -1,12 +1,14 @@
 // vtutil: the headless front end. One subcommand per job.
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
-#include <exception>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/json_document.h"
+#include "cli/terminal_text.h"
 #include "platform/backend.h"
 
 namespace {
@@ -43,18 +45,23 @@ int RunCommandLine(int argc, char** argv) {
     for (const auto* command : app.get_subcommands({})) subcommands.push_back(command->get_name());
     const std::vector<std::string> words(argv + 1, argv + argc);
     const std::vector<std::string> with_value{"--bench"};
+    const bool json = vt::cli::JsonAsked(words);
     if (const auto unknown = vt::cli::UnknownSubcommand(words, subcommands, with_value)) {
         const auto closest = vt::cli::ClosestName(*unknown, subcommands);
-        std::fprintf(stderr, "vtutil: unknown subcommand %s%s\nRun `vtutil --help` for the list.\n",
-                     unknown->c_str(),
-                     closest.empty() ? "" : (" (did you mean " + closest + "?)").c_str());
-        return vt::cli::kExitUsage;
+        const std::string message = "unknown subcommand " + *unknown +
+                                    (closest.empty() ? "" : " (did you mean " + closest + "?)");
+        std::fprintf(stderr, "vtutil: %s\nRun `vtutil --help` for the list.\n",
+                     vt::cli::TerminalText(message).c_str());
+        if (json) vt::cli::PrintErrorDocument(message, vt::cli::kExitUsage);
+        return vt::cli::FinishStandardOutput(vt::cli::kExitUsage);
     }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        const int code = app.exit(error);
-        return vt::cli::FinishStandardOutput(code == 0 ? vt::cli::kExitOk : vt::cli::kExitUsage);
+        // --help and --version end here too, with their text and status 0.
+        if (app.exit(error) == 0) return vt::cli::FinishStandardOutput(vt::cli::kExitOk);
+        if (json) vt::cli::PrintErrorDocument(error.what(), vt::cli::kExitUsage);
+        return vt::cli::FinishStandardOutput(vt::cli::kExitUsage);
     }
     return vt::cli::FinishStandardOutput(exit_status);
 }
@@ -62,16 +69,17 @@ int RunCommandLine(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Last resort: nothing may end the program without a message and a status.
+    // Last resort: nothing may end the program without a message, a status and, for --json, the
+    // error document.
+    bool json = false;
     try {
+        json = vt::cli::JsonAsked(std::vector<std::string>(argv + 1, argv + argc));
         return RunCommandLine(argc, argv);
     } catch (const vt::platform::DeviceBusyError& busy) {
-        std::fprintf(stderr, "vtutil: %s\n", busy.what());
-        return vt::cli::kExitDeviceBusy;
+        return vt::cli::ReportFailure(json, busy.what(), vt::cli::kExitDeviceBusy);
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "vtutil: %s\n", failure.what());
+        return vt::cli::ReportFailure(json, failure.what(), vt::cli::kExitCommandFailed);
     } catch (...) {
-        std::fprintf(stderr, "vtutil: unexpected error\n");
+        return vt::cli::ReportFailure(json, "unexpected error", vt::cli::kExitCommandFailed);
     }
-    return vt::cli::kExitCommandFailed;
 }

@@ -165,7 +165,7 @@ Json SsdInfoJson(const SsdInfoModel& model) {
     page["controller_model"] = JsonText(ControllerModel(info));
     page["firmware"] = JsonText(FirmwareIdentText(info.FwInfo));
     page["capacity_mib"] = model.capacity_mb;
-    page["capacity_bytes"] = std::uint64_t{model.capacity_mb} * 1024 * 1024;
+    page["capacity_bytes"] = model.capacity_bytes;
     page["flash_config"] = info.FlashConfig;
     page["flash_type"] = JsonText(CellTypeName(info.FlashConfig));
     page["ecc_mode"] = info.EccMode;
@@ -219,22 +219,22 @@ Json EraseCountJson(const EraseCountPage& page) {
         const unsigned channels = grid.channels ? grid.channels : 1;
         columns.push_back({{"channel", j % channels}, {"ce", j / channels}});
     }
-    Json blocks = Json::array();
-    for (std::size_t row = 0; row < grid.blocks.size(); ++row) {
-        Json counts = Json::array(), bad = Json::array();
-        for (std::size_t j = 0; j < grid.columns(); ++j) {
-            const std::uint32_t v = grid.At(row, j);
-            counts.push_back(v == kNoEraseCount ? Json(nullptr) : Json(v));
-            if (grid.BadAt(row, j)) bad.push_back(j);
-        }
-        blocks.push_back({{"block", grid.blocks[row]}, {"counts", counts}, {"bad_columns", bad}});
-    }
     Json out;
     out["columns"] = columns;
-    out["blocks"] = blocks;
+    out["blocks"] = kStreamedList;
     out["erase_count_average"] = page.has_summary ? Json(page.average) : Json(nullptr);
     out["erase_count_maximum"] = page.has_summary ? Json(page.maximum) : Json(nullptr);
     return out;
+}
+
+Json EraseCountBlockJson(const EraseCountGrid& grid, std::size_t row) {
+    Json counts = Json::array(), bad = Json::array();
+    for (std::size_t j = 0; j < grid.columns(); ++j) {
+        const std::uint32_t v = grid.At(row, j);
+        counts.push_back(v == kNoEraseCount ? Json(nullptr) : Json(v));
+        if (grid.BadAt(row, j)) bad.push_back(j);
+    }
+    return {{"block", grid.blocks[row]}, {"counts", counts}, {"bad_columns", bad}};
 }
 
 Json BadBlocksJson(const BadBlocksModel& model) {

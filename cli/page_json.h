@@ -26,7 +26,14 @@ Json ListRowJson(const DeviceRow& row, const std::string& path);
 
 Json DeviceInfoJson(const DeviceInfoModel& model);
 Json SsdInfoJson(const SsdInfoModel& model);
+// A value a document holds where a list too long to build whole is written item by item
+// (PrintJson with a StreamedList): control characters keep it apart from any drive's text.
+inline constexpr const char* kStreamedList = "\x01streamed list\x01";
+
+// The page with kStreamedList for its "blocks", one EraseCountBlockJson per row of the grid: the
+// largest drives have over a hundred thousand rows of 64 counts.
 Json EraseCountJson(const EraseCountPage& page);
+Json EraseCountBlockJson(const EraseCountGrid& grid, std::size_t row);
 Json BadBlocksJson(const BadBlocksModel& model);
 Json SmartJson(const SmartReport& report);
 Json FirmwareLogJson(const FirmwareLogModel& model);

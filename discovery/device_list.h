@@ -16,7 +16,7 @@ struct DeviceRow {
     // older bridge takes a number but no row.
     std::uint8_t device = 0;
     // What the capacity column shows, as numbers: in MiB (the column is this / 1024) and in bytes.
-    std::uint32_t capacity_mb = 0;
+    std::uint64_t capacity_mb = 0;
     std::uint64_t capacity_bytes = 0;
 };
 

@@ -59,6 +59,17 @@ void SetEntry(unsigned device, const std::string& path, int kind) {
     entry.AtaPassThrough = kind == DEVICE_IDE ? 1 : 0;
 }
 
+// Keeps the model, serial and firmware of an IDENTIFY answer, in reading order, as the device's.
+void KeepIdentifyStrings(unsigned device, std::array<std::uint8_t, 512>& answer) {
+    auto& data = DriveInfoOf(device).IdentifyData;
+    for (const auto& [offset, length] :
+         {std::pair{kModelOffset, kModelLength}, std::pair{kSerialOffset, kSerialLength},
+          std::pair{kFirmwareOffset, kFirmwareLength}}) {
+        SwapBytePairs(std::span(answer).subspan(offset, length));
+        std::copy_n(answer.begin() + offset, length, data.begin() + offset);
+    }
+}
+
 void Accept(unsigned device, const std::string& path) {
     DriveInfoOf(device).Path = path;
     EntryOf(device).DevicePath = path;
@@ -97,13 +108,7 @@ bool ScanUsbDisk(unsigned n, const std::string& path, const Classification& kind
         EntryOf(n).DirectVendorCdb = 0;
         if (bridge == kBridgePio) CarrierMode = 1;
         if (VA_Identify(n, answer, 1)) {
-            auto& data = DriveInfoOf(n).IdentifyData;
-            for (const auto& [offset, length] :
-                 {std::pair{kModelOffset, kModelLength}, std::pair{kSerialOffset, kSerialLength},
-                  std::pair{kFirmwareOffset, kFirmwareLength}}) {
-                SwapBytePairs(std::span(answer).subspan(offset, length));
-                std::copy_n(answer.begin() + offset, length, data.begin() + offset);
-            }
+            KeepIdentifyStrings(n, answer);
             FindDriveLetter(path, letter);
             Accept(n, path);
             record.rows.push_back(MakeRow(n, kTextUsbSata));
@@ -140,6 +145,17 @@ std::string TrimDisplay(const std::string& text) {
     const auto first = std::find_if_not(text.begin(), text.end(), blank);
     const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
     return first < last ? std::string(first, last) : std::string();
+}
+
+DeviceRow DescribeUnlistedDisk(unsigned device) {
+    DriveInfoOf(device).IdentifyData = {};
+    std::array<std::uint8_t, 512> answer{};
+    if (VA_Identify(device, answer, 1)) KeepIdentifyStrings(device, answer);
+    std::string path = EntryOf(device).DevicePath;
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto kind = ClassifyDiskPath(path);
+    return MakeRow(device, kind.text ? kind.text : "");
 }
 
 DeviceListRecord ScanDevices() {

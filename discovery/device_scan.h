@@ -27,4 +27,8 @@ std::string TrimDisplay(const std::string& text);
 // kMaxDevices drives are accepted; further disks are left out with one debug line.
 DeviceListRecord ScanDevices();
 
+// The row of a disk the scan does not list, set up in device slot `device` by the caller (the
+// self-test takes any disk): its IDENTIFY strings, where it answers IDENTIFY, and its capacity.
+DeviceRow DescribeUnlistedDisk(unsigned device);
+
 }  // namespace vt

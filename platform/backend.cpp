@@ -1,5 +1,6 @@
 #include "platform/backend.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 
@@ -89,6 +90,20 @@ DriveLock::~DriveLock() {
         Current().UnlockDevice(it->second.lock);
     }
     held.erase(it);
+}
+
+bool DiskUse::HoldsRoot() const {
+    return std::any_of(users.begin(), users.end(), [](const DiskUser& user) {
+        return user.kind == DiskUser::Kind::Mount && user.what == "/";
+    });
+}
+
+WriteHold::WriteHold(const std::string& path)
+    : backend_(&Current()), hold_(backend_->HoldForWriting(path)) {}
+
+WriteHold::~WriteHold() {
+    // A backend replaced meanwhile took its holds with it.
+    if (hold_ >= 0 && backend_ == &Current()) backend_->ReleaseHold(hold_);
 }
 
 std::string PathFor(const std::string& bus, const std::string& node) {

@@ -29,6 +29,24 @@ struct DeviceNumber {
     bool operator==(const DeviceNumber&) const = default;
 };
 
+// One thing that keeps a disk, or one of its partitions, busy.
+struct DiskUser {
+    enum class Kind : std::uint8_t { Mount = 1, Swap = 2, Holder = 3 };
+    Kind kind = Kind::Mount;
+    std::string device;  // the node of the disk or of the partition ("/dev/sda1")
+    std::string what;    // Mount: the mount point; Holder: its name ("dm-0", "md127"); Swap: empty
+    bool operator==(const DiskUser&) const = default;
+};
+
+// A whole disk as the system sees it: its partitions and everything that uses it or them.
+struct DiskUse {
+    std::vector<std::string> partitions;  // their nodes
+    std::vector<DiskUser> users;
+    bool InUse() const { return !users.empty(); }
+    // Something is mounted on "/" from it: the running system lives on this disk.
+    bool HoldsRoot() const;
+};
+
 class Backend {
   public:
     virtual ~Backend() = default;
@@ -50,6 +68,16 @@ class Backend {
     // what is wrong with it).
     virtual int LockDevice(const std::string& path, std::uint32_t wait_ms) = 0;
     virtual void UnlockDevice(int lock) = 0;
+
+    // The whole disk a path names: its partitions and what uses them (mounted file systems,
+    // active swap areas, holders such as device-mapper and MD). Empty when nothing is known.
+    virtual DiskUse DescribeUse(const std::string& path) = 0;
+    // Takes the whole disk a path names for writing user data, until ReleaseHold: meanwhile the
+    // system lets nothing mount it, swap on it or build on it (on Linux an exclusive open of its
+    // node, which the kernel refuses while any of these holds the disk or a partition). Returns a
+    // hold id (>= 0), -EBUSY when the disk is in use, or another negative errno value.
+    virtual int HoldForWriting(const std::string& path) = 0;
+    virtual void ReleaseHold(int hold) = 0;
 
     virtual std::vector<DiskEntry> ListDisks() = 0;
     // Asks every bus to look for new devices. Failures are described line by line in `report`.
@@ -98,6 +126,23 @@ class DriveLock {
 
   private:
     std::string node_;
+};
+
+// Holds the disk a path names for writing (Backend::HoldForWriting) for the object's life.
+class WriteHold {
+  public:
+    explicit WriteHold(const std::string& path);
+    ~WriteHold();
+    WriteHold(const WriteHold&) = delete;
+    WriteHold& operator=(const WriteHold&) = delete;
+
+    bool Held() const { return hold_ >= 0; }
+    // Why the disk was not held: EBUSY when it is in use.
+    int Error() const { return hold_ < 0 ? -hold_ : 0; }
+
+  private:
+    Backend* backend_;
+    int hold_;
 };
 
 // A device opened for the length of one command, its drive locked; closed on every path out.

@@ -52,32 +52,47 @@ int BenchBackend::LockDevice(const std::string& path, std::uint32_t wait_ms) {
     const int disk = static_cast<int>(*index);
     if (lock_namespace_.empty()) {
         for (const auto& [id, held] : locks_) {
-            if (held == disk) return -EWOULDBLOCK;
+            if (held.disk == disk) return -EWOULDBLOCK;
         }
-        locks_[next_lock_] = disk;
+        locks_[next_lock_] = HeldLock{disk, -1, {}};
         return next_lock_++;
     }
-    const int fd = OpenLockFile(lock_namespace_ + "-" + std::to_string(disk) + ".lock");
+    // One file per drive, there only while a process holds the drive.
+    std::string file = lock_namespace_ + "-" + std::to_string(disk) + ".lock";
+    const int fd = LockRemovableFile(file, wait_ms);
     if (fd < 0) return fd;
-    const int result = LockWithin(fd, wait_ms);
-    if (result != 0) {
-        ::close(fd);
-        return -result;
-    }
-    locks_[next_lock_] = fd;
+    locks_[next_lock_] = HeldLock{disk, fd, std::move(file)};
     return next_lock_++;
 }
 
 void BenchBackend::UnlockDevice(int lock) {
     const auto it = locks_.find(lock);
     if (it == locks_.end()) return;
-    if (!lock_namespace_.empty()) ::close(it->second);
+    if (it->second.fd >= 0) ReleaseRemovableFile(it->second.file, it->second.fd);
     locks_.erase(it);
 }
 
+DiskUse BenchBackend::DescribeUse(const std::string& path) {
+    const auto index = DiskIndexOf(path);
+    return index ? bus_->Use(static_cast<int>(*index)) : DiskUse{};
+}
+
+int BenchBackend::HoldForWriting(const std::string& path) {
+    const auto index = DiskIndexOf(path);
+    if (!index) return -ENOENT;
+    const int disk = static_cast<int>(*index);
+    if (bus_->Use(disk).InUse()) return -EBUSY;
+    for (const auto& [id, held] : holds_) {
+        if (held == disk) return -EBUSY;
+    }
+    holds_[next_lock_] = disk;
+    return next_lock_++;
+}
+
 BenchBackend::~BenchBackend() {
-    if (lock_namespace_.empty()) return;
-    for (const auto& [id, fd] : locks_) ::close(fd);
+    for (const auto& [id, held] : locks_) {
+        if (held.fd >= 0) ReleaseRemovableFile(held.file, held.fd);
+    }
 }
 
 }  // namespace vt::platform

@@ -35,6 +35,11 @@ class VirtualBus {
         (void)report;
         return true;
     }
+    // What the system would say uses a disk (its index).
+    virtual DiskUse Use(int disk) {
+        (void)disk;
+        return {};
+    }
 };
 
 class BenchBackend final : public Backend {
@@ -50,11 +55,16 @@ class BenchBackend final : public Backend {
     void Close(int handle) override;
     // The drives of a bench file are locked across processes, like real ones: a flock on the file
     // NAMESPACE-INDEX.lock, so every backend given the same namespace (every process that loads
-    // the same bench file) contends for its drive INDEX. Without a namespace (the demo bench,
-    // private to its process) the locks are the backend's own.
+    // the same bench file) contends for its drive INDEX; the file is removed when the drive is
+    // free. Without a namespace (the demo bench, private to its process) the locks are the
+    // backend's own.
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;
     void SetLockNamespace(std::string prefix) { lock_namespace_ = std::move(prefix); }
+    DiskUse DescribeUse(const std::string& path) override;
+    // Refused while the bench says the disk is in use, or this backend holds it already.
+    int HoldForWriting(const std::string& path) override;
+    void ReleaseHold(int hold) override { holds_.erase(hold); }
     std::vector<DiskEntry> ListDisks() override { return bus_->Disks(); }
     bool Rescan(std::string& report) override { return bus_->Rescan(report); }
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
@@ -72,8 +82,14 @@ class BenchBackend final : public Backend {
     std::map<int, int> handles_;  // handle -> disk index
     int next_handle_ = 3;
     std::string lock_namespace_;
-    std::map<int, int> locks_;  // lock id -> disk index (no namespace) or lock file descriptor
+    struct HeldLock {
+        int disk = -1;
+        int fd = -1;  // with a namespace: the lock file, open and locked
+        std::string file;
+    };
+    std::map<int, HeldLock> locks_;  // by lock id
     int next_lock_ = 0;
+    std::map<int, int> holds_;  // hold id -> disk index
 
     std::optional<std::size_t> DiskIndexOf(const std::string& path);
 };

@@ -61,9 +61,15 @@ using TaskFile = std::array<std::uint8_t, 8>;
 inline constexpr std::size_t kTaskCommand = 6;  // COMMAND in, STATUS out
 inline constexpr std::uint8_t kAtaStatusErr = 0x01;
 
-// One 28-bit ATA command with its registers in and out.
+// A 48-bit command's high-order registers, written before the task file's: FEATURES, SECTOR COUNT,
+// LBA LOW, LBA MID, LBA HIGH (bits 8-15, 8-15, 24-31, 32-39, 40-47).
+using PreviousTaskFile = std::array<std::uint8_t, 5>;
+
+// One ATA command with its registers in and out: a 28-bit command, or a 48-bit one (`extended`).
 struct AtaRequest {
     TaskFile task_file{};  // as sent
+    bool extended = false;
+    PreviousTaskFile previous{};  // `extended` only
     Direction direction = Direction::None;
     bool dma = false;  // the DMA protocol for the data phase, else PIO
     std::span<std::uint8_t> data;

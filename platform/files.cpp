@@ -8,8 +8,11 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
+#include <utility>
 
 namespace vt::platform {
 namespace {
@@ -22,61 +25,33 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
             if (errno == EINTR) continue;
             return false;
         }
+        if (n == 0) {
+            errno = EIO;  // no progress: never a loop without end
+            return false;
+        }
         done += static_cast<std::size_t>(n);
     }
     return true;
 }
 
-// A FIFO or device planted at the name must neither block the open nor receive the bytes; the
-// truncation waits until the file is known to be a regular one.
-bool WriteWithFlags(const std::string& path, std::span<const std::uint8_t> bytes, int flags) {
-    const int fd = ::open(path.c_str(),
-                          flags | O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+}  // namespace
+
+// A FIFO or device planted at the name must neither block the open nor receive the bytes.
+bool AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    const int fd = ::open(
+        path.c_str(), O_APPEND | O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok && (flags & O_APPEND) == 0) ok = ::ftruncate(fd, 0) == 0;
-    ok = ok && WriteAll(fd, bytes);
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && WriteAll(fd, bytes);
     return (::close(fd) == 0) && ok;
 }
 
-}  // namespace
-
-bool AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    return WriteWithFlags(path, bytes, O_APPEND);
-}
-
-bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    return WriteWithFlags(path, bytes, 0);
-}
-
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error) {
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        error = "Cannot create " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = WriteAll(fd, bytes);
-    // On disk before the rename: a crash must leave the old file or the new one, never an empty
-    // one under the name.
-    ok = ok && ::fdatasync(fd) == 0;
-    int saved = errno;
-    // mkostemp makes 0600; a report should be readable like any other file.
-    if (ok) (void)::fchmod(fd, 0644);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        saved = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        error = "Cannot write " + path + ": " + std::strerror(saved);
-    }
-    return ok;
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error,
+                 OutputTarget target) {
+    ReplacementFile file(path, target);
+    if (file.Write(bytes) && file.Commit()) return true;
+    error = file.error();
+    return false;
 }
 
 InputFile::InputFile(const std::string& path, Links links) : path_(path) {
@@ -156,7 +131,8 @@ namespace {
 // The temporary file a signal must remove, in storage a signal handler may read.
 char pending_temp[4096];
 volatile std::sig_atomic_t temp_pending = 0;
-struct sigaction old_int {}, old_term {};
+struct sigaction old_int {};
+struct sigaction old_term {};
 
 void RemovePendingTemp(int signal_number) {
     if (temp_pending) ::unlink(pending_temp);
@@ -165,8 +141,8 @@ void RemovePendingTemp(int signal_number) {
     ::raise(signal_number);
 }
 
-void WatchTemp(const std::string& temp) {
-    if (temp.size() >= sizeof pending_temp || temp_pending) return;
+bool WatchTemp(const std::string& temp) {
+    if (temp.size() >= sizeof pending_temp || temp_pending) return false;
     std::memcpy(pending_temp, temp.c_str(), temp.size() + 1);
     temp_pending = 1;
     struct sigaction action {};
@@ -174,6 +150,7 @@ void WatchTemp(const std::string& temp) {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &old_int);
     ::sigaction(SIGTERM, &action, &old_term);
+    return true;
 }
 
 void UnwatchTemp() {
@@ -183,44 +160,138 @@ void UnwatchTemp() {
     temp_pending = 0;
 }
 
+std::string TemporarySuffix() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string suffix = ".";
+    for (int i = 0; i < 6; ++i) suffix += kLetters[pick(random)];
+    return suffix;
+}
+
+// What stands at a name that is no regular file, for the refusal.
+const char* KindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISDIR(mode)) return "a directory";
+    return "a socket";
+}
+
 }  // namespace
 
-ReplacementFile::ReplacementFile(const std::string& path) : path_(path), temp_(path + ".XXXXXX") {
-    fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
-    if (fd_ < 0) {
-        error_ = "Cannot write " + path_ + ": " + std::strerror(errno);
+ReplacementFile::ReplacementFile(const std::string& path, OutputTarget target) : path_(path) {
+    const bool streams = target == OutputTarget::FileOrStream;
+    if (streams && path == "-") {
+        std::fflush(stdout);  // what the program printed before comes first
+        fd_ = STDOUT_FILENO;
+        owns_fd_ = false;
+        stream_ = true;
         return;
     }
-    WatchTemp(temp_);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            CreateTemporary();
+        else
+            Fail(std::strerror(errno));
+        return;
+    }
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    if (S_ISREG(st.st_mode)) {
+        // Permissions another user chose (a world-writable file planted for root) are not copied.
+        keep_mode_ = st.st_uid == ::geteuid();
+        mode_ = st.st_mode & 0777;
+        CreateTemporary();
+    } else if (S_ISLNK(st.st_mode)) {
+        Fail(std::string("It is a symbolic link, which is never written through or replaced") +
+             (streams ? " (- means standard output)" : ""));
+    } else if (streams && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        OpenStream();
+    } else {
+        Fail(std::string("It is ") + KindOf(st.st_mode) + ", not a regular file");
+    }
+}
+
+void ReplacementFile::Fail(const std::string& reason) {
+    failed_ = true;
+    error_ = "Cannot write " + (owns_fd_ ? path_ : "standard output") + ": " + reason;
+}
+
+// As any writer of a FIFO, the open waits for a reader (Ctrl-C ends the wait).
+void ReplacementFile::OpenStream() {
+    fd_ = ::open(path_.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) {
+        Fail(std::strerror(errno));
+        return;
+    }
+    struct stat st {};
+    // Whatever was put at the name since it was looked at is not written into.
+    if (::fstat(fd_, &st) != 0 || st.st_dev != device_ || st.st_ino != inode_) {
+        ::close(fd_);
+        fd_ = -1;
+        Fail("It was replaced while it was being opened");
+        return;
+    }
+    stream_ = true;
+}
+
+void ReplacementFile::CreateTemporary() {
+    // Owner-only until Commit when the replaced file's mode is kept (it may be stricter than the
+    // umask); otherwise the umask decides, as for any new file.
+    const mode_t mode = keep_mode_ ? 0600 : 0666;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp_ = path_ + TemporarySuffix();
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd_ >= 0) {
+            watched_ = WatchTemp(temp_);
+            return;
+        }
+        if (errno != EEXIST) break;
+    }
+    Fail(std::strerror(errno));
 }
 
 ReplacementFile::~ReplacementFile() {
     if (fd_ < 0) return;
-    ::close(fd_);
+    if (owns_fd_) ::close(fd_);
+    if (stream_) return;
     ::unlink(temp_.c_str());
-    UnwatchTemp();
+    if (watched_) UnwatchTemp();
 }
 
 bool ReplacementFile::Write(std::span<const std::uint8_t> bytes) {
     if (fd_ < 0 || failed_) return false;
-    if (!WriteAll(fd_, bytes)) {
-        failed_ = true;
-        error_ = "Cannot write " + path_ + ": " + std::strerror(errno);
-    }
+    if (!WriteAll(fd_, bytes)) Fail(std::strerror(errno));
     return !failed_;
 }
 
 bool ReplacementFile::Commit() {
     if (fd_ < 0 || failed_) return false;
-    (void)::fchmod(fd_, 0644);
-    const int fd = fd_;
-    fd_ = -1;
-    bool ok = ::close(fd) == 0 && ::rename(temp_.c_str(), path_.c_str()) == 0;
-    if (!ok) {
-        error_ = "Cannot write " + path_ + ": " + std::strerror(errno);
-        ::unlink(temp_.c_str());
+    const int fd = std::exchange(fd_, -1);
+    if (stream_) {
+        if (owns_fd_ && ::close(fd) != 0) Fail(std::strerror(errno));
+        return !failed_;
     }
-    UnwatchTemp();
+    // On disk before the rename: a crash must leave the old file or the new one under the name,
+    // never an empty one.
+    bool ok = (!keep_mode_ || ::fchmod(fd, mode_) == 0) && ::fsync(fd) == 0;
+    int saved = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        saved = errno;
+    }
+    if (ok && ::rename(temp_.c_str(), path_.c_str()) != 0) {
+        ok = false;
+        saved = errno;
+    }
+    if (!ok) {
+        ::unlink(temp_.c_str());
+        Fail(std::strerror(saved));
+    }
+    if (watched_) UnwatchTemp();
     return ok;
 }
 

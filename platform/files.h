@@ -13,15 +13,25 @@ namespace vt::platform {
 
 // Appends bytes to a file, creating it. False when it cannot be opened or written.
 bool AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes);
-// Creates or truncates a file and writes bytes to it.
-bool WriteWholeFile(const std::string& path, std::span<const std::uint8_t> bytes);
-// Writes a temporary file beside the target and renames it over the target. On failure the old
-// file is untouched and `error` says why.
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error);
+
+// What the name of an output may stand for besides a regular file, which is replaced whole.
+enum class OutputTarget {
+    // A file the tool names or the user picks in a dialog (reports, dumps, the window's files):
+    // only a regular file, or nothing, is at the name; anything else is refused.
+    File,
+    // A file an option names: also "-" for standard output, and a FIFO or character device the
+    // user names (/dev/null, a pipe), written to directly as cp and sort -o do.
+    FileOrStream,
+};
+
+// Writes bytes through a ReplacementFile and commits them. On failure what was at the name is
+// kept and `error` says why, naming `path`.
+bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error,
+                 OutputTarget target = OutputTarget::File);
 // A file opened by name for reading: no link followed, no open that blocks (a FIFO), not inherited
 // by child processes, and only a regular file; anything else is refused with an error naming it.
 class InputFile {
-public:
+  public:
     enum class Links { Refuse, Follow };
     // Links::Follow only for a file the installed system places as a link (the settings file).
     explicit InputFile(const std::string& path, Links links = Links::Refuse);
@@ -35,33 +45,48 @@ public:
     // Bytes read into `into` (0 at the end), or nullopt with error() set.
     std::optional<std::size_t> Read(std::span<std::uint8_t> into);
 
-private:
+  private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
     std::string path_;
     std::string error_;
 };
 
-// A file written beside `path` and renamed over it once complete (Commit). Until then SIGINT and
-// SIGTERM remove it before the process ends, and so does the destructor.
+// The one way the tools write a file: the bytes go to a file beside `path` that is renamed over
+// it once complete and on disk (Commit), so the name holds the old file or the whole new one.
+// Until then SIGINT and SIGTERM remove it before the process ends, and so does the destructor.
+// A symbolic link at the name is refused, never followed or replaced; the new file keeps the
+// mode of the file it replaces when that was ours, else gets the umask's. With
+// OutputTarget::FileOrStream, "-", a FIFO or a character device is written to directly instead.
 class ReplacementFile {
-public:
-    explicit ReplacementFile(const std::string& path);
+  public:
+    explicit ReplacementFile(const std::string& path, OutputTarget target = OutputTarget::File);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
     bool Write(std::span<const std::uint8_t> bytes);
-    // Renames the file over the target. False with error() when any write or the rename failed.
+    // Syncs the file and renames it over the target. False with error() when any write, the sync
+    // or the rename failed; the target then holds what it held before.
     bool Commit();
     // Why it failed, naming the target (not the temporary name).
     const std::string& error() const { return error_; }
 
-private:
+  private:
+    void Fail(const std::string& reason);
+    void OpenStream();
+    void CreateTemporary();
+
     int fd_ = -1;
+    bool stream_ = false;  // fd_ is the target itself: nothing to rename
+    bool owns_fd_ = true;  // false for standard output
+    bool keep_mode_ = false;
+    unsigned mode_ = 0;                     // the replaced file's permissions, kept when keep_mode_
+    std::uint64_t device_ = 0, inode_ = 0;  // what the name held when it was looked at
     std::string path_;
     std::string temp_;
+    bool watched_ = false;  // a signal removes temp_
     std::string error_;
     bool failed_ = false;
 };

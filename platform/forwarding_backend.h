@@ -30,6 +30,9 @@ class ForwardingBackend : public Backend {
         return inner_->LockDevice(path, wait_ms);
     }
     void UnlockDevice(int lock) override { inner_->UnlockDevice(lock); }
+    DiskUse DescribeUse(const std::string& path) override { return inner_->DescribeUse(path); }
+    int HoldForWriting(const std::string& path) override { return inner_->HoldForWriting(path); }
+    void ReleaseHold(int hold) override { inner_->ReleaseHold(hold); }
     std::vector<DiskEntry> ListDisks() override { return inner_->ListDisks(); }
     bool Rescan(std::string& report) override { return inner_->Rescan(report); }
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override {

@@ -140,14 +140,18 @@ bool HelperBackend::Greet(std::string& error) {
     return true;
 }
 
-int HelperBackend::Open(const std::string& path) {
-    Request request = Simple(Op::Open);
-    request.path = path;
-    if (path.empty() || path.size() > helper::kMaxPath) return -ENOENT;
+int HelperBackend::CallForId(const Request& request) {
+    if (request.path.empty() || request.path.size() > helper::kMaxPath) return -ENOENT;
     const auto answer = Call(request);
     if (!answer) return -EIO;
     if (answer->status != Status::Ok) return -ErrnoOf(answer->status);
     return answer->result;
+}
+
+int HelperBackend::Open(const std::string& path) {
+    Request request = Simple(Op::Open);
+    request.path = path;
+    return CallForId(request);
 }
 
 int HelperBackend::PassThrough(const Request& request, helper::CallOutcome& ended) {
@@ -174,6 +178,8 @@ int HelperBackend::AtaPassThrough(int handle, AtaRequest& request) {
     Request call = Simple(Op::AtaPassThrough);
     if (const int refused = ToWire(handle, request, call.ata)) return refused;
     call.ata.task_file = request.task_file;
+    call.ata.extended = request.extended;
+    if (request.extended) call.ata.previous = request.previous;
     call.ata.dma = request.dma && request.direction != Direction::None;
     helper::CallOutcome ended;
     if (const int error = PassThrough(call, ended)) return error;
@@ -194,16 +200,33 @@ int HelperBackend::LockDevice(const std::string& path, std::uint32_t wait_ms) {
     Request request = Simple(Op::LockDevice);
     request.path = path;
     request.ms = std::min(wait_ms, helper::kMaxLockWaitMs);
-    if (path.empty() || path.size() > helper::kMaxPath) return -ENOENT;
-    const auto answer = Call(request);
-    if (!answer) return -EIO;
-    if (answer->status != Status::Ok) return -ErrnoOf(answer->status);
-    return answer->result;
+    return CallForId(request);
 }
 
 void HelperBackend::UnlockDevice(int lock) {
     Request request = Simple(Op::UnlockDevice);
     request.handle = static_cast<std::uint32_t>(lock);
+    Call(request);
+}
+
+DiskUse HelperBackend::DescribeUse(const std::string& path) {
+    Request request = Simple(Op::DescribeUse);
+    request.path = path;
+    if (path.empty() || path.size() > helper::kMaxPath) return {};
+    const auto answer = Call(request);
+    if (!answer || answer->status != Status::Ok) return {};
+    return answer->use;
+}
+
+int HelperBackend::HoldForWriting(const std::string& path) {
+    Request request = Simple(Op::HoldForWriting);
+    request.path = path;
+    return CallForId(request);
+}
+
+void HelperBackend::ReleaseHold(int hold) {
+    Request request = Simple(Op::ReleaseHold);
+    request.handle = static_cast<std::uint32_t>(hold);
     Call(request);
 }
 

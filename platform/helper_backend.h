@@ -34,6 +34,9 @@ class HelperBackend final : public Backend {
     void Close(int handle) override;
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;
+    DiskUse DescribeUse(const std::string& path) override;
+    int HoldForWriting(const std::string& path) override;
+    void ReleaseHold(int hold) override;
     std::vector<DiskEntry> ListDisks() override;
     bool Rescan(std::string& report) override;
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override;
@@ -45,6 +48,8 @@ class HelperBackend final : public Backend {
     std::optional<helper::Answer> Call(const helper::Request& request);
     // One pass-through round trip: the helper's errno-like answer, or 0 with `ended` filled.
     int PassThrough(const helper::Request& request, helper::CallOutcome& ended);
+    // A call on a path whose answer is an id (a handle, lock or hold) or a negative errno value.
+    int CallForId(const helper::Request& request);
 
     int read_fd_, write_fd_;
     pid_t child_;

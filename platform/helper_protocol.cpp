@@ -148,6 +148,7 @@ std::optional<std::string> ReadOutcome(Reader& r, CallOutcome& call) {
 }
 
 constexpr std::uint8_t kRegistersReturned = 0x01, kRefused = 0x02;
+constexpr std::uint8_t kAtaDma = 0x01, kAtaExtended = 0x02;
 
 }  // namespace
 
@@ -166,10 +167,13 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
     switch (request.op) {
         case Op::Open:
         case Op::DeviceNumber:
+        case Op::DescribeUse:
+        case Op::HoldForWriting:
             w.Text(request.path, kMaxPath);
             break;
         case Op::Close:
         case Op::UnlockDevice:
+        case Op::ReleaseHold:
             w.U32(request.handle);
             break;
         case Op::Sleep:
@@ -189,8 +193,9 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
         case Op::AtaPassThrough:
             w.U32(request.ata.handle);
             w.U8(static_cast<std::uint8_t>(request.ata.direction));
-            w.U8(request.ata.dma ? 1 : 0);
+            w.U8((request.ata.dma ? kAtaDma : 0) | (request.ata.extended ? kAtaExtended : 0));
             w.Bytes(request.ata.task_file);
+            w.Bytes(request.ata.previous);
             WriteTail(w, request.ata);
             break;
         case Op::Hello:
@@ -214,11 +219,14 @@ std::variant<Request, std::string> DecodeRequest(std::span<const std::uint8_t> b
     switch (request.op) {
         case Op::Open:
         case Op::DeviceNumber:
+        case Op::DescribeUse:
+        case Op::HoldForWriting:
             request.path = r.Text(kMaxPath);
             if (r.Ok() && !PlausiblePath(request.path)) return std::string("bad path");
             break;
         case Op::Close:
         case Op::UnlockDevice:
+        case Op::ReleaseHold:
             request.handle = r.U32();
             break;
         case Op::Sleep:
@@ -246,14 +254,17 @@ std::variant<Request, std::string> DecodeRequest(std::span<const std::uint8_t> b
             auto& call = request.ata;
             call.handle = r.U32();
             if (!ReadDirection(r, call)) return std::string("unknown transfer direction");
-            const auto dma = r.U8();
-            if (dma > 1) return std::string("unknown protocol");
-            call.dma = dma == 1;
+            const auto flags = r.U8();
+            if ((flags & ~(kAtaDma | kAtaExtended)) != 0) return std::string("unknown protocol");
+            call.dma = (flags & kAtaDma) != 0;
+            call.extended = (flags & kAtaExtended) != 0;
             // DMA names how data moves: a command without data has no DMA protocol to ask for.
             if (call.dma && call.direction == Direction::None)
                 return std::string("DMA without a data phase");
             const auto task_file = r.Bytes(call.task_file.size());
             std::copy(task_file.begin(), task_file.end(), call.task_file.begin());
+            const auto previous = r.Bytes(call.previous.size());
+            std::copy(previous.begin(), previous.end(), call.previous.begin());
             if (auto fault = ReadTail(r, call)) return *fault;
             break;
         }
@@ -302,11 +313,26 @@ std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
             break;
         case Op::Open:
         case Op::LockDevice:
+        case Op::HoldForWriting:
             w.I32(answer.result);
             break;
         case Op::Now:
             w.U64(answer.now_ms);
             break;
+        case Op::DescribeUse: {
+            const auto& use = answer.use;
+            const std::size_t partitions = std::min(use.partitions.size(), kMaxUseEntries);
+            w.U16(static_cast<std::uint16_t>(partitions));
+            for (std::size_t i = 0; i < partitions; ++i) w.Text(use.partitions[i], kMaxPath);
+            const std::size_t users = std::min(use.users.size(), kMaxUseEntries);
+            w.U16(static_cast<std::uint16_t>(users));
+            for (std::size_t i = 0; i < users; ++i) {
+                w.U8(static_cast<std::uint8_t>(use.users[i].kind));
+                w.Text(use.users[i].device, kMaxPath);
+                w.Text(use.users[i].what, kMaxMountPoint);
+            }
+            break;
+        }
         case Op::ScsiPassThrough:
             WriteOutcome(w, answer.call);
             break;
@@ -319,6 +345,7 @@ std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
         case Op::Close:
         case Op::Sleep:
         case Op::UnlockDevice:
+        case Op::ReleaseHold:
             break;
     }
     return w.Take();
@@ -366,11 +393,32 @@ std::variant<Answer, std::string> DecodeAnswer(std::span<const std::uint8_t> bod
                 break;
             case Op::Open:
             case Op::LockDevice:
+            case Op::HoldForWriting:
                 answer.result = r.I32();
                 break;
             case Op::Now:
                 answer.now_ms = r.U64();
                 break;
+            case Op::DescribeUse: {
+                auto& use = answer.use;
+                const std::size_t partitions = r.U16();
+                if (partitions > kMaxUseEntries) return std::string("too many partitions");
+                for (std::size_t i = 0; i < partitions && r.Ok(); ++i)
+                    use.partitions.push_back(r.Text(kMaxPath));
+                const std::size_t users = r.U16();
+                if (users > kMaxUseEntries) return std::string("too many users");
+                for (std::size_t i = 0; i < users && r.Ok(); ++i) {
+                    const auto kind = r.U8();
+                    if (kind < 1 || kind > static_cast<std::uint8_t>(DiskUser::Kind::Holder))
+                        return std::string("unknown disk user");
+                    DiskUser user;
+                    user.kind = static_cast<DiskUser::Kind>(kind);
+                    user.device = r.Text(kMaxPath);
+                    user.what = r.Text(kMaxMountPoint);
+                    use.users.push_back(std::move(user));
+                }
+                break;
+            }
             case Op::ScsiPassThrough:
                 if (auto fault = ReadOutcome(r, answer.call)) return *fault;
                 break;
@@ -388,6 +436,7 @@ std::variant<Answer, std::string> DecodeAnswer(std::span<const std::uint8_t> bod
             case Op::Close:
             case Op::Sleep:
             case Op::UnlockDevice:
+            case Op::ReleaseHold:
                 break;
         }
     }

@@ -33,6 +33,11 @@ inline constexpr std::size_t kMaxDisks = 80;
 // No body is longer: a transfer with its headers, a disk list at its limits.
 inline constexpr std::uint32_t kMaxFrame = kMaxTransfer + 1024;
 static_assert(3 * (kMaxPath + 2) * kMaxDisks + 16 < kMaxFrame);
+// A disk's use as the answer carries it: at most this many partitions and users (a description
+// only; the hold decides), mount points cut to kMaxMountPoint bytes.
+inline constexpr std::size_t kMaxUseEntries = 32;
+inline constexpr std::size_t kMaxMountPoint = 1024;
+static_assert(kMaxUseEntries * ((kMaxPath + 2) * 2 + 1 + kMaxMountPoint + 2) + 16 < kMaxFrame);
 
 // Operation codes are never reused; a new operation (a per-drive lock, say) takes the next one.
 enum class Op : std::uint8_t {
@@ -47,7 +52,10 @@ enum class Op : std::uint8_t {
     Sleep = 9,
     LockDevice = 10,
     UnlockDevice = 11,
-    AtaPassThrough = 12,
+    DescribeUse = 12,
+    HoldForWriting = 13,
+    ReleaseHold = 14,
+    AtaPassThrough = 15,
 };
 inline constexpr Op kLastOp = Op::AtaPassThrough;
 inline constexpr bool IsKnownOp(std::uint8_t op) {
@@ -70,13 +78,16 @@ struct ScsiCall : Call {
 
 struct AtaCall : Call {
     TaskFile task_file{};
+    PreviousTaskFile previous{};  // sent whatever `extended` says; zeros for a 28-bit command
     bool dma = false;
+    bool extended = false;
 };
 
 struct Request {
     Op op = Op::Hello;
-    std::string path;          // ListDisks' entries for Open, DeviceNumber and LockDevice
-    std::uint32_t handle = 0;  // Close; UnlockDevice: the lock
+    std::string path;          // ListDisks' entries for Open, DeviceNumber, LockDevice,
+                               // DescribeUse and HoldForWriting
+    std::uint32_t handle = 0;  // Close; UnlockDevice: the lock; ReleaseHold: the hold
     std::uint32_t ms = 0;      // Sleep; LockDevice: the longest wait
     ScsiCall scsi;             // ScsiPassThrough
     AtaCall ata;               // AtaPassThrough
@@ -112,7 +123,9 @@ struct Answer {
     bool ok = false;               // Rescan; DeviceNumber: found
     std::string report;            // Rescan
     DeviceNumber number;           // DeviceNumber
-    std::int32_t result = 0;       // Open, LockDevice: handle or lock, or negative errno value
+    std::int32_t result = 0;       // Open, LockDevice, HoldForWriting: handle, lock or hold, or
+                                   // a negative errno value
+    DiskUse use;                   // DescribeUse
     std::uint64_t now_ms = 0;      // Now
     CallOutcome call;              // ScsiPassThrough, AtaPassThrough
 };

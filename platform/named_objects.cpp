@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,7 +15,9 @@
 namespace vt::platform {
 namespace {
 
-std::string ErrnoText(int error) { return std::strerror(error); }
+std::string ErrnoText(int error) {
+    return std::strerror(error);
+}
 
 }  // namespace
 
@@ -44,18 +47,59 @@ bool UsePrivateDirectory(const std::string& dir, std::string& error) {
     return true;
 }
 
-std::optional<std::string> PrivateLockDirectory(std::string& error) {
-    std::string dir;
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (::geteuid() == 0) {
-        dir = "/run/vtutility";
-    } else if (runtime != nullptr && runtime[0] == '/') {
-        dir = std::string(runtime) + "/vtutility";
-    } else {
-        dir = "/tmp/vtutility-" + std::to_string(::geteuid());
+namespace {
+
+// An absolute path from the environment, or empty.
+std::string AbsoluteFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
+}
+
+// A directory in the user's own cache directory, for when the shared /tmp name is taken: the same
+// name for every process of the user on this machine, so they still meet at one guard and one
+// set of drive locks. The host's name keeps machines that share the home directory apart.
+std::string CacheLockDirectory(std::string& error) {
+    std::string cache = AbsoluteFromEnvironment("XDG_CACHE_HOME");
+    if (cache.empty()) {
+        const std::string home = AbsoluteFromEnvironment("HOME");
+        if (home.empty()) {
+            error = "no home directory (HOME) for a lock directory of the user's own";
+            return {};
+        }
+        cache = home + "/.cache";
     }
-    if (!UsePrivateDirectory(dir, error)) return std::nullopt;
-    return dir;
+    if (::mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "Cannot create " + cache + ": " + ErrnoText(errno);
+        return {};
+    }
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0')
+        std::strcpy(host, "localhost");
+    for (char* c = host; *c != '\0'; ++c) {
+        if (*c == '/') *c = '_';
+    }
+    return cache + "/vtutility-locks-" + host;
+}
+
+}  // namespace
+
+std::optional<std::string> PrivateLockDirectory(std::string& error) {
+    if (::geteuid() == 0) {
+        if (!UsePrivateDirectory("/run/vtutility", error)) return std::nullopt;
+        return "/run/vtutility";
+    }
+    if (const std::string runtime = AbsoluteFromEnvironment("XDG_RUNTIME_DIR"); !runtime.empty()) {
+        if (!UsePrivateDirectory(runtime + "/vtutility", error)) return std::nullopt;
+        return runtime + "/vtutility";
+    }
+    // Anyone can make this name first; then the user falls back to a directory of their own.
+    const std::string shared = "/tmp/vtutility-" + std::to_string(::geteuid());
+    if (UsePrivateDirectory(shared, error)) return shared;
+    std::string why;
+    const std::string own = CacheLockDirectory(why);
+    if (!own.empty() && UsePrivateDirectory(own, why)) return own;
+    error += "; and no lock directory of the user's own: " + why;
+    return std::nullopt;
 }
 
 int OpenLockFile(const std::string& path) {
@@ -68,6 +112,44 @@ int OpenLockFile(const std::string& path) {
         return -EINVAL;
     }
     return fd;
+}
+
+namespace {
+
+bool NamesFile(const std::string& path, int fd) {
+    struct stat held {
+    }, named{};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+int LockRemovableFile(const std::string& path, std::uint32_t wait_ms) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
+    for (;;) {
+        const int fd = OpenLockFile(path);
+        if (fd < 0) return fd;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::max(deadline - Clock::now(), Clock::duration::zero()));
+        const int result = LockWithin(fd, static_cast<std::uint32_t>(left.count()));
+        if (result != 0) {
+            ::close(fd);
+            return -result;
+        }
+        if (NamesFile(path, fd)) return fd;
+        // The holder before us removed the file after we had opened it: the lock on it guards
+        // nothing any more. Take the file that stands at the name now.
+        ::close(fd);
+        if (Clock::now() >= deadline) return -EWOULDBLOCK;
+    }
+}
+
+void ReleaseRemovableFile(const std::string& path, int fd) {
+    // Removed while still held, so no other process can have locked the file at the name.
+    if (NamesFile(path, fd)) ::unlink(path.c_str());
+    ::close(fd);
 }
 
 int LockWithin(int fd, std::uint32_t wait_ms) {
@@ -147,8 +229,8 @@ bool NamedMutex::Lock(std::uint32_t wait_ms) {
     if (fd_ < 0) return false;
     const int result = LockWithin(fd_, wait_ms);
     if (result == 0) return true;
-    error_ = result == EWOULDBLOCK ? "Waited " + std::to_string(wait_ms) +
-                                         " ms for the lock " + path_ + ", held by another process"
+    error_ = result == EWOULDBLOCK ? "Waited " + std::to_string(wait_ms) + " ms for the lock " +
+                                         path_ + ", held by another process"
                                    : "Cannot lock " + path_ + ": " + ErrnoText(result);
     return false;
 }

@@ -11,8 +11,9 @@ namespace vt::platform {
 
 // The directory for the tool's locks: /run/vtutility for root, $XDG_RUNTIME_DIR/vtutility (or
 // /tmp/vtutility-UID without it) for anyone else. Created with mode 0700; refused unless it is a
-// real directory, owned by the effective user and closed to everyone else. nullopt with `error`
-// saying why.
+// real directory, owned by the effective user and closed to everyone else. When another user has
+// taken /tmp/vtutility-UID, the user's own $XDG_CACHE_HOME (or ~/.cache)/vtutility-locks-HOST
+// instead. nullopt with `error` saying why.
 std::optional<std::string> PrivateLockDirectory(std::string& error);
 // The same checks on a given directory (created when missing).
 bool UsePrivateDirectory(const std::string& dir, std::string& error);
@@ -20,7 +21,7 @@ bool UsePrivateDirectory(const std::string& dir, std::string& error);
 // Held for the life of the object. A flock on a file: a crashed holder frees it, and it holds
 // across network namespaces.
 class InstanceGuard {
-public:
+  public:
     enum class State { Created, AlreadyExists, Failed };
 
     // In the private lock directory, or in `dir` when given.
@@ -34,7 +35,7 @@ public:
     std::optional<long> HolderPid() const { return holder_pid_; }
     const std::string& error() const { return error_; }
 
-private:
+  private:
     int fd_ = -1;
     State state_ = State::Failed;
     std::optional<long> holder_pid_;
@@ -43,7 +44,7 @@ private:
 
 // A named lock between processes: flock on a file in the private lock directory.
 class NamedMutex {
-public:
+  public:
     explicit NamedMutex(const std::string& name, const std::string& dir = {});
     ~NamedMutex();
     NamedMutex(const NamedMutex&) = delete;
@@ -56,7 +57,7 @@ public:
     void Unlock();
     const std::string& error() const { return error_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string path_;
     std::string error_;
@@ -64,6 +65,12 @@ private:
 
 // Opens (creating it, mode 0600) a lock file in a private directory; the fd or -errno.
 int OpenLockFile(const std::string& path);
+// A lock file that stands only while someone holds it: opened (created) and locked as LockWithin
+// does, then checked to be the file the name still names, since the holder before may have removed
+// it meanwhile; then locked anew. The fd, or -errno (-EWOULDBLOCK: held past wait_ms).
+int LockRemovableFile(const std::string& path, std::uint32_t wait_ms);
+// Removes the file while still holding it, then closes it.
+void ReleaseRemovableFile(const std::string& path, int fd);
 // flock(LOCK_EX) polled until wait_ms have passed on the monotonic clock. 0, EWOULDBLOCK when the
 // holder kept it, or another errno value.
 int LockWithin(int fd, std::uint32_t wait_ms);

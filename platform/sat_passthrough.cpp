@@ -39,6 +39,12 @@ std::array<std::uint8_t, 16> SatCdb(const AtaRequest& request) {
     cdb[12] = tf[4];  // LBA HIGH
     cdb[13] = tf[5];  // DEVICE
     cdb[14] = tf[kTaskCommand];
+    if (request.extended) {
+        constexpr std::uint8_t kExtend = 0x01;
+        cdb[1] |= kExtend;
+        for (std::size_t i = 0; i < request.previous.size(); ++i)
+            cdb[3 + 2 * i] = request.previous[i];
+    }
     return cdb;
 }
 

@@ -28,6 +28,8 @@ std::string Lower(std::string text) {
 }  // namespace
 
 Bench::Bench(std::vector<DriveConfig> drives) {
+    // One limit for the bench: its memory stays bounded however many drives a client writes to.
+    const auto written = std::make_shared<WrittenSectors>();
     for (std::size_t i = 0; i < drives.size(); ++i) {
         DriveConfig& config = drives[i];
         if (config.node.empty()) config.node = NodeName(i);
@@ -39,6 +41,7 @@ Bench::Bench(std::vector<DriveConfig> drives) {
         entries_.push_back(entry);
         listed_.push_back(true);
         drives_.push_back(std::make_unique<VirtualDrive>(std::move(config)));
+        drives_.back()->ShareWrittenSectors(written);
     }
 }
 
@@ -71,6 +74,11 @@ int Bench::OpenDisk(const std::string& path) {
 int Bench::Execute(int disk, platform::ScsiRequest& request, platform::VirtualClock& clock) {
     if (disk < 0 || static_cast<std::size_t>(disk) >= drives_.size()) return ENODEV;
     return drives_[static_cast<std::size_t>(disk)]->Execute(request, clock);
+}
+
+platform::DiskUse Bench::Use(int disk) {
+    if (disk < 0 || static_cast<std::size_t>(disk) >= drives_.size()) return {};
+    return drives_[static_cast<std::size_t>(disk)]->Config().use;
 }
 
 bool Bench::Rescan(std::string& report) {

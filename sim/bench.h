@@ -24,6 +24,7 @@ class Bench final : public platform::VirtualBus {
     int Execute(int disk, platform::ScsiRequest& request, platform::VirtualClock& clock) override;
     // Disks that went away drop out of the enumeration, as after a real bus rescan.
     bool Rescan(std::string& report) override;
+    platform::DiskUse Use(int disk) override;
 
     std::size_t DiskCount() const { return drives_.size(); }
     // The disk a path names (as the enumeration reports it, or its node), or -1.

@@ -42,7 +42,8 @@ const std::vector<std::string> kRawKeys = {"bus",
                                            "registers",
                                            "faults",
                                            "state",
-                                           "node"};
+                                           "node",
+                                           "use"};
 
 // Raw keys whose presence makes a disk answer the vendor protocol unless `vendor` says otherwise.
 const char* const kVendorRegions[] = {"loader_identify", "loader_inquiry", "mode",
@@ -158,7 +159,7 @@ void ReadRawRegions(const json& drive, const std::string& key, const std::filesy
             SparseBytes image;
             image.Write(0, ReadBlob(v, where, base));
             config.system_pages[{static_cast<std::uint32_t>(p[0]), static_cast<std::uint32_t>(p[1]),
-                                 static_cast<std::uint32_t>(p[2])}] = image;
+                                 static_cast<std::uint32_t>(p[2])}] = std::move(image);
         });
     EachEntry(
         drive, key, "flash_pages",
@@ -241,6 +242,55 @@ void CompleteDefaults(const json& drive, DriveConfig& config) {
     }
 }
 
+// The system's view of what uses the disk: {partitions, mounts, swaps, holders}.
+platform::DiskUse ReadUse(const json& value, const std::string& key) {
+    constexpr std::size_t kMaxEntries = 32;  // as many as the helper passes on
+    RequireObject(value, key);
+    CheckKeys(value, key, {"partitions", "mounts", "swaps", "holders"});
+    const auto each = [&](const char* name, auto read) {
+        if (!value.contains(name)) return;
+        const std::string where = key + "." + name;
+        const auto& list = RequireArray(value[name], where);
+        if (list.size() > kMaxEntries)
+            Refuse(where, "more than " + std::to_string(kMaxEntries) + " entries");
+        for (std::size_t i = 0; i < list.size(); ++i)
+            read(list[i], where + "[" + std::to_string(i) + "]");
+    };
+    const auto node = [](const json& item, const std::string& where) {
+        std::string text = ReadString(item, where);
+        if (text.empty() || text.size() > 200) Refuse(where, "expected a device node");
+        return text;
+    };
+    // {"device": NODE, NAME: TEXT}, the second naming the mount point or the holder.
+    const auto pair = [&](const json& item, const std::string& where, const char* name) {
+        RequireObject(item, where);
+        CheckKeys(item, where, {"device", name});
+        for (const char* field : {"device", name}) {
+            if (!item.contains(field)) Refuse(where + "." + field, "missing");
+        }
+        std::string what = ReadString(item[name], where + "." + name);
+        if (what.empty() || what.size() > 1024) Refuse(where + "." + name, "expected a name");
+        return std::pair{node(item["device"], where + ".device"), what};
+    };
+    platform::DiskUse use;
+    using Kind = platform::DiskUser::Kind;
+    each("partitions", [&](const json& item, const std::string& where) {
+        use.partitions.push_back(node(item, where));
+    });
+    each("mounts", [&](const json& item, const std::string& where) {
+        auto [device, on] = pair(item, where, "on");
+        use.users.push_back({Kind::Mount, device, on});
+    });
+    each("swaps", [&](const json& item, const std::string& where) {
+        use.users.push_back({Kind::Swap, node(item, where), ""});
+    });
+    each("holders", [&](const json& item, const std::string& where) {
+        auto [device, by] = pair(item, where, "by");
+        use.users.push_back({Kind::Holder, device, by});
+    });
+    return use;
+}
+
 DriveConfig ReadDrive(const json& drive, const std::string& key, std::size_t index,
                       const std::filesystem::path& base) {
     RequireObject(drive, key);
@@ -270,6 +320,7 @@ DriveConfig ReadDrive(const json& drive, const std::string& key, std::size_t ind
         if (config.node.empty() || config.node.size() > 200)
             Refuse(key + ".node", "expected a device node");
     }
+    if (drive.contains("use")) config.use = ReadUse(drive["use"], key + ".use");
 
     const bool described = HasDescription(drive);
     if (described) BuildImages(ReadDescription(drive, key, index), config);
@@ -306,6 +357,10 @@ std::vector<DriveConfig> ReadBenchDocument(const json& document,
     CheckKeys(document, "", {"drives"});
     if (!document.contains("drives")) Refuse("drives", "missing");
     const auto& list = RequireArray(document["drives"], "drives");
+    if (list.size() > kMaxBenchDrives) {
+        Refuse("drives", std::to_string(list.size()) + " drives, more than the " +
+                             std::to_string(kMaxBenchDrives) + " the drive list holds");
+    }
     std::vector<DriveConfig> drives;
     for (std::size_t i = 0; i < list.size(); ++i) {
         drives.push_back(ReadDrive(list[i], "drives[" + std::to_string(i) + "]", i, base_dir));

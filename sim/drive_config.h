@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/backend.h"
 #include "sim/bytes.h"
 #include "sim/faults.h"
 #include "sim/smart_model.h"
@@ -38,6 +39,7 @@ struct DriveConfig {
     std::string bus = "ide";
     std::string node;  // "/dev/sdX"; given by the bench when empty
     DiskState state = DiskState::Present;
+    platform::DiskUse use;  // what the system would say uses the disk
     Bridge bridge = Bridge::None;
     // Some bridges know the DMA carrier opcodes as nothing they can pass and refuse them.
     bool bridge_passes_dma_carrier = true;
@@ -51,7 +53,8 @@ struct DriveConfig {
     std::uint64_t capacity_sectors = 0;
     Bytes status_sector;
 
-    std::map<std::uint8_t, SparseBytes> memory;  // by space
+    // By space; the drive takes it over as its state when it starts (VirtualDrive::State).
+    std::map<std::uint8_t, SparseBytes> memory;
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, SparseBytes>
         system_pages;  // bank, unit, page
     std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>, Bytes>

@@ -13,7 +13,9 @@ constexpr std::uint8_t kErrorIdNotFound = 0x10;
 
 enum Command : std::uint8_t {
     kReadSectors = 0x20,
+    kReadDmaExt = 0x25,
     kWriteSectors = 0x30,
+    kWriteDmaExt = 0x35,
     kSmart = 0xB0,
     kReadDma = 0xC8,
     kWriteDma = 0xCA,
@@ -69,14 +71,21 @@ std::uint64_t Lba28(const AtaInput& input) {
            std::uint64_t{input.lba_mid} << 8 | input.lba_low;
 }
 
+std::uint64_t Lba48(const AtaInput& input) {
+    return std::uint64_t{input.lba_high_high} << 40 | std::uint64_t{input.lba_mid_high} << 32 |
+           std::uint64_t{input.lba_low_high} << 24 | std::uint64_t{input.lba_high} << 16 |
+           std::uint64_t{input.lba_mid} << 8 | input.lba_low;
+}
+
+// `ext`: a 48-bit command, whose LBA has no bits in DEVICE.
 AtaResult UserSectors(VirtualDrive& drive, const AtaInput& input, Direction direction,
-                      std::span<std::uint8_t> data, bool write) {
+                      std::span<std::uint8_t> data, bool write, bool ext = false) {
     if (direction != (write ? Direction::Out : Direction::In)) return Abort(input);
-    const std::uint64_t lba = Lba28(input);
-    const std::uint32_t sectors = AtaSectors(input.count);
+    const std::uint64_t lba = ext ? Lba48(input) : Lba28(input);
+    const std::uint32_t sectors = ext ? AtaSectors(input) : AtaSectors(input.count);
     if (lba + sectors > drive.Config().capacity_sectors) return Abort(input, kErrorIdNotFound);
     if (write) {
-        drive.WriteUserSectors(lba, data);
+        if (!drive.WriteUserSectors(lba, data)) return Abort(input);
     } else {
         CopyPadded(drive.ReadUserSectors(lba, sectors), data);
     }
@@ -135,7 +144,7 @@ AtaResult CommandSector(VirtualDrive& drive, const AtaInput& input, std::span<st
     state.pending.reset();
     if (block[0] != kVendorMark || block[1] != kRouteCarrier) return Abort(input);
 
-    state.log.push_back(VendorEntry(block));
+    state.Record(VendorEntry(block));
     if (const auto effect = state.faults.Check(FaultTarget::Vendor, block[2])) {
         state.log.back().fault = EffectName(*effect);
         if (*effect == FaultEffect::Fail) return Abort(input);
@@ -216,10 +225,16 @@ std::uint32_t AtaSectors(std::uint8_t count) {
     return count == 0 ? 256u : count;
 }
 
+std::uint32_t AtaSectors(const AtaInput& input) {
+    if (!input.extended) return AtaSectors(input.count);
+    const std::uint32_t count = std::uint32_t{input.count_high} << 8 | input.count;
+    return count == 0 ? 65536u : count;
+}
+
 AtaResult RunAtaCommand(VirtualDrive& drive, const AtaInput& input, Direction direction,
                         std::span<std::uint8_t> data) {
     DriveState& state = drive.State();
-    state.log.push_back(AtaEntry(input, direction, data.size()));
+    state.Record(AtaEntry(input, direction, data.size()));
     if (const auto effect = state.faults.Check(FaultTarget::Ata, input.command)) {
         state.log.back().fault = EffectName(*effect);
         AtaResult result = Abort(input);
@@ -252,6 +267,10 @@ AtaResult RunAtaCommand(VirtualDrive& drive, const AtaInput& input, Direction di
         case kWriteDma:
         case kWriteSectors:
             return UserSectors(drive, input, direction, data, true);
+        case kReadDmaExt:
+            return UserSectors(drive, input, direction, data, false, true);
+        case kWriteDmaExt:
+            return UserSectors(drive, input, direction, data, true, true);
         default:
             return Abort(input);
     }

@@ -14,6 +14,9 @@ namespace vt::sim {
 struct AtaInput {
     std::uint8_t features = 0, count = 0, lba_low = 0, lba_mid = 0, lba_high = 0, device = 0;
     std::uint8_t command = 0;
+    // A 48-bit request (EXTEND): SECTOR COUNT bits 8-15 and LBA bits 24-47.
+    bool extended = false;
+    std::uint8_t count_high = 0, lba_low_high = 0, lba_mid_high = 0, lba_high_high = 0;
 };
 
 struct AtaResult {
@@ -36,5 +39,7 @@ AtaResult RunAtaCommand(VirtualDrive& drive, const AtaInput& input, Direction di
 
 // The transfer length of a data command in sectors: SECTOR COUNT, where 0 means 256.
 std::uint32_t AtaSectors(std::uint8_t count);
+// The same for a request, 48-bit ones included (there 0 means 65536).
+std::uint32_t AtaSectors(const AtaInput& input);
 
 }  // namespace vt::sim

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "sim/drive_model.h"
 
@@ -295,10 +296,11 @@ std::uint32_t WearOf(const DriveDescription& d, std::uint32_t channel, std::uint
 }
 
 void BuildEraseCounts(const DriveDescription& d, DriveConfig& config) {
+    // Looked up once per block of the drive: a million blocks and thousands of bad ones.
+    std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> bad_blocks;
+    for (const auto& bad : d.factory_bad) bad_blocks.emplace(bad.channel, bad.ce, bad.block);
     const auto factory_bad = [&](std::uint32_t c, std::uint32_t ce, std::uint32_t block) {
-        return std::any_of(d.factory_bad.begin(), d.factory_bad.end(), [&](const FactoryBad& bad) {
-            return bad.channel == c && bad.ce == ce && bad.block == block;
-        });
+        return bad_blocks.contains({c, ce, block});
     };
     if (d.model == "K12") {
         // One table of 32-bit counts, within the 64 sectors the host reads.

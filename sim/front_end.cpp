@@ -18,6 +18,8 @@ enum Opcode : std::uint8_t {
     kReadCapacity10 = 0x25,
     kRead10 = 0x28,
     kWrite10 = 0x2A,
+    kRead16 = 0x88,
+    kWrite16 = 0x8A,
     kSynchronizeCache10 = 0x35,
     kModeSense6 = 0x1A,
     kModeSense10 = 0x5A,
@@ -48,7 +50,7 @@ void LogScsi(VirtualDrive& drive, const ScsiCommand& request) {
     entry.bytes = static_cast<std::uint32_t>(request.data.size());
     entry.sectors =
         static_cast<std::uint32_t>((request.data.size() + kSectorSize - 1) / kSectorSize);
-    drive.State().log.push_back(entry);
+    drive.State().Record(entry);
 }
 
 ScsiReply Transfer(std::span<const std::uint8_t> answer, std::span<std::uint8_t> data) {
@@ -156,11 +158,16 @@ ScsiReply ReadCapacity16(VirtualDrive& drive, const ScsiCommand& request) {
         request.data);
 }
 
-ScsiReply ReadWrite10(VirtualDrive& drive, const ScsiCommand& request, bool write) {
-    if (request.cdb.size() < 10) return InvalidField();
-    const std::uint64_t lba = GetBe32(request.cdb, 2);
-    const std::uint32_t sectors = GetBe16(request.cdb, 7);
-    if (lba + sectors > drive.Config().capacity_sectors) {
+ScsiReply ReadWrite(VirtualDrive& drive, const ScsiCommand& request, bool write) {
+    const bool sixteen = request.cdb[0] == kRead16 || request.cdb[0] == kWrite16;
+    if (request.cdb.size() < (sixteen ? 16u : 10u)) return InvalidField();
+    const std::uint64_t lba =
+        sixteen ? std::uint64_t{GetBe32(request.cdb, 2)} << 32 | GetBe32(request.cdb, 6)
+                : GetBe32(request.cdb, 2);
+    const std::uint32_t sectors = sixteen ? GetBe32(request.cdb, 10) : GetBe16(request.cdb, 7);
+    // No host moves more at once; a larger count is a request no drive would take.
+    if (sectors > 0xFFFF) return InvalidField();
+    if (lba > drive.Config().capacity_sectors || lba + sectors > drive.Config().capacity_sectors) {
         return CheckCondition(kKeyIllegalRequest, kAscLbaOutOfRange);
     }
     const std::size_t bytes = std::size_t{sectors} * kSectorSize;
@@ -172,7 +179,9 @@ ScsiReply ReadWrite10(VirtualDrive& drive, const ScsiCommand& request, bool writ
     if (write) {
         Bytes data(bytes, 0);
         std::copy_n(request.data.begin(), reply.transferred, data.begin());
-        drive.WriteUserSectors(lba, data);
+        if (!drive.WriteUserSectors(lba, data)) {
+            return CheckCondition(kKeyDataProtect, kAscWriteProtected, kAscqSpaceAllocationFailed);
+        }
     } else {
         const Bytes data = drive.ReadUserSectors(lba, sectors);
         std::copy_n(data.begin(), reply.transferred, request.data.begin());
@@ -198,9 +207,11 @@ std::optional<ScsiReply> BlockCommand(VirtualDrive& drive, const ScsiCommand& re
             if (request.direction != Direction::In && !request.data.empty()) return InvalidField();
             return ModeSense(drive, request);
         case kRead10:
-            return ReadWrite10(drive, request, false);
+        case kRead16:
+            return ReadWrite(drive, request, false);
         case kWrite10:
-            return ReadWrite10(drive, request, true);
+        case kWrite16:
+            return ReadWrite(drive, request, true);
         default:
             return std::nullopt;
     }
@@ -218,6 +229,13 @@ std::optional<PassThrough> DecodePassThrough(std::span<const std::uint8_t> cdb) 
     if (cdb[0] == kAtaPassThrough16) {
         if (cdb.size() < 16) return std::nullopt;
         pt.input = {cdb[4], cdb[6], cdb[8], cdb[10], cdb[12], cdb[13], cdb[14]};
+        pt.input.extended = (cdb[1] & 0x01) != 0;
+        if (pt.input.extended) {
+            pt.input.count_high = cdb[5];
+            pt.input.lba_low_high = cdb[7];
+            pt.input.lba_mid_high = cdb[9];
+            pt.input.lba_high_high = cdb[11];
+        }
     } else {
         if (cdb.size() < 12) return std::nullopt;
         pt.input = {cdb[3], cdb[4], cdb[5], cdb[6], cdb[7], cdb[8], cdb[9]};
@@ -259,7 +277,7 @@ ScsiReply AtaPassThrough(VirtualDrive& drive, const ScsiCommand& request) {
     }
 
     const std::size_t length =
-        *direction == Direction::None ? 0 : std::size_t{AtaSectors(pt->input.count)} * kSectorSize;
+        *direction == Direction::None ? 0 : std::size_t{AtaSectors(pt->input)} * kSectorSize;
     Bytes data(length, 0);
     const std::size_t moved = std::min(length, request.data.size());
     if (*direction == Direction::Out) std::copy_n(request.data.begin(), moved, data.begin());
@@ -304,7 +322,7 @@ ScsiReply DirectVendorBlock(VirtualDrive& drive, const ScsiCommand& request) {
     entry.bytes = static_cast<std::uint32_t>(request.data.size());
     entry.sectors =
         static_cast<std::uint32_t>((request.data.size() + kSectorSize - 1) / kSectorSize);
-    state.log.push_back(entry);
+    state.Record(entry);
 
     if (!drive.Config().vendor) return InvalidOpcode();
     if (block[1] != kRouteDirect) return InvalidField();

@@ -55,6 +55,8 @@ inline constexpr std::size_t kMaxBlobSize = 64 * 1024 * 1024;
 inline constexpr std::size_t kMaxBlobBytesTotal = 256 * 1024 * 1024;
 // Objects and lists inside each other, the document itself being level 1.
 inline constexpr std::size_t kMaxJsonDepth = 64;
+// Values of one document, objects and lists included: a drive's capture holds a few hundred.
+inline constexpr std::size_t kMaxJsonValues = std::size_t{1} << 20;
 
 // Counts the blob bytes read while it lives (one per bench document, on the reading thread); a blob
 // that takes the total past kMaxBlobBytesTotal is refused.
@@ -70,9 +72,9 @@ class BlobBudget {
     std::size_t used_ = 0;
 };
 
-// Parses a bench document's text: a duplicate key or nesting deeper than kMaxJsonDepth is refused
-// (BenchError), malformed JSON throws nlohmann::json::parse_error (a number too large for any type:
-// out_of_range).
+// Parses a bench document's text in time linear in its length: a duplicate key, nesting deeper
+// than kMaxJsonDepth or more than kMaxJsonValues values is refused (BenchError), malformed JSON
+// throws nlohmann::json::parse_error (a number too large for any type: out_of_range).
 nlohmann::json ParseBenchJson(std::string_view text);
 
 }  // namespace vt::sim

@@ -15,11 +15,14 @@ inline constexpr std::uint8_t kCheckCondition = 0x02;
 
 inline constexpr std::uint8_t kKeyRecovered = 0x01;
 inline constexpr std::uint8_t kKeyIllegalRequest = 0x05;
+inline constexpr std::uint8_t kKeyDataProtect = 0x07;
 inline constexpr std::uint8_t kKeyAborted = 0x0B;
 
 inline constexpr std::uint8_t kAscInvalidOpcode = 0x20;
 inline constexpr std::uint8_t kAscLbaOutOfRange = 0x21;
 inline constexpr std::uint8_t kAscInvalidField = 0x24;
+inline constexpr std::uint8_t kAscWriteProtected = 0x27;
+inline constexpr std::uint8_t kAscqSpaceAllocationFailed = 0x07;
 
 struct ScsiReply {
     std::uint8_t status = kGood;

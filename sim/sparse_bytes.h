@@ -1,11 +1,12 @@
 #pragma once
 // A large, mostly empty byte space (controller memory, a system page image): only the 4 KiB pages
-// that were written take memory; every other byte reads as 0.
+// that were written take memory, and of those only the bytes up to where a page's tail of one value
+// begins; every other byte reads as 0.
 
-#include <array>
 #include <cstdint>
 #include <map>
 #include <span>
+#include <vector>
 
 namespace vt::sim {
 
@@ -20,7 +21,13 @@ class SparseBytes {
   private:
     static constexpr std::uint64_t kPage = 4096;
     static constexpr std::uint64_t kLimit = std::uint64_t{1} << 32;
-    std::map<std::uint64_t, std::array<std::uint8_t, kPage>> pages_;
+    // A table of a few dozen bytes at a page's start, or a page of one fill value, keeps a few
+    // dozen bytes or none, not the whole page.
+    struct Page {
+        std::vector<std::uint8_t> head;  // the page's first bytes
+        std::uint8_t tail = 0;           // every byte after them
+    };
+    std::map<std::uint64_t, Page> pages_;
 };
 
 }  // namespace vt::sim

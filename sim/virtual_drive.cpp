@@ -32,7 +32,9 @@ void WriteReply(const ScsiReply& reply, std::size_t length, platform::ScsiReques
 
 VirtualDrive::VirtualDrive(DriveConfig config) : config_(std::move(config)) {
     state_.mode = config_.mode;
-    state_.memory = config_.memory;
+    // The drive's memory starts as configured and changes from there: one copy, not two.
+    state_.memory = std::move(config_.memory);
+    config_.memory.clear();
     state_.registers = config_.registers;
     if (config_.smart_model) state_.counters = config_.smart_model->counters;
     state_.faults = FaultSet(config_.faults);
@@ -66,7 +68,7 @@ int VirtualDrive::Execute(platform::ScsiRequest& request, platform::VirtualClock
         entry.bytes = static_cast<std::uint32_t>(length);
         entry.sectors = static_cast<std::uint32_t>((length + kSectorSize - 1) / kSectorSize);
         entry.fault = EffectName(*effect);
-        state_.log.push_back(entry);
+        state_.Record(entry);
         if (*effect == FaultEffect::Fail) {
             reply = CheckCondition(kKeyIllegalRequest, kAscInvalidField);
         } else {
@@ -98,6 +100,14 @@ int VirtualDrive::Execute(platform::ScsiRequest& request, platform::VirtualClock
     return 0;
 }
 
+void DriveState::Record(const LoggedCommand& command) {
+    // Dropped in halves, so that each command costs the same on average.
+    if (log.size() >= 2 * kLoggedCommandsKept) {
+        log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(kLoggedCommandsKept));
+    }
+    log.push_back(command);
+}
+
 Bytes VirtualDrive::ReadUserSectors(std::uint64_t lba, std::uint32_t count) const {
     Bytes data(std::size_t{count} * kSectorSize, 0);
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -109,13 +119,30 @@ Bytes VirtualDrive::ReadUserSectors(std::uint64_t lba, std::uint32_t count) cons
     return data;
 }
 
-void VirtualDrive::WriteUserSectors(std::uint64_t lba, std::span<const std::uint8_t> data) {
-    for (std::size_t i = 0; i * kSectorSize < data.size(); ++i) {
-        auto& sector = state_.user_sectors[lba + i];
-        CopyPadded(
-            data.subspan(i * kSectorSize, std::min(kSectorSize, data.size() - i * kSectorSize)),
-            sector);
+bool VirtualDrive::WriteUserSectors(std::uint64_t lba, std::span<const std::uint8_t> data) {
+    const std::size_t count = (data.size() + kSectorSize - 1) / kSectorSize;
+    const auto sector = [&](std::size_t i) {
+        return data.subspan(i * kSectorSize, std::min(kSectorSize, data.size() - i * kSectorSize));
+    };
+    const auto zeros = [](std::span<const std::uint8_t> bytes) {
+        return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+    };
+    // Checked whole before anything is kept, so a refused write leaves every sector as it was.
+    std::uint64_t added = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        added += !zeros(sector(i)) && !state_.user_sectors.contains(lba + i);
     }
+    if (written_->held > written_->limit || added > written_->limit - written_->held) return false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (zeros(sector(i))) {
+            written_->held -= state_.user_sectors.erase(lba + i);
+            continue;
+        }
+        const auto [it, inserted] = state_.user_sectors.try_emplace(lba + i);
+        written_->held += inserted;
+        CopyPadded(sector(i), it->second);
+    }
+    return true;
 }
 
 Bytes VirtualDrive::ReadMemory(std::uint8_t space, std::uint32_t address,

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -17,6 +18,17 @@
 namespace vt::sim {
 
 inline constexpr std::size_t kSectorSize = 512;
+// The log keeps at least this many of the latest commands and at most twice as many.
+inline constexpr std::size_t kLoggedCommandsKept = 8192;
+// The sectors of user data the drives of one bench keep together (128 MiB): a write that would keep
+// more is refused, as a thinly provisioned disk refuses one it has no space left for.
+inline constexpr std::uint64_t kMaxWrittenSectors = 262144;
+
+// Written sectors held, shared by the drives of one bench.
+struct WrittenSectors {
+    std::uint64_t held = 0;
+    std::uint64_t limit = kMaxWrittenSectors;
+};
 
 // A vendor command block that arrived in a command sector and waits for its data phase.
 struct PendingVendorCommand {
@@ -30,12 +42,16 @@ struct DriveState {
     bool smart_enabled = true;
     bool gone = false;
     std::optional<PendingVendorCommand> pending;
-    std::map<std::uint64_t, std::array<std::uint8_t, kSectorSize>> user_sectors;  // written only
+    // Sectors written with anything but zeros; the others read as 0.
+    std::map<std::uint64_t, std::array<std::uint8_t, kSectorSize>> user_sectors;
     std::map<std::uint8_t, SparseBytes> memory;
     std::map<std::uint32_t, std::uint8_t> registers;
     SmartCounters counters;
-    std::vector<LoggedCommand> log;
+    std::vector<LoggedCommand> log;  // the latest commands, oldest first
     FaultSet faults;
+
+    // Appends to the log, dropping the oldest commands past kLoggedCommandsKept.
+    void Record(const LoggedCommand& command);
 };
 
 class VirtualDrive {
@@ -52,9 +68,14 @@ class VirtualDrive {
     // value of a request the kernel refuses (ENODEV: the disk is gone).
     int Execute(platform::ScsiRequest& request, platform::VirtualClock& clock);
 
-    // User data, for tests of the read/write self-test. Sectors never written read as 0.
+    // User data. Sectors never written read as 0. A write that would take the sectors held past
+    // their limit writes nothing and returns false.
     Bytes ReadUserSectors(std::uint64_t lba, std::uint32_t count) const;
-    void WriteUserSectors(std::uint64_t lba, std::span<const std::uint8_t> data);
+    bool WriteUserSectors(std::uint64_t lba, std::span<const std::uint8_t> data);
+    // Counts this drive's written sectors with other drives' (a bench's), from before any write.
+    void ShareWrittenSectors(std::shared_ptr<WrittenSectors> written) {
+        written_ = std::move(written);
+    }
     // Controller memory as the drive holds it now (program RAM included).
     Bytes ReadMemory(std::uint8_t space, std::uint32_t address, std::size_t length) const;
 
@@ -69,6 +90,7 @@ class VirtualDrive {
   private:
     DriveConfig config_;
     DriveState state_;
+    std::shared_ptr<WrittenSectors> written_ = std::make_shared<WrittenSectors>();
 };
 
 }  // namespace vt::sim

@@ -1,5 +1,8 @@
 #include "tools/log_decoder.h"
 
+#include <filesystem>
+#include <optional>
+
 #include "platform/files.h"
 
 namespace vt {
@@ -16,7 +19,22 @@ std::vector<std::uint8_t> DecodeLogBytes(std::span<const std::uint8_t> bytes) {
     return decoded;
 }
 
-bool DecodeLogFile(const std::string& input, const std::string& output, std::string& error) {
+namespace {
+
+// The free space where `output` goes, when the system tells.
+std::optional<std::uint64_t> FreeSpaceFor(const std::string& output) {
+    std::filesystem::path dir = std::filesystem::path(output).parent_path();
+    if (dir.empty()) dir = ".";
+    std::error_code ec;
+    const auto space = std::filesystem::space(dir, ec);
+    if (ec) return std::nullopt;
+    return space.available;
+}
+
+}  // namespace
+
+bool DecodeLogFile(const std::string& input, const std::string& output, std::string& error,
+                   const DecodeProgress& progress) {
     platform::InputFile in(input);
     if (!in.IsOpen()) {
         error = in.error();
@@ -26,6 +44,14 @@ bool DecodeLogFile(const std::string& input, const std::string& output, std::str
         error = input + " is larger than the limit of " + std::to_string(kMaxLogBytes) + " bytes";
         return false;
     }
+    // The copy is as large as the log (a sparse log's copy is not sparse): a disk it would fill is
+    // refused before anything is written.
+    if (const auto room = FreeSpaceFor(output); room && *room < in.size()) {
+        error = "Cannot write " + output + ": it needs " + std::to_string(in.size()) +
+                " bytes and its file system has " + std::to_string(*room) + " free";
+        return false;
+    }
+    if (progress) progress(0, in.size());
     platform::ReplacementFile out(output);
     if (!out.IsOpen()) {
         error = out.error();
@@ -52,6 +78,7 @@ bool DecodeLogFile(const std::string& input, const std::string& output, std::str
             error = out.error();
             return false;
         }
+        if (progress) progress(total, in.size());
     }
     if (!out.Commit()) {
         error = out.error();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "access/ata_passthrough.h"
 #include "access/device_tables.h"
 #include "access/dispatch.h"
 #include "vendor/carrier.h"
@@ -14,9 +15,13 @@ namespace {
 constexpr int kOk = 1;
 constexpr int kFail = 2;
 
-bool IsDirect(unsigned device) { return EntryOf(device).DirectVendorCdb != 0; }
+bool IsDirect(unsigned device) {
+    return EntryOf(device).DirectVendorCdb != 0;
+}
 
-int Result(bool ok) { return ok ? kOk : kFail; }
+int Result(bool ok) {
+    return ok ? kOk : kFail;
+}
 
 int SendVendor(unsigned device, bool data_in, const VendorBlock& block,
                std::span<std::uint8_t> data, unsigned sectors) {
@@ -35,7 +40,9 @@ int SendBlock(unsigned device, bool data_in, const std::array<std::uint8_t, N>& 
     return Result(DispatchCommand(device, data_in, block, data, static_cast<int>(length)) == 1);
 }
 
-std::size_t Bytes(unsigned sectors) { return std::size_t{sectors} * kSectorSize; }
+std::size_t Bytes(unsigned sectors) {
+    return std::size_t{sectors} * kSectorSize;
+}
 
 VendorBlock ChannelBankBlock(unsigned device, std::uint8_t code, std::uint8_t channel,
                              std::uint8_t bank, std::uint32_t value) {
@@ -65,6 +72,16 @@ AtaBlock Rw10Block(std::uint8_t opcode, std::uint32_t lba, unsigned sectors) {
     for (std::size_t i = 0; i < 4; ++i) cdb[2 + i] = static_cast<std::uint8_t>(lba >> (24 - 8 * i));
     cdb[7] = static_cast<std::uint8_t>(sectors >> 8);
     cdb[8] = static_cast<std::uint8_t>(sectors);
+    return cdb;
+}
+
+// READ(16) / WRITE(16): a bridge's form for LBAs past 32 bits.
+std::array<std::uint8_t, 16> Rw16Block(std::uint8_t opcode, std::uint64_t lba, unsigned sectors) {
+    std::array<std::uint8_t, 16> cdb{};
+    cdb[0] = opcode;
+    for (std::size_t i = 0; i < 8; ++i) cdb[2 + i] = static_cast<std::uint8_t>(lba >> (56 - 8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        cdb[10 + i] = static_cast<std::uint8_t>(sectors >> (24 - 8 * i));
     return cdb;
 }
 
@@ -114,9 +131,9 @@ int VC_ReadSystemPage(unsigned device, std::uint8_t channel, std::uint8_t bank,
     return SendVendor(device, true, block, buffer, sectors);
 }
 
-int VC_ReadFlashPage(unsigned device, std::uint8_t channel, std::uint8_t bank, std::uint16_t block_no,
-                     std::uint16_t page, std::uint8_t ecc_option, std::uint8_t layout_option,
-                     std::span<std::uint8_t> buffer, unsigned sectors,
+int VC_ReadFlashPage(unsigned device, std::uint8_t channel, std::uint8_t bank,
+                     std::uint16_t block_no, std::uint16_t page, std::uint8_t ecc_option,
+                     std::uint8_t layout_option, std::span<std::uint8_t> buffer, unsigned sectors,
                      std::uint8_t sectors_per_page, std::uint32_t byte_offset) {
     auto block = ChannelBankBlock(device, subcmd::ReadFlashPage, channel, bank, byte_offset);
     PutBigEndian16(block, 5, block_no);
@@ -138,7 +155,8 @@ int VC_ResetSmart(unsigned device, std::uint8_t selector, std::uint32_t value,
     if (IsDirect(device) || buffer.size() < 12 || Bytes(sectors) > buffer.size()) return kFail;
     auto block = MakeVendorBlock(device, subcmd::ResetSmart);
     block[3] = selector;
-    for (std::size_t i = 0; i < 4; ++i) block[4 + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    for (std::size_t i = 0; i < 4; ++i)
+        block[4 + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
     // The firmware takes the request again from the data sector itself.
     std::copy_n(block.begin(), 12, buffer.begin());
     return SendVendor(device, false, block, buffer, sectors);
@@ -235,18 +253,49 @@ int VC_SetFeatures(unsigned device, std::uint8_t feature, std::uint32_t value) {
     return SendBlock(device, false, MakeAtaBlock(kProtoNoData, kTransferNone, regs), {}, 0);
 }
 
+namespace {
+
+// The short forms while the whole run lies below their reach (READ DMA and WRITE DMA: 28 bits,
+// READ(10) and WRITE(10): 32 bits), the 48-bit or 64-bit forms past it. A run no command can
+// address is refused with nothing sent rather than written elsewhere.
+int TransferSectors(unsigned device, bool read, std::span<std::uint8_t> buffer, unsigned sectors,
+                    std::uint64_t lba) {
+    const std::uint64_t end = lba + sectors;
+    if (sectors == 0 || sectors > 0xFFFF || end < lba) return kFail;
+    if (IsDirect(device)) {
+        const std::uint8_t opcode = read ? 0x28 : 0x2A;
+        if (end <= kLba32End) {
+            return SendBlock(device, read,
+                             Rw10Block(opcode, static_cast<std::uint32_t>(lba), sectors), buffer,
+                             Bytes(sectors));
+        }
+        return SendBlock(device, read, Rw16Block(read ? 0x88 : 0x8A, lba, sectors), buffer,
+                         Bytes(sectors));
+    }
+    if (end <= kLba28End && sectors <= 256) {
+        const auto block = read ? DmaBlock(kProtoDmaIn, kTransferIn, 0xC8,
+                                           static_cast<std::uint32_t>(lba), sectors)
+                                : DmaBlock(kProtoDmaOut, kTransferOut, 0xCA,
+                                           static_cast<std::uint32_t>(lba), sectors);
+        return SendBlock(device, read, block, buffer, Bytes(sectors));
+    }
+    if (end > kLba48End) return kFail;
+    const auto block =
+        BuildAtaPassThrough16Ext(read ? 0x25 : 0x35, lba, static_cast<std::uint16_t>(sectors),
+                                 read ? platform::Direction::In : platform::Direction::Out);
+    return SendBlock(device, read, block, buffer, Bytes(sectors));
+}
+
+}  // namespace
+
 int VC_ReadSectors(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
-                   std::uint32_t lba) {
-    const auto block = IsDirect(device) ? Rw10Block(0x28, lba, sectors)
-                                        : DmaBlock(kProtoDmaIn, kTransferIn, 0xC8, lba, sectors);
-    return SendBlock(device, true, block, buffer, Bytes(sectors));
+                   std::uint64_t lba) {
+    return TransferSectors(device, true, buffer, sectors, lba);
 }
 
 int VC_WriteSectors(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
-                    std::uint32_t lba) {
-    const auto block = IsDirect(device) ? Rw10Block(0x2A, lba, sectors)
-                                        : DmaBlock(kProtoDmaOut, kTransferOut, 0xCA, lba, sectors);
-    return SendBlock(device, false, block, buffer, Bytes(sectors));
+                    std::uint64_t lba) {
+    return TransferSectors(device, false, buffer, sectors, lba);
 }
 
 int VC_ReadCapacity(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors) {
@@ -254,6 +303,16 @@ int VC_ReadCapacity(unsigned device, std::span<std::uint8_t> buffer, unsigned se
     AtaBlock cdb{};
     cdb[0] = 0x25;
     return SendBlock(device, true, cdb, buffer, Bytes(sectors));
+}
+
+int VC_ReadCapacity16(unsigned device, std::span<std::uint8_t> buffer) {
+    if (!IsDirect(device)) return kFail;
+    constexpr std::uint8_t kAnswerLength = 32;
+    std::array<std::uint8_t, 16> cdb{};
+    cdb[0] = 0x9E;  // SERVICE ACTION IN(16)
+    cdb[1] = 0x10;  // READ CAPACITY(16)
+    cdb[13] = kAnswerLength;
+    return SendBlock(device, true, cdb, buffer, kAnswerLength);
 }
 
 int VC_SmartReadData(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors) {

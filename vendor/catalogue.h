@@ -66,11 +66,22 @@ int VC_WriteMemory(unsigned device, std::uint8_t space, std::uint32_t address,
 AtaBlock IdentifyBlock(unsigned sectors);
 int VC_Identify(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors);
 int VC_SetFeatures(unsigned device, std::uint8_t feature, std::uint32_t value);
+// Ends of the LBA ranges the command forms reach: a 28-bit ATA command, a 10-byte CDB, a 48-bit
+// ATA command.
+inline constexpr std::uint64_t kLba28End = std::uint64_t{1} << 28;
+inline constexpr std::uint64_t kLba32End = std::uint64_t{1} << 32;
+inline constexpr std::uint64_t kLba48End = std::uint64_t{1} << 48;
+
+// READ DMA / WRITE DMA, or READ(10) / WRITE(10) on a direct bridge; for a run past their reach
+// the 48-bit READ DMA EXT / WRITE DMA EXT, or READ(16) / WRITE(16). A run no form reaches, or
+// of 0 or more than 65535 sectors, is refused with 2 and nothing is sent.
 int VC_ReadSectors(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
-                   std::uint32_t lba);
+                   std::uint64_t lba);
 int VC_WriteSectors(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
-                    std::uint32_t lba);
+                    std::uint64_t lba);
 int VC_ReadCapacity(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors);
+// READ CAPACITY(16), for a bridge whose READ CAPACITY(10) says FFFFFFFFh; 2 on the ATA paths.
+int VC_ReadCapacity16(unsigned device, std::span<std::uint8_t> buffer);
 int VC_SmartReadData(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors);
 int VC_SmartReadThresholds(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors);
 int VC_SmartEnable(unsigned device);

@@ -16,12 +16,17 @@ std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at
            static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
-// The second half of the block pair: an odd block sits 4096 sectors-per-page bytes further on.
-std::uint32_t OddBlockOffset(std::uint16_t block, std::uint32_t spp) {
-    return (block & 1) ? spp * 4096 : 0;
+std::uint64_t BigEndian(std::span<const std::uint8_t> bytes) {
+    std::uint64_t value = 0;
+    for (const std::uint8_t byte : bytes) value = value << 8 | byte;
+    return value;
 }
 
 }  // namespace
+
+std::uint32_t OddBlockOffset(std::uint16_t block, std::uint32_t spp) {
+    return (block & 1) ? spp * 4096 : 0;
+}
 
 bool VA_ReadRegister(unsigned device, std::uint32_t address, std::uint8_t& value) {
     return VC_ReadRegister(device, address, value) == 1;
@@ -117,36 +122,41 @@ bool VA_FindLoaderInfo(unsigned device, std::span<std::uint8_t> buffer, std::uin
     return true;
 }
 
-std::uint32_t VA_GetAtaCapacity(unsigned device) {
+std::uint64_t VA_GetAtaCapacity(unsigned device) {
     std::array<std::uint8_t, kSectorSize> identify{};
     if (VC_Identify(device, identify, 1) != 1) return 0;
     const std::uint32_t words60 = LittleEndian32(identify, 120);
     if (words60 != 0x0FFFFFFF) return words60;
-    const std::uint32_t words100 = LittleEndian32(identify, 200);
-    return words100 == 0xFFFFFFFF ? 0 : words100;
+    // Words 100-103 hold a 48-bit count; anything wider (all ones, say) is no capacity.
+    const std::uint64_t words100 =
+        LittleEndian32(identify, 200) | std::uint64_t{LittleEndian32(identify, 204)} << 32;
+    return words100 >= kLba48End ? 0 : words100;
 }
 
-std::uint32_t VA_GetScsiCapacity(unsigned device) {
+std::uint64_t VA_GetScsiCapacity(unsigned device) {
     std::array<std::uint8_t, kSectorSize> answer{};
     if (VC_ReadCapacity(device, answer, 1) != 1) return 0;
-    return static_cast<std::uint32_t>(answer[0]) << 24 |
-           static_cast<std::uint32_t>(answer[1]) << 16 |
-           static_cast<std::uint32_t>(answer[2]) << 8 | answer[3];
+    const std::uint64_t last = BigEndian(std::span(answer).first(4));
+    if (last != 0xFFFFFFFF) return last;
+    // Past 32 bits the short answer saturates; the long one has the last LBA in full.
+    if (VC_ReadCapacity16(device, answer) != 1) return 0;
+    const std::uint64_t last16 = BigEndian(std::span(answer).first(8));
+    return last16 >= kLba48End ? 0 : last16;
 }
 
-std::uint32_t VA_GetCapacity(unsigned device) {
+std::uint64_t VA_GetCapacity(unsigned device) {
     return EntryOf(device).DirectVendorCdb ? VA_GetScsiCapacity(device) : VA_GetAtaCapacity(device);
 }
 
-std::uint32_t GetCapacitySectors(unsigned device) {
+std::uint64_t GetCapacitySectors(unsigned device) {
     return VA_GetCapacity(device);
 }
 
 std::uint64_t GetCapacityBytes(unsigned device) {
-    return std::uint64_t{VA_GetCapacity(device)} * kSectorSize;
+    return VA_GetCapacity(device) * kSectorSize;
 }
 
-std::uint32_t GetCapacityMB(unsigned device) {
+std::uint64_t GetCapacityMB(unsigned device) {
     return VA_GetCapacity(device) / 2048;
 }
 

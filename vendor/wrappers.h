@@ -20,6 +20,9 @@ bool VA_ReadEraseCount(unsigned device, std::span<std::uint8_t> buffer, unsigned
 bool VA_ReadBadBlockTable(unsigned device, std::span<std::uint8_t> buffer, unsigned sectors,
                           std::uint8_t channel, std::uint8_t bank);
 
+// Where a block's page starts in what a system page read of its unit answers: the second block of
+// the pair sits 4096 x sectors-per-page bytes further on.
+std::uint32_t OddBlockOffset(std::uint16_t block, std::uint32_t spp);
 // Reads a system page in pieces of at most 128 sectors. The buffer (at least 128 KiB) is cleared
 // first; callers judge the data by its signature, not by the result of each read. False only when
 // the geometry leaves no page size to step by, or the buffer is too small.
@@ -37,12 +40,15 @@ bool VA_ScanLoaderBlocks(unsigned device, std::span<std::uint8_t> buffer,
                          std::array<std::uint8_t, kLoaderInfoSize>& info);
 bool VA_FindLoaderInfo(unsigned device, std::span<std::uint8_t> buffer, std::uint8_t& first);
 
-std::uint32_t VA_GetAtaCapacity(unsigned device);
-std::uint32_t VA_GetScsiCapacity(unsigned device);
-std::uint32_t VA_GetCapacity(unsigned device);
-std::uint32_t GetCapacitySectors(unsigned device);
+// The capacity in sectors, 48 bits wide (0: it could not be read). An ATA drive reports it in
+// IDENTIFY words 60-61, or, past 28 bits, in words 100-103; a bridge's READ CAPACITY(10) gives
+// the last LBA, and READ CAPACITY(16) does past 32 bits.
+std::uint64_t VA_GetAtaCapacity(unsigned device);
+std::uint64_t VA_GetScsiCapacity(unsigned device);
+std::uint64_t VA_GetCapacity(unsigned device);
+std::uint64_t GetCapacitySectors(unsigned device);
 std::uint64_t GetCapacityBytes(unsigned device);
-std::uint32_t GetCapacityMB(unsigned device);
+std::uint64_t GetCapacityMB(unsigned device);
 
 // Swaps the two bytes of every 16-bit word of an ATA IDENTIFY string, in place.
 void SwapBytePairs(std::span<std::uint8_t> text);

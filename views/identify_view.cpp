@@ -90,17 +90,29 @@ std::string AsciiField(std::span<const std::uint8_t> bytes, std::size_t at, std:
     return text;
 }
 
+// Where the configuration keeps its string descriptors, and the characters each shows at most.
+constexpr std::size_t kManufacturerAt = 158, kManufacturerChars = 16;
+constexpr std::size_t kProductAt = 192, kProductChars = 24;
+constexpr std::size_t kUsbSerialAt = 242, kUsbSerialChars = 20;
+
+StringDescriptorSpan DescriptorSpan(std::span<const std::uint8_t> bytes, std::size_t at,
+                                    std::size_t max_chars) {
+    // Only the length byte counts: the type byte is not looked at.
+    const unsigned length = Byte(bytes, at);
+    StringDescriptorSpan span;
+    span.first = at + 2;
+    span.units = std::min<std::size_t>(length >= 2 ? (length - 2) / 2 : 0, max_chars);
+    while (span.shown < span.units && Byte(bytes, span.first + 2 * span.shown) != 0) ++span.shown;
+    return span;
+}
+
 // A USB string descriptor: length byte, type byte, UTF-16LE units; the low byte of each unit.
 std::string StringDescriptorText(std::span<const std::uint8_t> bytes, std::size_t at,
                                  std::size_t max_chars) {
-    const unsigned length = Byte(bytes, at);
-    const std::size_t units = length >= 2 ? (length - 2) / 2 : 0;
+    const StringDescriptorSpan span = DescriptorSpan(bytes, at, max_chars);
     std::string text;
-    for (std::size_t i = 0; i < units && text.size() < max_chars; ++i) {
-        const std::uint8_t c = Byte(bytes, at + 2 + 2 * i);
-        if (c == 0) break;
-        text.push_back(static_cast<char>(c));
-    }
+    for (std::size_t i = 0; i < span.shown; ++i)
+        text.push_back(static_cast<char>(Byte(bytes, span.first + 2 * i)));
     return text;
 }
 
@@ -215,9 +227,9 @@ bool IsBridgeLoaderInquiry(std::span<const std::uint8_t> inquiry) {
                       [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
 }
 
-PageTexts UsbCapacityTexts(std::uint32_t capacity_mb, std::uint64_t capacity_bytes) {
+PageTexts UsbCapacityTexts(std::uint64_t capacity_mb, std::uint64_t capacity_bytes) {
     PageTexts page;
-    page.Edit("CapEdit", Sprintf("%u MB", capacity_mb));
+    page.Edit("CapEdit", Sprintf("%llu MB", static_cast<unsigned long long>(capacity_mb)));
     page.Edit("TotalLBAEdit",
               Sprintf("%llu", static_cast<unsigned long long>(capacity_bytes / 512)));
     return page;
@@ -229,9 +241,14 @@ void DecodeUsbConfig(std::span<const std::uint8_t> config, UsbIdentity& identity
     identity.product_id = static_cast<std::uint16_t>(Byte(config, 103) << 8 | Byte(config, 102));
     identity.vendor_name = AsciiField(config, 118, 8);
     identity.product_name = AsciiField(config, 126, 16);
-    identity.manufacturer_string = StringDescriptorText(config, 158, 16);
-    identity.product_string = StringDescriptorText(config, 192, 24);
-    identity.serial = StringDescriptorText(config, 242, 20);
+    identity.manufacturer_string =
+        StringDescriptorText(config, kManufacturerAt, kManufacturerChars);
+    identity.product_string = StringDescriptorText(config, kProductAt, kProductChars);
+    identity.serial = StringDescriptorText(config, kUsbSerialAt, kUsbSerialChars);
+}
+
+StringDescriptorSpan UsbSerialSpan(std::span<const std::uint8_t> config) {
+    return DescriptorSpan(config, kUsbSerialAt, kUsbSerialChars);
 }
 
 PageTexts UsbConfigTexts(std::span<const std::uint8_t> config) {

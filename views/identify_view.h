@@ -49,7 +49,7 @@ PageTexts IdentifyPageTexts(std::span<const std::uint8_t> identify);
 struct UsbIdentity {
     bool inquiry_read = false;  // false: nothing else was read
     bool loader = false;        // the controller sits in its loader: no configuration is read
-    std::uint32_t capacity_mb = 0;
+    std::uint64_t capacity_mb = 0;
     std::uint64_t capacity_bytes = 0;
     bool config_read = false;  // false: the fields below are not known
     std::uint16_t vendor_id = 0, product_id = 0;
@@ -59,11 +59,22 @@ struct UsbIdentity {
 
 // The configuration part of the identity from the bridge's configuration buffer.
 void DecodeUsbConfig(std::span<const std::uint8_t> config, UsbIdentity& identity);
+
+// The UTF-16 units of a string descriptor as the page reads them: `units` from byte `first` (two
+// bytes each; the page shows the low byte), the first `shown` of them before a zero.
+struct StringDescriptorSpan {
+    std::size_t first = 0;
+    std::size_t units = 0;
+    std::size_t shown = 0;
+};
+// Where the page finds the USB serial in a configuration buffer (the loader block), by the same
+// reading DecodeUsbConfig does: whatever the descriptor's type byte, at most 20 characters.
+StringDescriptorSpan UsbSerialSpan(std::span<const std::uint8_t> config);
 PageTexts UsbIdentityTexts(const UsbIdentity& identity);
 
 // The INQUIRY answer of a bridge whose controller sits in its loader.
 bool IsBridgeLoaderInquiry(std::span<const std::uint8_t> inquiry);
-PageTexts UsbCapacityTexts(std::uint32_t capacity_mb, std::uint64_t capacity_bytes);
+PageTexts UsbCapacityTexts(std::uint64_t capacity_mb, std::uint64_t capacity_bytes);
 // VID, PID, the names and the string descriptors from the bridge's configuration buffer.
 PageTexts UsbConfigTexts(std::span<const std::uint8_t> config);
 

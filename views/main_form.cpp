@@ -8,6 +8,7 @@
 #include "access/device_tables.h"
 #include "access/disk_enumeration.h"
 #include "access/mode_flags.h"
+#include "access/raw_dump.h"
 #include "discovery/device_scan.h"
 #include "platform/files.h"
 #include "views/controls.h"
@@ -29,15 +30,23 @@ std::string FormatWindowTitle() {
 }
 
 bool RunGuarded(Presentation& ui, const std::function<void()>& handler) {
+    // A handler that runs another's (a check box's click) counts and reports its dumps with it.
+    static int depth = 0;
+    if (depth == 0) StartRawDumps();
+    ++depth;
+    bool ok = false;
     try {
         handler();
-        return true;
+        ok = true;
     } catch (const std::exception& error) {
         ui.ShowError(error.what());
     } catch (...) {
         ui.ShowError("");
     }
-    return false;
+    if (--depth == 0) {
+        for (const auto& problem : RawDumpProblems()) ui.ShowError(problem);
+    }
+    return ok;
 }
 
 TMainForm::TMainForm(Presentation& ui, FormEnvironment environment)

@@ -13,8 +13,8 @@
 
 #include "discovery/device_list.h"
 #include "tools/diagnose_list.h"
-#include "views/page_models.h"
 #include "views/erase_count_view.h"
+#include "views/page_models.h"
 #include "views/presentation.h"
 #include "views/settings.h"
 
@@ -26,7 +26,9 @@ enum class MouseButton { Left, Right, Middle };
 std::string FormatWindowTitle();
 
 // Runs one event handler. An error that escapes it is shown in the error box with its text (empty
-// for a fault without one) and the window goes on. False when that happened.
+// for a fault without one) and the window goes on. False when that happened. The raw dumps the
+// handler could not write, or stopped, are said in the error box too (the handler goes on without
+// them).
 bool RunGuarded(Presentation& ui, const std::function<void()>& handler);
 
 // Shows the waiting window for the life of the object, so an error in the middle of a refresh

@@ -48,7 +48,16 @@ void TMainForm::PaserCmdLine() {
 }
 
 void TMainForm::RwTestBnClick() {
-    const bool passed = RunRwSelfTest(CurrentDevice, TransferBuffer);
+    SelfTestObserver observer;
+    const bool passed = RunRwSelfTest(CurrentDevice, TransferBuffer, &observer);
+    if (observer.outcome == SelfTestObserver::Outcome::InUse) {
+        // The test did not run: no result, and no earlier run's file left to be read as one.
+        for (const char* name : {kRwPassedFile, kRwFailedFile})
+            std::remove(DriveInfoDumpPath(environment_.program_dir, name).c_str());
+        DebugMsg("FAILED(RwTestBnClick) %s\r\n", observer.refusal.c_str());
+        ui_.ShowError(observer.refusal);
+        return;
+    }
     if (!environment_.rw_result_files) {
         ui_.ShowMessage(passed ? "R/W Test successfully" : "R/W Test Fail");
         return;

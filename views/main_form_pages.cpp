@@ -39,7 +39,8 @@ bool TMainForm::GetSSDInfo(std::span<std::uint8_t> buffer) {
 }
 
 void TMainForm::ShowSSDInfo(unsigned device) {
-    SsdInfoModel model{SystemInfo, GetCapacityMB(device)};
+    const std::uint64_t sectors = GetCapacitySectors(device);
+    SsdInfoModel model{SystemInfo, sectors / 2048, sectors * 512};
     ShowPageTexts(ui_, SsdInfoPageTexts(model.info, model.capacity_mb));
     models_.ssd_info = std::move(model);
 }

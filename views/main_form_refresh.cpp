@@ -1,9 +1,11 @@
 // The reading part of the refresh: everything after the pages were emptied.
 
 #include <filesystem>
+#include <string>
 
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
+#include "access/raw_dump.h"
 #include "ctrl/device_buffers.h"
 #include "ctrl/read_system_info.h"
 #include "platform/backend.h"
@@ -29,6 +31,18 @@ class ScopedDeviceBuffers {
     ScopedDeviceBuffers(const ScopedDeviceBuffers&) = delete;
     ScopedDeviceBuffers& operator=(const ScopedDeviceBuffers&) = delete;
 };
+
+// The dumps after the system information repeat per channel and CE index the drive claims. A claim
+// beyond the tables' 8 x 8 comes from a corrupt loader block and would write its garbage thousands
+// of times; sysread.raw, written already, holds what the drive said.
+void LimitRawDumpsToTheTables(const SystemInfoRecord& info) {
+    const unsigned ces = unsigned{info.BankCount} * info.DiesPerCe;
+    if (info.ChannelCount <= BadBlockMarks::kChannels && ces <= BadBlockMarks::kCes) return;
+    StopRawDumps("the drive claims " + std::to_string(info.ChannelCount) + " channels and " +
+                 std::to_string(ces) + " CE indexes, more than the " +
+                 std::to_string(BadBlockMarks::kChannels) + " and " +
+                 std::to_string(BadBlockMarks::kCes) + " of the largest geometry");
+}
 
 }  // namespace
 
@@ -60,6 +74,7 @@ void TMainForm::RefreshPages() {
         return;
     }
     ShowSSDInfo(device);
+    LimitRawDumpsToTheTables(SystemInfo);
 
     {
         const WaitingWindow waiting(ui_);

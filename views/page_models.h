@@ -25,7 +25,8 @@ struct DeviceInfoModel {
 // The SSD Info page: the decoded system information and the drive's capacity.
 struct SsdInfoModel {
     SystemInfoRecord info;
-    std::uint32_t capacity_mb = 0;
+    std::uint64_t capacity_mb = 0;
+    std::uint64_t capacity_bytes = 0;
 };
 
 // The Bad Block Info page: the counts per channel and CE (`banks` CE rows), the detail records.

@@ -58,7 +58,7 @@ std::size_t EccThresholdSlot(std::uint8_t ecc_mode) {
     return ecc_mode == 1 ? 0 : ecc_mode == 2 ? 1 : 2;
 }
 
-PageTexts SsdInfoPageTexts(const SystemInfoRecord& info, std::uint32_t capacity_mb) {
+PageTexts SsdInfoPageTexts(const SystemInfoRecord& info, std::uint64_t capacity_mb) {
     PageTexts page;
     const std::string model(info.FlashModel.data(),
                             std::find(info.FlashModel.begin(), info.FlashModel.end(), '\0'));

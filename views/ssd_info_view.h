@@ -19,7 +19,7 @@ std::string BlocksPerFlashText(const SystemInfoRecord& info);
 std::size_t EccThresholdSlot(std::uint8_t ecc_mode);
 
 // Every control of the page but DpdFTLMemo, from the record and the drive's capacity in MiB.
-PageTexts SsdInfoPageTexts(const SystemInfoRecord& info, std::uint32_t capacity_mb);
+PageTexts SsdInfoPageTexts(const SystemInfoRecord& info, std::uint64_t capacity_mb);
 
 // Reads the system information block of the device into the buffer (SystemInfo and the device
 // entry are filled); false when it cannot be read.

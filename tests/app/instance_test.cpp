@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <QProcess>
 #include <filesystem>
+#include <fstream>
 
 #include "platform/named_objects.h"
 #include "tests/support/fake_backend.h"
@@ -92,6 +95,25 @@ TEST(SingleInstance, FirstCopyShowsItsWindow) {
     ASSERT_TRUE(program.waitForFinished(60000));
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
     EXPECT_TRUE(std::filesystem::exists(dir.File("shot.png")));
+}
+
+// The picture goes through the tools' checked replacement: before, it turned the victim into a PNG
+// and waited on the FIFO for ever.
+TEST(SingleInstance, AScreenshotNeverGoesThroughALinkOrIntoAFifo) {
+    test::ScopedTempDir dir;
+    std::ofstream(dir.File("victim")) << "keep";
+    std::filesystem::create_symlink(dir.File("victim"), dir.File("sl"));
+    ASSERT_EQ(::mkfifo(dir.File("ff").c_str(), 0600), 0);
+    for (const std::string name : {"sl", "ff"}) {
+        QProcess program;
+        program.start(QStringLiteral(VTUTILITY_PATH),
+                      {"--demo", "--screenshot", QString::fromStdString(dir.File(name))});
+        ASSERT_TRUE(program.waitForFinished(60000)) << name;
+        EXPECT_EQ(program.exitCode(), 1) << name;
+        const auto err = program.readAllStandardError().toStdString();
+        EXPECT_NE(err.find(name + ": It is a"), std::string::npos) << err;
+    }
+    EXPECT_EQ(test::ReadAll(dir.File("victim")).size(), 4u);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include <numeric>
 #include <string>
 
+#include "sim/bench_writer.h"
 #include "sim/json_reader.h"
+#include "views/identify_view.h"
 
 #include "tests/cli/run_vtutil.h"
 
@@ -218,6 +220,65 @@ TEST(Capture, RedactReplacesSerialsAndKeepsTheChecksum) {
     std::string serial;
     for (std::size_t i = 244; i < 264; i += 2) serial += static_cast<char>(block[i]);
     EXPECT_EQ(serial, "REDACTED00");
+}
+
+// A bridge's USB serial in every copy of the loader block, as odd as the Device Info page still
+// reads it: a length past the descriptor's room, a type that is not 03h, a first copy the flash
+// read passes over and the odd block's copy behind it.
+TEST(Capture, RedactTakesTheUsbSerialWhereverThePageWouldReadIt) {
+    const Scratch dir;
+    const std::string bench = WriteBench(dir, "usb.json", R"({"drives": [
+      {"bus": "usb", "model": "K35", "system_blocks": [16, 17, 40, 41]}]})");
+    ASSERT_EQ(Vtutil("--bench " + bench + " capture 1 -o " + dir.File("plain.json")).status, 0);
+    json document = ReadJson(dir.File("plain.json"));
+    json& drive = document["drives"][0];
+    const auto serial = [](const std::string& text, std::uint8_t length, std::uint8_t type) {
+        sim::Bytes descriptor{length, type};
+        for (const char c : text) descriptor.insert(descriptor.end(), {std::uint8_t(c), 0});
+        return descriptor;
+    };
+    const auto blob = [](const sim::Bytes& bytes) {
+        return json::parse(sim::BlobJson(bytes).dump());
+    };
+    const auto put = [](sim::Bytes& bytes, std::size_t at, const sim::Bytes& part) {
+        if (bytes.size() < at + part.size()) bytes.resize(at + part.size());
+        std::copy(part.begin(), part.end(), bytes.begin() + at);
+    };
+    sim::Bytes memory = sim::ReadBlob(json(drive["memory"]["3:0x0"]), "memory", ".");
+    sim::Bytes copy = memory;
+    put(memory, 242, serial("SECRET0002MEM", 0x7E, 0x03));
+    // Block 16's copy has lost its signature, so the read goes on to block 17, the second of the
+    // pair, whose page lies 32 x 4096 bytes further on in the same answer.
+    sim::Bytes pages;
+    put(copy, 242, serial("SECRET0002EVEN", 0x16, 0x09));
+    copy[0] ^= 0xFF;
+    put(pages, 0, copy);
+    copy[0] ^= 0xFF;
+    put(copy, 242, serial("SECRET0002ODDBLOCK", 0x7E, 0x00));
+    put(pages, 32 * 4096, copy);
+    drive["memory"]["3:0x0"] = blob(memory);
+    drive["system_pages"]["0:8:0"] = blob(pages);
+    std::ofstream(dir.File("secret.json")) << document.dump();
+
+    ASSERT_EQ(Vtutil("--bench " + dir.File("secret.json") + " capture 1 --redact -o " +
+                     dir.File("redacted.json"))
+                  .status,
+              0);
+    const json redacted = ReadJson(dir.File("redacted.json"))["drives"][0];
+    const auto shown = [](const sim::Bytes& bytes, std::size_t at) {
+        UsbIdentity identity;
+        DecodeUsbConfig(std::span(bytes).subspan(at), identity);
+        return identity.serial;
+    };
+    const auto images = sim::ReadBlob(json(redacted["system_pages"]["0:8:0"]), "pages", ".");
+    EXPECT_EQ(shown(sim::ReadBlob(json(redacted["memory"]["3:0x0"]), "memory", "."), 0),
+              "REDACTED00000");
+    EXPECT_EQ(shown(images, 0), "REDACTED00");
+    EXPECT_EQ(shown(images, 32 * 4096), "REDACTED0000000000");
+    // Nothing of the serial is left in any form: "SECRET" as UTF-16 units.
+    std::ifstream in(dir.File("redacted.json"));
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(text.find("530045004300520045005400"), std::string::npos);
 }
 
 TEST(Capture, ExitStatuses) {

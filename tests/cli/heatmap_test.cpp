@@ -231,5 +231,44 @@ TEST(Heatmap, LargestGeometryFitsAScreenAndBadDataIsRefused) {
     EXPECT_FALSE(WriteHeatmapPng(HeatmapDataOf(wide), dir.File("wide.png"), error));
 }
 
+TEST(Heatmap, ADriveTooTallForItsBlocksGetsCellsOfSeveralBlocks) {
+    // A K14 drive's lists under 64 columns: 32,768 rows did not fit at one pixel a block, and the
+    // picture of the largest such drive grew to 385 MB of SVG.
+    EraseCountTables tables;
+    tables.form = EraseCountForm::K14;
+    tables.channels = 8;
+    tables.ces = 8;
+    tables.tables.assign(8, std::vector<std::uint16_t>(4096, 100));
+    tables.tables[0][200] = 900;     // in the cell of rows 128-255 with an uncounted one
+    tables.tables[0][130] = 0xFFFF;  // no count
+    tables.tables[1].assign(4096, 0xFFFF);
+    auto data = Titled(HeatmapDataOf(tables));
+    data.bad[3000 * 64 + 5] = true;  // row 3000, column 5
+    HeatmapLayout layout;
+    std::string error;
+    ASSERT_TRUE(LayoutHeatmap(data, layout, error)) << error;
+    EXPECT_GT(layout.group, 1u);
+    EXPECT_GE(layout.cell, 4);
+    EXPECT_LE(layout.width, 1920);
+    EXPECT_LE(layout.height, 1300);
+    const std::size_t cell_rows = (data.blocks.size() + layout.group - 1) / layout.group;
+    EXPECT_LE(cell_rows * data.columns.size(), std::size_t{400000});
+
+    const std::size_t per_list = 4096 / layout.group;
+    EXPECT_EQ(CellColour(data, layout, 200 / layout.group, 3),
+              ScaleColour(900, layout.low, layout.high));
+    EXPECT_EQ(CellColour(data, layout, 3000 / layout.group, 5), kHeatmapBad);
+    EXPECT_EQ(CellColour(data, layout, per_list + 1, 5), kHeatmapNoValue);
+    test::ScopedTempDir dir;
+    ASSERT_TRUE(WriteHeatmapPng(data, dir.File("map.png"), error)) << error;
+    const Png png(dir.File("map.png"));
+    EXPECT_EQ(png.Centre(layout.Cell(3000 / layout.group, 5)), kHeatmapBad);
+    EXPECT_GE(png.Ink(layout.group_label), 4);
+    ASSERT_TRUE(WriteHeatmapSvg(data, dir.File("map.svg"), error)) << error;
+    const auto svg = test::ReadAll(dir.File("map.svg"));
+    const std::string legend = "1 cell = " + std::to_string(layout.group) + " blocks";
+    EXPECT_NE(std::string(svg.begin(), svg.end()).find(legend), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vt::cli

@@ -90,6 +90,34 @@ TEST(VtutilCommandLine, JsonOnEverySubcommand) {
               dir.File("drive.log.decode"));
 }
 
+// A script that asked for JSON reads a document whatever went wrong: refusals of the command line
+// (before CLI11 reads it, while it reads it, in a subcommand's own checks), missing confirmations,
+// refused inputs and drives, in every subcommand and in the headless window.
+TEST(VtutilCommandLine, EveryRefusalUnderJsonIsTheErrorDocument) {
+    test::ScopedTempDir dir;
+    const std::string missing = dir.File("missing.json");
+    for (const std::string& words : std::vector<std::string>{
+             "--json", "--json --demo infoo 1", "--json --demo capture 1", "--demo info --json",
+             "--json --demo dump-info 1 ../x", "--demo smart 1 --reset --json",
+             "--demo rwtest 1 --json", "--json --demo uart-log 1 --gdp " + missing,
+             "--demo ssd-info 4 --json", "--demo info 9 --json",
+             "--json --bench " + missing + " list", "--json --bench " + missing + " metrics",
+             "--demo window --json --select 99", "--demo window --json --click NoSuchButton",
+             "--json window --bench " + missing,
+             "--demo --json metrics --output " + dir.File("no/such/dir/x.prom")}) {
+        const auto run = Vtutil(words);
+        EXPECT_NE(run.status, 0) << words;
+        const auto json = Json(run);
+        ASSERT_TRUE(json.is_object()) << words << ": " << run.out;
+        EXPECT_TRUE(json.contains("json_format_version")) << words;
+        EXPECT_EQ(json["error"]["exit_status"], run.status) << words;
+        EXPECT_FALSE(json["error"]["message"].get<std::string>().empty()) << words;
+    }
+    // --help and --version stay what they are.
+    EXPECT_EQ(Vtutil("--json --version").status, 0);
+    EXPECT_FALSE(Json(Vtutil("--json info --help")).is_object());
+}
+
 TEST(VtutilCommandLine, HelpVersionAndTypos) {
     const auto window = Vtutil("window --help");
     EXPECT_EQ(window.status, 0);

@@ -1,20 +1,27 @@
 // vtutil end to end: the real binary on the demo bench and on bench files, as a script runs it.
 
 #include <cairo.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "cli/terminal_text.h"
+#include "platform/named_objects.h"
 #include "sim/bench.h"
 #include "tests/cli/run_vtutil.h"
 #include "tests/support/fake_backend.h"
+#include "tools/log_decoder.h"
 
 namespace vt {
 namespace {
@@ -97,6 +104,39 @@ TEST(Vtutil, SelfTestNeedsYesAndReportsFailures) {
     EXPECT_EQ(Vtutil("--bench " + dir.File("gone.json") + " rwtest 1 --yes").status, 3);
 }
 
+// A disk in use is refused with its own status and what holds it named; without --yes the plan
+// lists what would be destroyed. A drive above 2 TiB shows one 48-bit capacity everywhere.
+TEST(Vtutil, SelfTestRefusesADiskInUseAndSaysWhatItWouldDestroy) {
+    test::ScopedTempDir dir;
+    std::ofstream(dir.File("busy.json"))
+        << R"({"drives": [{"bus": "ide", "model": "K38", "serial": "VTBUSY01",
+               "use": {"partitions": ["/dev/sda1", "/dev/sda2"],
+                       "mounts": [{"device": "/dev/sda1", "on": "/media/data"}],
+                       "swaps": ["/dev/sda2"]}},
+              {"bus": "ide", "model": "K38", "capacity_sectors": 7814037168}]})";
+    const std::string bench = "--bench " + dir.File("busy.json");
+    const auto plan = Vtutil(bench + " rwtest 1", true);
+    EXPECT_EQ(plan.status, 1);
+    EXPECT_NE(plan.out.find("serial VTBUSY01"), std::string::npos) << plan.out;
+    EXPECT_NE(plan.out.find("partitions: /dev/sda1 /dev/sda2"), std::string::npos);
+    EXPECT_NE(plan.out.find("/dev/sda2 is an active swap area"), std::string::npos);
+    const auto refused = Vtutil(bench + " rwtest 1 --yes", true);
+    EXPECT_EQ(refused.status, 7);
+    EXPECT_NE(refused.out.find("/dev/sda is in use: /dev/sda1 is mounted on /media/data"),
+              std::string::npos)
+        << refused.out;
+    const auto document = Json(Vtutil(bench + " rwtest 1 --yes --json"));
+    EXPECT_EQ(document["error"]["exit_status"], 7);
+
+    const auto big = Json(Vtutil(bench + " list --json"));
+    EXPECT_EQ(big["rows"][1]["capacity_bytes"], 7814037168ull * 512);
+    EXPECT_EQ(big["rows"][1]["capacity_gib"], 3726);
+    const auto big_plan = Vtutil(bench + " rwtest 2", true);
+    EXPECT_NE(big_plan.out.find("partitions: none"), std::string::npos);
+    EXPECT_NE(big_plan.out.find("region 3495: sectors 7329546240 to"), std::string::npos);
+    EXPECT_NE(big_plan.out.find("the last sector, 7814037167"), std::string::npos);
+}
+
 // The pictures of a demo drive: a PNG cairo reads back with the bad blocks in magenta, and an SVG
 // whose texts name the drive.
 TEST(Vtutil, HeatmapWritesPngAndSvgOfTheDrive) {
@@ -172,6 +212,27 @@ TEST(VtutilHostileInput, ProbeOfADiskWithStringsThatAreNotUtf8StaysValidJson) {
     EXPECT_NE(probe.out.find("\xC3\xBF\xC3\xBF"), std::string::npos) << probe.out.substr(0, 300);
 }
 
+// A drive's strings that would retitle the terminal and clear it, and a C1 control in UTF-8,
+// reach the terminal as escapes in every text output and message; the JSON keeps them as text.
+TEST(VtutilHostileInput, ControlBytesFromTheDriveReachNoTerminal) {
+    test::ScopedTempDir dir;
+    const std::string bench = WriteFile(dir, "esc.json", R"({"drives":[{"bus":"ide",
+        "product":"\u001b]0;TITLE\u0007\u001b[2J", "serial":"S\r\u009b1\u007f2"}]})");
+    for (const char* command : {"info 1", "list", "probe", "smart 1 --reset"}) {
+        const vt::Run run = VtutilWithErrors("--bench " + bench + " " + command);
+        EXPECT_EQ(run.out.find_first_of("\x1B\x07\r\x7F"), std::string::npos) << command;
+        EXPECT_EQ(run.out.find("\xC2\x9B"), std::string::npos) << command;
+        EXPECT_NE(run.out.find("TITLE\\x07\\x1B[2J"), std::string::npos) << command << run.out;
+        EXPECT_NE(run.out.find("\\xC2\\x9B1\\x7F2"), std::string::npos) << command << run.out;
+    }
+    EXPECT_EQ(Json(Vtutil("--bench " + bench + " info 1 --json"))["page"]["model"],
+              "]0;TITLE\x07\x1B[2J");  // trimmed as every drive text
+    // What is text stays: tabs, line feeds and UTF-8 beyond the controls.
+    EXPECT_EQ(cli::TerminalText("a\tb\nc\xC3\x84\xC2\xA0\xC3\x9B"),
+              "a\tb\nc\xC3\x84\xC2\xA0\xC3\x9B");
+    EXPECT_EQ(cli::TerminalText(std::string("\0\x1F\xC2", 3)), "\\x00\\x1F\xC2");
+}
+
 TEST(VtutilHostileInput, FilesThatAreNotRegularAreRefusedByName) {
     test::ScopedTempDir dir;
     const vt::Run directory = VtutilWithErrors("--bench " + dir.path() + " list");
@@ -193,6 +254,46 @@ TEST(VtutilHostileInput, FilesThatAreNotRegularAreRefusedByName) {
         EXPECT_EQ(gdp.status, 5) << command;
         EXPECT_NE(gdp.out.find("drive.log is not a regular file"), std::string::npos) << gdp.out;
     }
+}
+
+// A large log: decode-log says what it writes, a log past the limit is refused before anything
+// is written, and Ctrl-C in the middle leaves the old decoded copy and no partial one.
+TEST(VtutilHostileInput, ALargeLogIsBoundedAndStopsCleanly) {
+    test::ScopedTempDir dir;
+    std::filesystem::resize_file(WriteFile(dir, "huge.log", ""), kMaxLogBytes + 1);
+    const vt::Run huge = VtutilWithErrors("decode-log " + dir.File("huge.log"));
+    EXPECT_EQ(huge.status, 5);
+    EXPECT_NE(huge.out.find("larger than the limit"), std::string::npos) << huge.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("huge.log.decode")));
+
+    std::filesystem::resize_file(WriteFile(dir, "big.log", ""), 512 << 20);
+    WriteFile(dir, "big.log.decode", "keep");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int err = ::open(dir.File("err.txt").c_str(), O_WRONLY | O_CREAT, 0600);
+        ::dup2(err, STDERR_FILENO);
+        ::execl(VTUTIL_PATH, VTUTIL_PATH, "decode-log", dir.File("big.log").c_str(), nullptr);
+        ::_exit(127);
+    }
+    // Interrupted once the copy is being written.
+    const auto writing = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("big.log.decode.")) return true;
+        return false;
+    };
+    for (int i = 0; i < 5000 && !writing(); ++i) ::usleep(1000);
+    ASSERT_TRUE(writing());
+    ::kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    EXPECT_FALSE(writing());
+    const auto kept = test::ReadAll(dir.File("big.log.decode"));
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep");
+    const auto said = test::ReadAll(dir.File("err.txt"));
+    EXPECT_NE(std::string(said.begin(), said.end())
+                  .find("decoding " + dir.File("big.log") + " (512 MiB) into"),
+              std::string::npos);
 }
 
 TEST(VtutilHostileInput, ALogDecodesInPiecesToTheSameBytes) {
@@ -243,12 +344,26 @@ TEST(VtutilDriveLock, ASecondProcessOnTheSameBenchDriveFailsAsBusy) {
     const std::string disk = holder->ListDisks()[0].path;
     const int held = holder->LockDevice(disk, 0);
     ASSERT_GE(held, 0);
-    const vt::Run busy = VtutilWithErrors("--bench " + bench + " erase-count 1");
+    // Found busy deep inside the refresh: still the error document a script asked for.
+    const vt::Run busy = Vtutil("--json --bench " + bench + " erase-count 1");
     EXPECT_EQ(busy.status, 6) << busy.out;
-    EXPECT_NE(busy.out.find("/dev/sda is in use by another process"), std::string::npos)
+    const auto document = Json(busy);
+    EXPECT_EQ(document["error"]["exit_status"], 6) << busy.out;
+    EXPECT_NE(document["error"]["message"].get<std::string>().find(
+                  "/dev/sda is in use by another process"),
+              std::string::npos)
         << busy.out;
+    // The drive's lock file stands only while someone holds the drive.
+    struct stat st {};
+    ASSERT_EQ(::stat(bench.c_str(), &st), 0);
+    const std::string lock = *platform::PrivateLockDirectory(error) + "/bench-" +
+                             std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino) +
+                             "-0.lock";
+    EXPECT_TRUE(std::filesystem::exists(lock)) << lock;
     holder->UnlockDevice(held);
+    EXPECT_FALSE(std::filesystem::exists(lock)) << lock;
     EXPECT_EQ(Vtutil("--bench " + bench + " list").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(lock)) << lock;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "access/mode_flags.h"
+#include "access/raw_dump.h"
 #include "tests/ctrl/bench_drive.h"
 #include "tests/support/fake_backend.h"
 
@@ -111,6 +112,28 @@ TEST_F(ReadSystemInfoTest, WritesNoFileWithRawDumpsOff) {
         {{"bus", "ide"}, {"memory", {{"3:0x0", MemoryCopy("K38", {10, 12, 21, 30}).Json()}}}});
     ASSERT_TRUE(ReadSystemInfo(0, buffer_));
     EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
+}
+
+// What the dumps wrote, could not write (a planted link) and left out past the bound is counted.
+TEST_F(ReadSystemInfoTest, RawDumpsAreCountedAndStopAtTheirBound) {
+    RawDumpEnabled = true;
+    const std::vector<std::uint8_t> page(100, 0x5A);
+    StartRawDumps({.files = 3, .bytes = 250});
+    DumpRawFile("defect.raw", page);
+    DumpRawFile("defect.raw", page);  // the same file again takes no more room
+    std::filesystem::create_symlink("victim", "SB_0001.raw");
+    DumpRawFile("SB_0001.raw", page);
+    DumpRawFile("SB_0000.raw", page);
+    DumpRawFile("SB_0002.raw", page);  // 300 bytes: past the bound
+    DumpRawFile("SB_0003.raw", page);
+    EXPECT_EQ(RawDumps().files, 2u);
+    EXPECT_EQ(RawDumps().bytes, 200u);
+    EXPECT_FALSE(std::filesystem::exists("victim"));
+    EXPECT_FALSE(std::filesystem::exists("SB_0002.raw"));
+    const auto problems = RawDumpProblems();
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[0].find("SB_0001.raw: It is a symbolic link"), std::string::npos);
+    EXPECT_NE(problems[1].find("2 more dumps were not written"), std::string::npos);
 }
 
 TEST_F(ReadSystemInfoTest, AFailedMemoryReadChangesNothing) {

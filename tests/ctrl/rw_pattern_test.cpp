@@ -37,10 +37,10 @@ TEST(SelfTestPattern, OnlyTheLowByteOfTheLbaEntersAndWordsCountUp) {
 
 TEST(SelfTestRegions, AboutSixteenRegionsSpreadOverTheDrive) {
     EXPECT_TRUE(SelfTestRegions(0).empty());
-    std::vector<std::uint16_t> all(15);
-    for (std::uint16_t i = 0; i < 15; ++i) all[i] = i;
+    std::vector<std::uint32_t> all(15);
+    for (std::uint32_t i = 0; i < 15; ++i) all[i] = i;
     EXPECT_EQ(SelfTestRegions(15), all);
-    EXPECT_EQ(SelfTestRegions(20), (std::vector<std::uint16_t>{0, 2, 4, 6, 8, 10, 12, 14, 16, 18}));
+    EXPECT_EQ(SelfTestRegions(20), (std::vector<std::uint32_t>{0, 2, 4, 6, 8, 10, 12, 14, 16, 18}));
     EXPECT_EQ(SelfTestRegions(2047).size(), 16u);
 }
 

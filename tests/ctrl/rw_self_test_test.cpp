@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
+
+#include "access/device_tables.h"
 
 #include "platform/forwarding_backend.h"
 #include "tests/ctrl/bench_drive.h"
@@ -107,6 +110,55 @@ TEST_F(RwSelfTest, AnUnreadableCapacityFailsWithoutWriting) {
     test::BenchDrive failing(drive);
     EXPECT_FALSE(RunRwSelfTest(0, buffer_));
     EXPECT_TRUE(WriteLbas(failing).empty());
+}
+
+TEST_F(RwSelfTest, ADiskInUseIsRefusedBeforeAnythingIsSent) {
+    nlohmann::json drive = Drive(3 * kSelfTestRegionSectors);
+    drive["use"] = {{"mounts", {{{"device", "/dev/sda2"}, {"on", "/"}}}},
+                    {"holders", {{{"device", "/dev/sda3"}, {"by", "dm-0 (vg0-home)"}}}}};
+    test::BenchDrive bench(drive);
+    SelfTestObserver observer;
+    EXPECT_FALSE(RunRwSelfTest(0, buffer_, &observer));
+    EXPECT_EQ(observer.outcome, SelfTestObserver::Outcome::InUse);
+    EXPECT_NE(observer.refusal.find("/dev/sda is in use: /dev/sda2 is mounted on /; /dev/sda3 is "
+                                    "held by dm-0 (vg0-home)"),
+              std::string::npos)
+        << observer.refusal;
+    EXPECT_NE(observer.refusal.find("root file system"), std::string::npos);
+    EXPECT_TRUE(bench.Log().empty());
+}
+
+// Past 2 TiB the runs go out as 48-bit commands (READ(16)/WRITE(16) on a bridge) and the last
+// sector is the disk's own, not one 2 TiB lower; at exactly 2^32 sectors the capacity is read.
+TEST_F(RwSelfTest, DrivesOfTwoTiBAndMoreAreTestedToTheirLastSector) {
+    const std::uint64_t big = 7814037168;
+    for (const nlohmann::json& drive :
+         {nlohmann::json{{"bus", "ide"}, {"capacity_sectors", std::uint64_t{1} << 32}},
+          nlohmann::json{{"bus", "ide"}, {"capacity_sectors", big}},
+          nlohmann::json{{"bus", "usb"}, {"bridge", "older"}, {"capacity_sectors", big}}}) {
+        test::BenchDrive bench(drive);
+        const bool bridge = drive["bus"] == "usb";
+        if (bridge) {
+            EntryOf(0).AtaPassThrough = 0;
+            EntryOf(0).DirectVendorCdb = 1;
+        }
+        const std::uint64_t sectors = drive["capacity_sectors"];
+        // A bridge's capacity is what READ CAPACITY answers, the last LBA itself.
+        const std::uint64_t last = bridge ? sectors - 2 : sectors - 1;
+        ASSERT_TRUE(RunRwSelfTest(0, buffer_)) << drive.dump();
+        EXPECT_TRUE(MatchesPattern(bench.drive().ReadUserSectors(last, 1), 1, last))
+            << drive.dump();
+        const auto wide = std::count_if(bench.Log().begin(), bench.Log().end(), [&](const auto& c) {
+            return c.opcode == (bridge ? 0x8A : 0x35);
+        });
+        EXPECT_GT(wide, 0);
+        if (sectors != big) continue;
+        // The highest region lies past 2^32; nothing landed on the last sector's 32-bit cut.
+        const std::uint64_t base = 3495 * kSelfTestRegionSectors + 154900;
+        EXPECT_TRUE(MatchesPattern(bench.drive().ReadUserSectors(base, 33), 33, base));
+        EXPECT_EQ(bench.drive().ReadUserSectors(last & 0xFFFFFFFF, 1),
+                  std::vector<std::uint8_t>(512, 0));
+    }
 }
 
 // Flips one bit of the second word of the first sector read: the write and the read succeed.

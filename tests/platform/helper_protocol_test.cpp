@@ -58,6 +58,18 @@ TEST(HelperProtocol, RequestsAndAnswersSurviveTheWire) {
     EXPECT_EQ(got.data_out, sent.scsi.data_out);
     EXPECT_EQ(got.timeout_ms, 10'000u);
 
+    // A 48-bit ATA request keeps its high-order registers.
+    Request ata = AtaCallOf(7, Direction::In, 512);
+    ata.ata.extended = true;
+    ata.ata.dma = true;
+    ata.ata.previous = {0, 0x01, 0x12, 0x34, 0x56};
+    decoded = DecodeRequest(EncodeRequest(ata));
+    ASSERT_TRUE(std::holds_alternative<Request>(decoded));
+    const auto& got_ata = std::get<Request>(decoded).ata;
+    EXPECT_TRUE(got_ata.extended && got_ata.dma);
+    EXPECT_EQ(got_ata.previous, ata.ata.previous);
+    EXPECT_EQ(got_ata.task_file, ata.ata.task_file);
+
     Answer answer;
     answer.op = Op::ScsiPassThrough;
     answer.call.outcome.scsi_status = 2;
@@ -139,7 +151,8 @@ TEST(HelperProtocol, MalformedRequestsAreRefusedWithAReason) {
     EXPECT_EQ(ata([](auto&) {}), "");
     EXPECT_EQ(ata([](auto& b) { b[6] = 3; }), "unknown transfer direction");
     EXPECT_EQ(ata([](auto& b) { b[7] = 1; }), "");
-    EXPECT_EQ(ata([](auto& b) { b[7] = 2; }), "unknown protocol");
+    EXPECT_EQ(ata([](auto& b) { b[7] = 3; }), "");
+    EXPECT_EQ(ata([](auto& b) { b[7] = 4; }), "unknown protocol");
     EXPECT_EQ(ata([](auto& b) { b.resize(12); }), "request too short");
     EXPECT_EQ(ata([](auto& b) { b.push_back(0); }), "request too long");
     request = AtaCallOf(1, Direction::None, 0);
@@ -372,6 +385,132 @@ TEST_F(HelperServer, DriveLocksGoOnlyToListedDisksAndEndWithTheClient) {
     lock.ms = kMaxLockWaitMs + 1;
     auto body = EncodeRequest(lock);
     EXPECT_EQ(Refused(body), "lock wait too long");
+}
+
+// The tool's commands pass; anything else never reaches the disk. A user-data write goes only to
+// a disk the client holds for writing, a carrier write only to a disk that took the vendor unlock.
+TEST_F(HelperServer, PassesOnlyTheToolsCommandsAndWritesOnlyToAHeldDisk) {
+    const auto sda = static_cast<std::uint32_t>(OpenPath("ide:/dev/sda").result);
+    const auto sdb = static_cast<std::uint32_t>(OpenPath("usb:/dev/sdb").result);
+    // 0: reached the disk; else the errno value it was refused with.
+    const auto send = [&](std::uint32_t handle, const std::vector<std::uint8_t>& cdb) {
+        Request call = SgCall(handle, Direction::Out, 512);
+        call.scsi.cdb = cdb;
+        const std::size_t before = backend.requests.size();
+        const Answer answer = Ask(call);
+        EXPECT_EQ(answer.status, Status::Ok);
+        EXPECT_EQ(backend.requests.size(), before + (answer.call.error == 0 ? 1 : 0));
+        return answer.call.error;
+    };
+    // The same rule for a task file sent as an ATA request (a 48-bit one when `extended`).
+    const auto send_ata = [&](std::uint32_t handle, std::uint8_t command, std::uint8_t mid,
+                              std::uint8_t high, bool extended) {
+        Request call = AtaCallOf(handle, Direction::Out, 512);
+        call.ata.task_file = {0, 1, 0, mid, high, 0x40, command, 0};
+        call.ata.extended = extended;
+        const Answer answer = Ask(call);
+        EXPECT_EQ(answer.status, Status::Ok);
+        return answer.call.error;
+    };
+    // ATA PASS-THROUGH(16): FEATURES, LBA LOW, MID, HIGH, COMMAND; (12) likewise.
+    const auto ata16 = [](std::uint8_t command, std::uint8_t features = 0, std::uint8_t low = 0,
+                          std::uint8_t mid = 0, std::uint8_t high = 0) {
+        return std::vector<std::uint8_t>{0x85, 0x0C, 0x2E, 0, features, 0, 1,       0,
+                                         low,  0,    mid,  0, high,     0, command, 0};
+    };
+    const auto ata12 = [](std::uint8_t command, std::uint8_t mid = 0, std::uint8_t high = 0) {
+        return std::vector<std::uint8_t>{0xA1, 0x0C, 0x0E, 0,       1, 0xFF,
+                                         mid,  high, 0xE0, command, 0, 0};
+    };
+    for (const auto& passed :
+         {ata16(0xEC), ata16(0xB0, 0xD0, 0, 0x4F, 0xC2), ata12(0xC8), ata16(0x25), ata16(0xE7),
+          ata12(0xC4, 0x34, 0x12), std::vector<std::uint8_t>{0x12, 0, 0, 0, 0x28, 0},
+          std::vector<std::uint8_t>{0x88, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0},
+          std::vector<std::uint8_t>{0xFF, 0x04, 0x86, 3, 0, 0, 0, 0, 0, 0, 0, 0}}) {
+        EXPECT_EQ(send(sda, passed), 0) << std::hex << int{passed[0]};
+    }
+    for (const auto& refused :
+         {ata16(0x30), ata16(0xF4), ata16(0x92), ata16(0xEF, 0x02),
+          ata16(0xB0, 0xD6, 0, 0x4F, 0xC2), ata12(0xC5), ata12(0x88, 0x34, 0x13),
+          std::vector<std::uint8_t>{0x04, 0, 0, 0, 0, 0},
+          std::vector<std::uint8_t>{0x41, 0, 0, 0, 0, 0, 0, 0, 1, 0},
+          std::vector<std::uint8_t>{0xFF, 0xE5, 0x87, 3, 0, 0, 0, 0, 0, 0, 0, 0}}) {
+        EXPECT_EQ(send(sda, refused), EOPNOTSUPP) << std::hex << int{refused[0]};
+    }
+
+    const std::vector<std::vector<std::uint8_t>> writes = {
+        ata12(0xCA),
+        ata16(0x35),
+        {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0},
+        {0x8A, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}};
+    for (const auto& write : writes) EXPECT_EQ(send(sda, write), EBUSY);
+    EXPECT_EQ(send_ata(sda, 0x35, 0, 0, true), EBUSY);
+    EXPECT_EQ(send_ata(sda, 0xEC, 0, 0, false), 0);
+    EXPECT_EQ(send_ata(sda, 0x30, 0, 0, false), EOPNOTSUPP);
+    EXPECT_EQ(send_ata(sda, 0xC5, 0x34, 0x12, true), EOPNOTSUPP);  // carrier opcodes are 28-bit
+    Request hold;
+    hold.op = Op::HoldForWriting;
+    hold.path = "ide:/dev/sda";
+    const Answer held = Ask(hold);
+    ASSERT_EQ(held.status, Status::Ok);
+    ASSERT_GE(held.result, 0);
+    for (const auto& write : writes) EXPECT_EQ(send(sda, write), 0);
+    EXPECT_EQ(send_ata(sda, 0x35, 0, 0, true), 0);
+    EXPECT_EQ(send(sdb, writes[0]), EBUSY);  // the hold is for its disk only
+    Request release;
+    release.op = Op::ReleaseHold;
+    release.handle = static_cast<std::uint32_t>(held.result);
+    EXPECT_EQ(Ask(release).status, Status::Ok);
+    EXPECT_EQ(send(sda, writes[0]), EBUSY);
+
+    // A refused unlock (the handler's ILLEGAL REQUEST) makes no vendor drive; an accepted one does.
+    const auto carrier_write = ata12(0xC5, 0x34, 0x12);
+    EXPECT_EQ(send(sdb, carrier_write), EBUSY);
+    EXPECT_EQ(send(sdb, ata16(0xEF, 0xDC)), 0);
+    EXPECT_EQ(send(sdb, carrier_write), EBUSY);
+    EXPECT_EQ(send_ata(sdb, 0xC5, 0x34, 0x12, false), EBUSY);
+    backend.handler = [](const test::RecordedRequest&, platform::ScsiRequest& answer) {
+        answer.outcome.scsi_status = platform::kScsiGood;
+        return 0;
+    };
+    EXPECT_EQ(send(sdb, ata16(0xEF, 0xDC)), 0);
+    EXPECT_EQ(send(sdb, carrier_write), 0);
+    EXPECT_EQ(send_ata(sdb, 0xC5, 0x34, 0x12, false), 0);
+    EXPECT_EQ(send(sda, carrier_write), EBUSY);
+}
+
+TEST_F(HelperServer, AHoldIsRefusedOnADiskInUseAndEndsWithTheClient) {
+    Request describe;
+    describe.op = Op::DescribeUse;
+    describe.path = "/dev/sda";
+    Request hold;
+    hold.op = Op::HoldForWriting;
+    hold.path = "/dev/sda";
+    {
+        Server client(backend, false);
+        const auto ask = [&client](const Request& request) {
+            return std::get<Answer>(DecodeAnswer(client.Answer(EncodeRequest(request))));
+        };
+        ASSERT_EQ(ask(hold).status, Status::Ok);
+        EXPECT_EQ(backend.held_for_writing, 1);
+        hold.path = "/dev/sdc";
+        EXPECT_EQ(ask(hold).status, Status::NotListed);
+    }
+    EXPECT_EQ(backend.held_for_writing, 0);
+
+    using Kind = DiskUser::Kind;
+    backend.use.partitions = {"/dev/sda1", "/dev/sda2"};
+    backend.use.users = {{Kind::Mount, "/dev/sda1", "/media/" + std::string(2000, 'x')},
+                         {Kind::Swap, "/dev/sda2", ""}};
+    hold.path = "/dev/sda";
+    EXPECT_EQ(Ask(hold).result, -EBUSY);
+    const Answer described = Ask(describe);
+    ASSERT_EQ(described.status, Status::Ok);
+    EXPECT_EQ(described.use.partitions, backend.use.partitions);
+    ASSERT_EQ(described.use.users.size(), 2u);
+    // A mount point longer than the wire carries arrives cut, still naming the place.
+    EXPECT_EQ(described.use.users[0].what.size(), kMaxMountPoint);
+    EXPECT_EQ(described.use.users[1], backend.use.users[1]);
 }
 
 }  // namespace

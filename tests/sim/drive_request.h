@@ -1,6 +1,6 @@
 #pragma once
-// One data-in command sent straight to a bench drive, as the bench backend would send it: what
-// came back, cut to what was moved.
+// A command sent straight to a bench drive, as the bench backend would send it: what came back,
+// cut to what was moved.
 
 #include <gtest/gtest.h>
 
@@ -17,20 +17,28 @@ struct DriveAnswer {
     std::vector<std::uint8_t> data, sense;
 };
 
-inline DriveAnswer ReadFromDrive(sim::VirtualDrive& drive, platform::VirtualClock& clock,
-                                 std::span<const std::uint8_t> cdb, std::size_t length) {
+// One command with `data` in the direction given; the status and the sense.
+inline DriveAnswer SendToDrive(sim::VirtualDrive& drive, platform::VirtualClock& clock,
+                               std::span<const std::uint8_t> cdb, std::vector<std::uint8_t> data,
+                               platform::Direction direction) {
     DriveAnswer answer;
-    answer.data.assign(length, 0xEE);
+    answer.data = std::move(data);
     answer.sense.assign(32, 0);
     platform::ScsiRequest request;
     request.SetCdb(cdb);
-    request.direction = platform::Direction::In;
+    request.direction = direction;
     request.data = answer.data;
     request.sense = answer.sense;
     EXPECT_EQ(drive.Execute(request, clock), 0);
     answer.status = request.outcome.scsi_status;
-    answer.data.resize(length - request.outcome.residue);
+    answer.data.resize(answer.data.size() - request.outcome.residue);
     return answer;
+}
+
+inline DriveAnswer ReadFromDrive(sim::VirtualDrive& drive, platform::VirtualClock& clock,
+                                 std::span<const std::uint8_t> cdb, std::size_t length) {
+    return SendToDrive(drive, clock, cdb, std::vector<std::uint8_t>(length, 0xEE),
+                       platform::Direction::In);
 }
 
 }  // namespace vt::test

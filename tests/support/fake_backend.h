@@ -3,6 +3,7 @@
 // handler the test sets, on a clock the test controls. ATA requests travel as the Linux backend
 // sends them, inside ATA PASS-THROUGH(16), so the handler answers them as a SCSI request too.
 
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,6 +38,11 @@ class FakeBackend final : public platform::Backend {
         return ++held_locks;
     }
     void UnlockDevice(int) override { --held_locks; }
+    platform::DiskUse DescribeUse(const std::string&) override { return use; }
+    int HoldForWriting(const std::string&) override {
+        return use.InUse() ? -EBUSY : ++held_for_writing;
+    }
+    void ReleaseHold(int) override { --held_for_writing; }
     std::vector<platform::DiskEntry> ListDisks() override { return disks; }
     bool Rescan(std::string& report) override;
     std::optional<platform::DeviceNumber> DeviceNumberOf(const std::string&) override {
@@ -51,6 +57,8 @@ class FakeBackend final : public platform::Backend {
     std::vector<std::string> opened;
     std::vector<std::string> locked;  // every lock taken, in order
     int held_locks = 0;
+    platform::DiskUse use;  // every disk's; a disk with users is refused for writing
+    int held_for_writing = 0;
     int open_error = 0;  // errno for every open when not 0
     int open_handles = 0;
     std::uint64_t now_ms = 1000;

@@ -103,6 +103,24 @@ TEST_F(CatalogueBytes, ReadSectorsInBothForms) {
     EXPECT_EQ(fake->requests[2].cdb, (Bytes{0x2A, 0, 0, 0, 0, 7, 0, 0, 2, 0, 0, 0}));
 }
 
+// A run the short forms cannot reach goes out in the long ones, never cut to another sector.
+TEST_F(CatalogueBytes, RunsPastTheShortFormsReachUseTheLongOnes) {
+    ASSERT_EQ(VC_WriteSectors(0, buffer, 8, 0x0FFFFFF8), 1);  // ends exactly at 2^28
+    EXPECT_EQ(TaskFile(fake->requests[0]), (Bytes{0, 8, 0xF8, 0xFF, 0xFF, 0xEF, 0xCA}));
+    ASSERT_EQ(VC_WriteSectors(0, buffer, 8, 0x0FFFFFF9), 1);
+    EXPECT_EQ(fake->requests[1].cdb,
+              (Bytes{0x85, 0x0D, 0x26, 0, 0, 0, 8, 0x0F, 0xF9, 0, 0xFF, 0, 0xFF, 0x40, 0x35, 0}));
+    ASSERT_EQ(VC_ReadSectors(0, buffer, 1, 0xA1B2C3D4E5F6), 1);
+    EXPECT_EQ(fake->requests[2].cdb, (Bytes{0x85, 0x0D, 0x2E, 0, 0, 0, 1, 0xC3, 0xF6, 0xB2, 0xE5,
+                                            0xA1, 0xD4, 0x40, 0x25, 0}));
+    ASSERT_EQ(VC_ReadSectors(1, buffer, 2, 0xFFFFFFFF), 1);
+    EXPECT_EQ(fake->requests[3].cdb,
+              (Bytes{0x88, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 2, 0, 0}));
+    EXPECT_EQ(VC_WriteSectors(0, buffer, 1, std::uint64_t{1} << 48), 2);
+    EXPECT_EQ(VC_WriteSectors(1, buffer, 0, 0), 2);
+    EXPECT_EQ(fake->requests.size(), 4u);
+}
+
 TEST_F(CatalogueBytes, CommandsOfOnePathAreRefusedOnTheOtherUnsent) {
     EXPECT_EQ(VC_Identify(1, buffer, 1), 2);
     EXPECT_EQ(VC_SmartReadData(1, buffer, 1), 2);

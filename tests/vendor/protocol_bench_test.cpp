@@ -127,7 +127,7 @@ TEST_F(Protocol, SignatureAnswersAfterUnlock) {
 }
 
 // IDENTIFY with words 60-61 and 100-103 set as given.
-json IdentifyWith(std::uint32_t words60, std::uint32_t words100) {
+json IdentifyWith(std::uint32_t words60, std::uint64_t words100) {
     json patches = json::array();
     char hex[9];
     auto le = [&](std::uint32_t v) {
@@ -136,16 +136,22 @@ json IdentifyWith(std::uint32_t words60, std::uint32_t words100) {
         return std::string(hex);
     };
     patches.push_back({{"at", 120}, {"hex", le(words60)}});
-    patches.push_back({{"at", 200}, {"hex", le(words100)}});
+    patches.push_back({{"at", 200}, {"hex", le(static_cast<std::uint32_t>(words100))}});
+    patches.push_back({{"at", 204}, {"hex", le(static_cast<std::uint32_t>(words100 >> 32))}});
     patches.push_back({{"at", 434}, {"hex", "0100"}});
     return {{"size", 512}, {"patches", patches}};
 }
 
+// Words 100-103 count 48 bits: FFFFFFFFh is a capacity, and only a value past 48 bits is none.
 TEST_F(Protocol, AtaCapacityFromWordsSixtyOrOneHundred) {
-    const std::pair<std::uint32_t, std::uint32_t> cases[] = {
-        {0x0FFFFFFF, 0x12345678}, {0x0FFFFFFF, 0xFFFFFFFF}, {0x00100000, 0xFFFFFFFF}};
-    const std::uint32_t expected[] = {0x12345678, 0, 0x00100000};
-    for (std::size_t i = 0; i < 3; ++i) {
+    const std::pair<std::uint32_t, std::uint64_t> cases[] = {{0x0FFFFFFF, 0x12345678},
+                                                             {0x0FFFFFFF, 0xFFFFFFFF},
+                                                             {0x00100000, 0xFFFFFFFF},
+                                                             {0x0FFFFFFF, 7814037168},
+                                                             {0x0FFFFFFF, std::uint64_t{1} << 48},
+                                                             {0x0FFFFFFF, 0xFFFFFFFFFFFFFFFF}};
+    const std::uint64_t expected[] = {0x12345678, 0xFFFFFFFF, 0x00100000, 7814037168, 0, 0};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
         test::ScopedBench bench(json::array(
             {{{"bus", "ide"}, {"identify", IdentifyWith(cases[i].first, cases[i].second)}}}));
         EXPECT_EQ(VA_GetAtaCapacity(0), expected[i]) << i;

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -137,6 +138,45 @@ TEST_F(CommandLineMode, AFailedTestWritesOnlyTheFailFile) {
     EXPECT_TRUE(ui().Messages().empty());
     EXPECT_TRUE(Exists(ProgramFile("RW_Fail.txt")));
     EXPECT_FALSE(Exists(ProgramFile("RW_OK.txt")));
+}
+
+// Each goes through the tools' one checked replacement: a link planted at the name is refused and
+// so is a FIFO (the window waited for a reader for ever), and the window says so.
+TEST_F(CommandLineMode, TheWindowsFilesNeverGoThroughALinkOrIntoAFifo) {
+    ASSERT_TRUE(Install(SataDrive()));
+    std::ofstream(dir.File("victim")) << "keep";
+    std::filesystem::create_symlink(dir.File("victim"), ProgramFile("RW_OK.txt"));
+    std::filesystem::create_symlink(dir.File("victim"), ProgramFile("EraseCount.txt"));
+    ASSERT_EQ(::mkfifo(ProgramFile("report.txt").c_str(), 0600), 0);
+    options.save_dir = program_dir;
+    StartAndSelect(program_dir + "/vtutility rwtest dumpssdinfo report", true);
+    form->Click("DetailSaveBn");
+    EXPECT_EQ(Contents(dir.File("victim")), "keep");
+    const auto& messages = ui().Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_NE(messages[0].find("the result file could not be written"), std::string::npos);
+    EXPECT_NE(messages[1].find("EraseCount.txt\". It is a symbolic link"), std::string::npos)
+        << messages[1];
+    EXPECT_FALSE(Exists(ProgramFile("RW_Fail.txt")));
+    EXPECT_TRUE(std::filesystem::is_fifo(ProgramFile("report.txt")));
+}
+
+TEST_F(CommandLineMode, ADiskInUseIsRefusedInAnErrorBoxAndNothingIsWritten) {
+    auto drive = SataDrive();
+    drive["use"] = {{"partitions", {"/dev/sda1"}}, {"swaps", {"/dev/sda1"}}};
+    ASSERT_TRUE(Install(drive));
+    std::ofstream(ProgramFile("RW_OK.txt")) << "";
+    StartAndSelect(program_dir + "/vtutility rwtest", true);
+    ASSERT_EQ(ui().Messages().size(), 1u);
+    EXPECT_NE(ui().Messages()[0].find("/dev/sda is in use: /dev/sda1 is an active swap area"),
+              std::string::npos)
+        << ui().Messages()[0];
+    // No result either way, and no earlier one left to be taken for this run's.
+    EXPECT_FALSE(Exists(ProgramFile("RW_OK.txt")));
+    EXPECT_FALSE(Exists(ProgramFile("RW_Fail.txt")));
+    EXPECT_TRUE(ui().CloseRequested());
+    for (const auto& command : bench->Log(0)) EXPECT_NE(command.opcode, 0xCA);
+    EXPECT_EQ(bench->Drive(0).ReadUserSectors(0, 1), std::vector<std::uint8_t>(512, 0));
 }
 
 TEST_F(CommandLineMode, TheHiddenButtonRunsTheSameSelfTest) {

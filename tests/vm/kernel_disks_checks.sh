@@ -80,6 +80,38 @@ t0=$(now_ms); dd if=/dev/sda of=/dev/null bs=512 count=1000 iflag=direct 2>/dev/
 after=$(commands 0)
 echo "VM: figure scsi-reads $((after - before)) commands in $((t1 - t0)) ms"
 
+# A file system on a kernel disk: while it is mounted rwtest is refused with its status, names the
+# mount point and leaves every byte as it was (the first 88 MiB, which hold the file system and
+# every run the test would write there, and the last sector, read past the page cache); unmounted,
+# the test runs.
+disk_sums() {
+  for range in "bs=1M count=88" "bs=512 skip=2097151 count=1"; do
+    dd if=/dev/sda iflag=direct $range 2>/dev/null | md5sum
+  done
+}
+mkdir -p /mnt/vt
+mke2fs -F /dev/sda 16384 > /tmp/mke2fs.txt 2>&1; mount -t ext2 /dev/sda /mnt/vt
+check fs-mounted grep -q '^/dev/sda /mnt/vt ext2' /proc/mounts
+if ! grep -q '^/dev/sda /mnt/vt' /proc/mounts; then
+  echo "VM: mke2fs:"; cat /tmp/mke2fs.txt; echo "VM: file systems: $(grep -v nodev /proc/filesystems | tr '\n\t' '  ')"
+  lsmod | grep -E 'ext4|jbd2|mbcache'
+fi
+# Read-only from here, so that only a writer other than the file system can change its sectors.
+echo "kept by the file system" > /mnt/vt/keep.txt && sync && mount -o remount,ro /mnt/vt
+disk_sums > /tmp/sums-before.txt
+vtutil rwtest scsi:/dev/sda > /tmp/rw-plan.txt 2>&1; echo "rc=$?" >> /tmp/rw-plan.txt
+vtutil rwtest scsi:/dev/sda --yes > /tmp/rw-busy.txt 2>&1; echo "rc=$?" >> /tmp/rw-busy.txt
+echo "VM: rwtest on the mounted disk:"; cat /tmp/rw-plan.txt /tmp/rw-busy.txt
+check rwtest-plan-names-mount grep -q '/dev/sda is mounted on /mnt/vt' /tmp/rw-plan.txt
+check rwtest-refused-mounted sh -c "grep -qx 'rc=7' /tmp/rw-busy.txt &&
+  grep -q 'R/W Test refused: /dev/sda is in use: /dev/sda is mounted on /mnt/vt' /tmp/rw-busy.txt"
+disk_sums > /tmp/sums-after.txt
+check rwtest-refused-wrote-nothing cmp -s /tmp/sums-before.txt /tmp/sums-after.txt
+check fs-data-kept sh -c "grep -q '^/dev/sda /mnt/vt ext2 ro' /proc/mounts &&
+  grep -qx 'kept by the file system' /mnt/vt/keep.txt"
+umount /mnt/vt
+check fs-unmounted sh -c "! grep -q '^/dev/sda ' /proc/mounts"
+
 t0=$(now_ms); timeout 120 vtutil rwtest scsi:/dev/sda --yes > /tmp/rw.txt 2>&1; echo "rc=$?" >> /tmp/rw.txt
 echo "VM: figure scsi-rwtest-ms $(($(now_ms) - t0))"
 echo "VM: rwtest:"; cat /tmp/rw.txt

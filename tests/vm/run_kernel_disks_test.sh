@@ -48,7 +48,7 @@ comm -23 <(expand_calls $(sed -n 's/^SystemCallFilter=\([^~]\)/\1/p' "$unit") | 
 files="$files $work/unit.caps=/unit.caps $work/unit.syscalls=/unit.syscalls"
 VM_CHECKS="$here/kernel_disks_checks.sh" VM_DISKS=0 VM_PROGRAMS="$server$clients" \
   VM_FILES="$files $work/serve.options=/serve.options" \
-  VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg dummy_hcd libcomposite usb_f_fs usb-storage" \
+  VM_MODULES="configfs target_core_mod target_core_user tcm_loop uio sd_mod sg dummy_hcd libcomposite usb_f_fs usb-storage ext4 crc32c_generic" \
   bash "$here/make_initramfs.sh" "$vtutil" "$kroot" "$work/initrd.gz"
 
 start=$(date +%s)
