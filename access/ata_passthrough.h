@@ -1,20 +1,20 @@
 #pragma once
-// ATA pass-through for drives on an IDE/SATA port: one ATA command per call, sent as
-// ATA PASS-THROUGH(16) through SG_IO with CK_COND, so the drive's register file comes back. The
-// commands are 28-bit ones given as a task file, and the 48-bit reads and writes of user sectors
-// past the 28-bit range, given as their whole ATA PASS-THROUGH(16) block.
+// ATA pass-through for drives on an IDE/SATA port: one ATA command per call, handed to the backend
+// as an ATA request, so the drive's register file comes back. The commands are 28-bit ones given
+// as a task file, and the 48-bit reads and writes of user sectors past the 28-bit range, given as
+// their whole ATA PASS-THROUGH(16) block.
 
 #include <array>
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "access/sg_request.h"
+#include "platform/device_request.h"
 
 namespace vt {
 
 // FEATURES/ERROR, SECTOR COUNT, LBA LOW, LBA MID, LBA HIGH, DEVICE, COMMAND/STATUS, 0.
-using TaskFile = std::array<std::uint8_t, 8>;
+using platform::TaskFile;
 
 inline constexpr int kMaxAtaTransfer = 65536;
 inline constexpr std::uint8_t kDmaReadOpcode = 0x86;
@@ -22,11 +22,7 @@ inline constexpr std::uint8_t kDmaWriteOpcode = 0x88;
 
 // Whether a command runs with the DMA protocol: the carrier's 86h (in) and 88h (out), READ DMA
 // (C8h) and WRITE DMA (CAh), and their 48-bit forms (25h, 35h).
-bool IsDmaCommand(std::uint8_t command, DataDirection direction);
-
-// The ATA PASS-THROUGH(16) CDB for a task file.
-std::array<std::uint8_t, 16> BuildAtaPassThrough16(const TaskFile& task_file,
-                                                   DataDirection direction);
+bool IsDmaCommand(std::uint8_t command, platform::Direction direction);
 
 // 1: completed with ERR clear; 0: the device did not open or ERR was set; -1: bad length (nothing
 // sent) or the request failed. The task file holds the registers after the command.
@@ -40,9 +36,9 @@ int WriteATACommandWithTimeOutValue(const std::string& path, TaskFile& task_file
 
 // A 48-bit command moving `sectors` (1 to 65535) at a 48-bit LBA (READ DMA EXT, WRITE DMA EXT):
 // ATA PASS-THROUGH(16) with EXTEND, SECTOR COUNT and LBA in full, DEVICE 40h.
-std::array<std::uint8_t, 16> BuildAtaPassThrough16Ext(std::uint8_t command, std::uint64_t lba,
-                                                      std::uint16_t sectors,
-                                                      DataDirection direction);
+using AtaBlock48 = std::array<std::uint8_t, 16>;
+AtaBlock48 BuildAtaPassThrough16Ext(std::uint8_t command, std::uint64_t lba, std::uint16_t sectors,
+                                    platform::Direction direction);
 
 // The task file an ATA command block carries (bytes 3-9).
 TaskFile TaskFileFromBlock(std::span<const std::uint8_t, 12> block);

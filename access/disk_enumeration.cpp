@@ -8,6 +8,7 @@
 
 #include "access/ata_passthrough.h"
 #include "access/device_tables.h"
+#include "access/request_outcome.h"
 #include "platform/backend.h"
 #include "platform/helper_protocol.h"
 
@@ -90,10 +91,11 @@ std::optional<std::string> CheckDeviceAccess(const std::string& path) {
         if (error == ENOMEDIUM) return std::nullopt;
         return "Cannot open " + path + ": " + std::strerror(error);
     }
-    TaskFile check_power{0, 0, 0, 0, 0, 0xA0, 0xE5, 0};
-    const auto cdb = BuildAtaPassThrough16(check_power, DataDirection::None);
-    const auto outcome = SendSgRequest(device, cdb, DataDirection::None, {}, 10);
-    if (IsRightsError(outcome.sys_error)) return RightsMessage(path, outcome.sys_error);
+    platform::AtaRequest check_power;
+    check_power.task_file = {0, 0, 0, 0, 0, 0xA0, 0xE5, 0};
+    check_power.timeout_ms = TimeoutMs(10);
+    const int error = device.AtaPassThrough(check_power);
+    if (IsRightsError(error)) return RightsMessage(path, error);
     return std::nullopt;
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "access/debug_msg.h"
-#include "access/sg_request.h"
+#include "access/request_outcome.h"
 #include "platform/backend.h"
 
 namespace vt {
@@ -14,10 +14,12 @@ namespace {
 
 // The code written to the debug file for a failed request: the ioctl's errno, or the errno that
 // best names how the kernel or the device ended it.
-int FailureCode(const SgOutcome& outcome) {
+using platform::Direction;
+
+int FailureCode(const CommandOutcome& outcome) {
     if (outcome.sys_error != 0) return outcome.sys_error;
-    if (outcome.timed_out) return ETIMEDOUT;
-    if (outcome.transport_failed) return EIO;
+    if (outcome.TimedOut()) return ETIMEDOUT;
+    if (outcome.TransportFailed()) return EIO;
     return EREMOTEIO;
 }
 
@@ -26,17 +28,15 @@ bool IsAtaPassThroughCdb(std::span<const std::uint8_t> block) {
 }
 
 int RunScsiCommand(const std::string& path, std::span<const std::uint8_t> block,
-                   std::span<std::uint8_t> buffer, DataDirection direction, int& transferred,
+                   std::span<std::uint8_t> buffer, Direction direction, int& transferred,
                    int timeout_seconds, const char* open_line, const char* error_line) {
     platform::DeviceHandle device(path);
     if (!device.IsOpen()) {
         DebugMsg(open_line, path.c_str());
         return 0;
     }
-    const auto outcome = SendSgRequest(device, block.first(std::min<std::size_t>(block.size(), 16)),
-                                       direction, buffer,
-                                       static_cast<unsigned>(std::max(timeout_seconds, 0)));
-    const int moved = static_cast<int>(buffer.size()) - outcome.residual;
+    const auto outcome = SendScsiRequest(device, block, direction, buffer, timeout_seconds);
+    const int moved = static_cast<int>(buffer.size()) - static_cast<int>(outcome.ended.residue);
     transferred = std::clamp(moved, 0, static_cast<int>(buffer.size()));
     if (CommandSucceeded(outcome, IsAtaPassThroughCdb(block))) return 1;
     DebugMsg(error_line, FailureCode(outcome));
@@ -54,11 +54,10 @@ int ReadSCSICommandWithTimeOutValue(const std::string& path, std::span<const std
     const bool one_byte = length == 1;
     std::span<std::uint8_t> buffer =
         one_byte ? std::span<std::uint8_t>(pair) : data.first(static_cast<std::size_t>(length));
-    const int result =
-        RunScsiCommand(path, block, buffer, length == 0 ? DataDirection::None : DataDirection::In,
-                       transferred, timeout_seconds,
-                       "ReadSCSICommandWithTimeOutValue(INVALID_HANDLE_VALUE) = %s\r\n",
-                       "LastError(ReadSCSICommandWithTimeOutValue)[1] = %d\r\n");
+    const int result = RunScsiCommand(
+        path, block, buffer, length == 0 ? Direction::None : Direction::In, transferred,
+        timeout_seconds, "ReadSCSICommandWithTimeOutValue(INVALID_HANDLE_VALUE) = %s\r\n",
+        "LastError(ReadSCSICommandWithTimeOutValue)[1] = %d\r\n");
     if (one_byte) data[0] = pair[0];
     return result;
 }
@@ -69,7 +68,7 @@ int WriteSCSICommandWithTimeOutValue(const std::string& path, std::span<const st
     if (length < 0 || static_cast<std::size_t>(length) > data.size()) return 0;
     std::vector<std::uint8_t> copy(data.begin(), data.begin() + length);
     if (length == 1) copy.push_back(0);  // a one-byte write goes out as the byte and a zero
-    return RunScsiCommand(path, block, copy, length == 0 ? DataDirection::None : DataDirection::Out,
+    return RunScsiCommand(path, block, copy, length == 0 ? Direction::None : Direction::Out,
                           transferred, timeout_seconds,
                           "WriteSCSICommandWithTimeOutValue(INVALID_HANDLE_VALUE) = %s\r\n",
                           "LastError(WriteSCSICommandWithTimeOutValue)[1] = %d\r\n");

@@ -1,6 +1,6 @@
 #pragma once
 // SCSI pass-through for drives behind USB bridges and SCSI disks: one CDB of up to 16 bytes per
-// call through SG_IO.
+// call, handed to the backend as a SCSI request.
 
 #include <cstdint>
 #include <span>

@@ -8,8 +8,14 @@ constexpr auto kPaintInterval = std::chrono::milliseconds(50);
 
 }  // namespace
 
-int PaintingBackend::SgIo(int handle, sg_io_hdr_t& request) {
-    const int result = ForwardingBackend::SgIo(handle, request);
+int PaintingBackend::ScsiPassThrough(int handle, platform::ScsiRequest& request) {
+    const int result = ForwardingBackend::ScsiPassThrough(handle, request);
+    MaybePaint();
+    return result;
+}
+
+int PaintingBackend::AtaPassThrough(int handle, platform::AtaRequest& request) {
+    const int result = ForwardingBackend::AtaPassThrough(handle, request);
     MaybePaint();
     return result;
 }

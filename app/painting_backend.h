@@ -15,7 +15,8 @@ class PaintingBackend final : public platform::ForwardingBackend {
   public:
     explicit PaintingBackend(std::function<void()> paint) : paint_(std::move(paint)) {}
 
-    int SgIo(int handle, sg_io_hdr_t& request) override;
+    int ScsiPassThrough(int handle, platform::ScsiRequest& request) override;
+    int AtaPassThrough(int handle, platform::AtaRequest& request) override;
     void SleepMs(std::uint32_t ms) override;
 
   private:

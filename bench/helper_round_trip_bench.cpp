@@ -24,21 +24,15 @@ using nlohmann::json;
 bool IdentifyOnce(vt::platform::Backend& backend, const std::string& path) {
     std::array<std::uint8_t, 512> data{};
     std::array<std::uint8_t, 32> sense{};
-    std::array<std::uint8_t, 16> cdb = {0x85, 0x08, 0x0E, 0, 0, 0,    1,    0,
-                                        0,    0,    0,    0, 0, 0xA0, 0xEC, 0};
     const int handle = backend.Open(path);
     if (handle < 0) return false;
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb.data();
-    request.cmd_len = cdb.size();
-    request.dxfer_direction = SG_DXFER_FROM_DEV;
-    request.dxferp = data.data();
-    request.dxfer_len = data.size();
-    request.sbp = sense.data();
-    request.mx_sb_len = sense.size();
-    request.timeout = 10'000;
-    const bool ok = backend.SgIo(handle, request) == 0;
+    vt::platform::AtaRequest request;
+    request.task_file = {0, 1, 0, 0, 0, 0xA0, 0xEC, 0};
+    request.direction = vt::platform::Direction::In;
+    request.data = data;
+    request.sense = sense;
+    request.timeout_ms = 10'000;
+    const bool ok = backend.AtaPassThrough(handle, request) == 0;
     backend.Close(handle);
     return ok;
 }

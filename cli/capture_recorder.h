@@ -49,7 +49,8 @@ class CaptureRecorder final : public platform::ForwardingBackend {
     const DriveRecording* Recording(const std::string& node) const;
 
     int Open(const std::string& path) override;
-    int SgIo(int handle, sg_io_hdr_t& request) override;
+    int ScsiPassThrough(int handle, platform::ScsiRequest& request) override;
+    int AtaPassThrough(int handle, platform::AtaRequest& request) override;
     void Close(int handle) override;
 
   private:

@@ -2,7 +2,7 @@
 #include <cerrno>
 #include <span>
 
-#include "access/sg_request.h"
+#include "access/request_outcome.h"
 #include "cli/capture_recorder.h"
 #include "sim/bytes.h"
 #include "vendor/carrier.h"
@@ -54,6 +54,7 @@ struct AtaTaskFile {
 };
 
 std::optional<AtaTaskFile> TaskFileOf(std::span<const std::uint8_t> cdb) {
+    if (cdb.empty()) return std::nullopt;
     if (cdb[0] == kAtaPassThrough16 && cdb.size() >= 16)
         return AtaTaskFile{cdb[4], cdb[6], cdb[8], cdb[10], cdb[12], cdb[14]};
     if (cdb[0] == kAtaPassThrough12 && cdb.size() >= 12)
@@ -85,12 +86,25 @@ struct Request {
     std::span<std::uint8_t> data;
 };
 
-Request Classify(const sg_io_hdr_t& header) {
+// The vendor protocol's reading of an ATA command, whichever way it travelled.
+void ClassifyAta(Request& r) {
+    r.kind = Request::Kind::Ata;
+    if (!IsCarrier(r.tf)) return;
+    if (r.tf.lba_low != kCarrierCommandLba) {
+        r.kind = Request::Kind::DataPhase;
+    } else if (IsCarrierOpcode(r.tf.command, true) && r.data_out) {
+        r.kind = Request::Kind::CommandSector;
+        std::copy_n(r.data.begin(), std::min<std::size_t>(r.data.size(), 16), r.block.begin());
+    } else {
+        r.kind = Request::Kind::StatusSector;
+    }
+}
+
+Request Classify(const platform::ScsiRequest& request) {
     Request r;
-    r.cdb = {header.cmdp, header.cmd_len};
-    r.data_out = header.dxfer_direction == SG_DXFER_TO_DEV;
-    if (header.dxferp != nullptr && header.dxfer_len > 0)
-        r.data = {static_cast<std::uint8_t*>(header.dxferp), header.dxfer_len};
+    r.cdb = request.Cdb();
+    r.data_out = request.direction == platform::Direction::Out;
+    if (request.direction != platform::Direction::None) r.data = request.data;
     if (r.cdb.empty()) return r;
     if (r.cdb[0] == kVendorBlockMarker) {
         r.kind = Request::Kind::Direct;
@@ -100,16 +114,17 @@ Request Classify(const sg_io_hdr_t& header) {
     const auto tf = TaskFileOf(r.cdb);
     if (!tf) return r;
     r.tf = *tf;
-    r.kind = Request::Kind::Ata;
-    if (!IsCarrier(r.tf)) return r;
-    if (r.tf.lba_low != kCarrierCommandLba) {
-        r.kind = Request::Kind::DataPhase;
-    } else if (IsCarrierOpcode(r.tf.command, true) && r.data_out) {
-        r.kind = Request::Kind::CommandSector;
-        std::copy_n(r.data.begin(), std::min<std::size_t>(r.data.size(), 16), r.block.begin());
-    } else {
-        r.kind = Request::Kind::StatusSector;
-    }
+    ClassifyAta(r);
+    return r;
+}
+
+Request Classify(const platform::AtaRequest& request) {
+    Request r;
+    const platform::TaskFile& tf = request.task_file;
+    r.tf = AtaTaskFile{tf[0], tf[1], tf[2], tf[3], tf[4], tf[platform::kTaskCommand]};
+    r.data_out = request.direction == platform::Direction::Out;
+    if (request.direction != platform::Direction::None) r.data = request.data;
+    ClassifyAta(r);
     return r;
 }
 
@@ -344,6 +359,45 @@ void Count(DriveRecording& drive, const Request& r) {
     }
 }
 
+// How a forwarded request ended, as far as the recording cares.
+struct Ending {
+    int error = 0;  // the backend's errno value
+    bool timed_out = false;
+    bool succeeded = false;
+    std::uint32_t residue = 0;
+};
+
+// Passes one classified request on through `send` unless it would change the drive, and keeps
+// what came back: the answer of a read, or the fault that fails it again on replay.
+template <typename Send>
+int RecordRequest(DriveRecording& drive, const Request& r, bool code_load, Send send) {
+    if (const std::string reason = WriteReason(r, code_load, drive); !reason.empty()) {
+        drive.refused.push_back(reason);
+        return EPERM;
+    }
+    Count(drive, r);
+    drive.vendor_asked = drive.vendor_asked || r.kind == Request::Kind::CommandSector ||
+                         r.kind == Request::Kind::Direct ||
+                         (r.kind == Request::Kind::Ata && r.tf.command == kSetFeatures);
+    const Ending ending = send();
+    if (ending.error == ENODEV || ending.timed_out || (ending.error == 0 && !ending.succeeded)) {
+        const char* effect = ending.error == ENODEV ? "gone"
+                             : ending.timed_out     ? "timeout"
+                                                    : "fail";
+        drive.raw.faults.push_back(FaultFor(drive, r, effect));
+        ++drive.failures;
+        if (r.kind == Request::Kind::CommandSector || r.kind == Request::Kind::DataPhase)
+            drive.pending.reset();
+        return ending.error;
+    }
+    if (ending.error != 0) return ending.error;  // refused by the system: it would be refused again
+
+    const std::size_t moved =
+        r.data_out ? 0 : r.data.size() - std::min<std::size_t>(r.data.size(), ending.residue);
+    KeepAnswer(drive, r, r.data_out ? r.data : r.data.first(moved));
+    return 0;
+}
+
 }  // namespace
 
 CaptureRecorder::CaptureRecorder(std::unique_ptr<platform::Backend> inner)
@@ -365,53 +419,31 @@ void CaptureRecorder::Close(int handle) {
     ForwardingBackend::Close(handle);
 }
 
-int CaptureRecorder::SgIo(int handle, sg_io_hdr_t& request) {
+int CaptureRecorder::ScsiPassThrough(int handle, platform::ScsiRequest& request) {
     const auto node = nodes_.find(handle);
-    if (node == nodes_.end() || request.cmdp == nullptr || request.cmd_len == 0)
-        return ForwardingBackend::SgIo(handle, request);
-    DriveRecording& drive = drives_[node->second];
+    if (node == nodes_.end() || request.cdb_length == 0)
+        return ForwardingBackend::ScsiPassThrough(handle, request);
     const Request r = Classify(request);
-
-    if (const std::string reason = WriteReason(r, allow_code_load_, drive); !reason.empty()) {
-        drive.refused.push_back(reason);
-        return EPERM;
-    }
-    Count(drive, r);
-    drive.vendor_asked = drive.vendor_asked || r.kind == Request::Kind::CommandSector ||
-                         r.kind == Request::Kind::Direct ||
-                         (r.kind == Request::Kind::Ata && r.tf.command == kSetFeatures);
-    const int error = ForwardingBackend::SgIo(handle, request);
-
-    SgOutcome outcome;
-    outcome.sys_error = error;
-    if (error == 0) {
-        outcome.scsi_status = request.status;
-        outcome.sense_length = std::min<std::size_t>(request.sb_len_wr, outcome.sense.size());
-        if (request.sbp != nullptr)
-            std::copy_n(request.sbp, outcome.sense_length, outcome.sense.begin());
-        outcome.residual = request.resid;
-        outcome.timed_out = request.host_status == 0x03 || (request.driver_status & 0x07) == 0x06;
-        outcome.transport_failed = request.host_status != 0 || (request.driver_status & 0x07) != 0;
-    }
     const bool passthrough = r.kind != Request::Kind::Scsi && r.kind != Request::Kind::Direct;
-    if (error == ENODEV || outcome.timed_out ||
-        (error == 0 && !CommandSucceeded(outcome, passthrough))) {
-        const char* effect = error == ENODEV ? "gone" : outcome.timed_out ? "timeout" : "fail";
-        drive.raw.faults.push_back(FaultFor(drive, r, effect));
-        ++drive.failures;
-        if (r.kind == Request::Kind::CommandSector || r.kind == Request::Kind::DataPhase)
-            drive.pending.reset();
-        return error;
-    }
-    if (error != 0) return error;  // refused by the kernel: it would be refused again
+    return RecordRequest(drives_[node->second], r, allow_code_load_, [&] {
+        const int error = ForwardingBackend::ScsiPassThrough(handle, request);
+        const auto outcome = OutcomeOf(error, request);
+        return Ending{error, outcome.TimedOut(), CommandSucceeded(outcome, passthrough),
+                      request.outcome.residue};
+    });
+}
 
-    const std::size_t moved =
-        r.data_out ? 0
-                   : r.data.size() -
-                         std::min<std::size_t>(
-                             r.data.size(), static_cast<std::size_t>(std::max(0, request.resid)));
-    KeepAnswer(drive, r, r.data_out ? r.data : r.data.first(moved));
-    return 0;
+int CaptureRecorder::AtaPassThrough(int handle, platform::AtaRequest& request) {
+    const auto node = nodes_.find(handle);
+    if (node == nodes_.end()) return ForwardingBackend::AtaPassThrough(handle, request);
+    return RecordRequest(drives_[node->second], Classify(request), allow_code_load_, [&] {
+        const int error = ForwardingBackend::AtaPassThrough(handle, request);
+        const auto outcome = OutcomeOf(error, request);
+        const bool succeeded =
+            error == 0 && !outcome.TransportFailed() && !request.refused &&
+            (request.registers[platform::kTaskCommand] & platform::kAtaStatusErr) == 0;
+        return Ending{error, outcome.TimedOut(), succeeded, request.outcome.residue};
+    });
 }
 
 }  // namespace vt::cli

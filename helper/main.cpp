@@ -1,7 +1,7 @@
 // vtutility-helper: the raw drive access of a desktop program or vtutil that runs as the user.
 // Started by that program (through pkexec) with one end of a socket as its standard input and
-// output; serves the drive enumeration, rescan and SG_IO on the disks it listed, and ends when the
-// program closes its end.
+// output; serves the drive enumeration, rescan and drive requests on the disks it listed, and ends
+// when the program closes its end.
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,9 +1,7 @@
 #pragma once
 // The operating-system boundary for devices and time. Everything above this layer reaches a drive
-// through one SG_IO request at a time; which backend answers (the Linux kernel or the virtual
-// drive bench) is chosen once at start.
-
-#include <scsi/sg.h>
+// through one request at a time (device_request.h); which backend answers (the Linux kernel or the
+// virtual drive bench) is chosen once at start.
 
 #include <cstdint>
 #include <memory>
@@ -11,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/device_request.h"
 
 namespace vt::platform {
 
@@ -53,9 +53,12 @@ class Backend {
 
     // Opens a device path for one command. Returns a handle (>= 0) or a negative errno value.
     virtual int Open(const std::string& path) = 0;
-    // Sends one SG_IO request on an open handle. Returns 0 when the request went through (the
-    // header's status fields then say how the command ended) or the errno value of the failure.
-    virtual int SgIo(int handle, sg_io_hdr_t& request) = 0;
+    // Sends one request on an open handle. Returns 0 when the request went through (its outcome
+    // then says how the command ended) or the errno value of the failure.
+    virtual int ScsiPassThrough(int handle, ScsiRequest& request) = 0;
+    // An ATA command to a drive on an ATA port; a backend whose transport speaks SCSI carries it
+    // in ATA PASS-THROUGH (sat_passthrough.h).
+    virtual int AtaPassThrough(int handle, AtaRequest& request) = 0;
     virtual void Close(int handle) = 0;
 
     // Per-drive exclusion between processes: an exclusive lock on the whole disk a path names (on
@@ -154,7 +157,10 @@ class DeviceHandle {
 
     bool IsOpen() const { return handle_ >= 0; }
     int Error() const { return handle_ < 0 ? -handle_ : 0; }
-    int SgIo(sg_io_hdr_t& request) { return Current().SgIo(handle_, request); }
+    int ScsiPassThrough(ScsiRequest& request) {
+        return Current().ScsiPassThrough(handle_, request);
+    }
+    int AtaPassThrough(AtaRequest& request) { return Current().AtaPassThrough(handle_, request); }
 
   private:
     DriveLock lock_;

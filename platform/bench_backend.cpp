@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "platform/named_objects.h"
+#include "platform/sat_passthrough.h"
 
 namespace vt::platform {
 
@@ -17,11 +18,14 @@ int BenchBackend::Open(const std::string& path) {
     return handle;
 }
 
-int BenchBackend::SgIo(int handle, sg_io_hdr_t& request) {
+int BenchBackend::ScsiPassThrough(int handle, ScsiRequest& request) {
     const auto it = handles_.find(handle);
     if (it == handles_.end()) return EBADF;
-    if (request.interface_id != 'S') return ENOSYS;
     return bus_->Execute(it->second, request, clock_);
+}
+
+int BenchBackend::AtaPassThrough(int handle, AtaRequest& request) {
+    return SendAtaThroughSat(*this, handle, request);
 }
 
 void BenchBackend::Close(int handle) {

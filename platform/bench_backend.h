@@ -21,7 +21,7 @@ class VirtualClock {
     std::uint64_t now_ms_ = 0xFFFF0000u;
 };
 
-// What the bench plugs in under the platform layer: a set of disks that answer SG_IO requests.
+// What the bench plugs in under the platform layer: a set of disks that answer SCSI requests.
 class VirtualBus {
   public:
     virtual ~VirtualBus() = default;
@@ -30,7 +30,7 @@ class VirtualBus {
     virtual int OpenDisk(const std::string& path) = 0;
     // Executes one request as the kernel and the drive together would. Returns 0 or an errno value
     // for a request the kernel refuses. Time the command takes is added to the clock.
-    virtual int Execute(int disk, sg_io_hdr_t& request, VirtualClock& clock) = 0;
+    virtual int Execute(int disk, ScsiRequest& request, VirtualClock& clock) = 0;
     virtual bool Rescan(std::string& report) {
         (void)report;
         return true;
@@ -48,7 +48,10 @@ class BenchBackend final : public Backend {
     ~BenchBackend() override;
 
     int Open(const std::string& path) override;
-    int SgIo(int handle, sg_io_hdr_t& request) override;
+    int ScsiPassThrough(int handle, ScsiRequest& request) override;
+    // Carried as ATA PASS-THROUGH(16), as the kernel's translation takes it: the bench's drives
+    // answer through their SCSI front end alone, which the kernel disks of vtbench-serve share.
+    int AtaPassThrough(int handle, AtaRequest& request) override;
     void Close(int handle) override;
     // The drives of a bench file are locked across processes, like real ones: a flock on the file
     // NAMESPACE-INDEX.lock, so every backend given the same namespace (every process that loads

@@ -19,7 +19,12 @@ class ForwardingBackend : public Backend {
     std::unique_ptr<Backend> TakeInner() { return std::move(inner_); }
 
     int Open(const std::string& path) override { return inner_->Open(path); }
-    int SgIo(int handle, sg_io_hdr_t& request) override { return inner_->SgIo(handle, request); }
+    int ScsiPassThrough(int handle, ScsiRequest& request) override {
+        return inner_->ScsiPassThrough(handle, request);
+    }
+    int AtaPassThrough(int handle, AtaRequest& request) override {
+        return inner_->AtaPassThrough(handle, request);
+    }
     void Close(int handle) override { inner_->Close(handle); }
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override {
         return inner_->LockDevice(path, wait_ms);

@@ -49,41 +49,44 @@ Request Simple(Op op) {
     return request;
 }
 
-// The helper takes only what the tool sends: a CDB of 6 to 16 bytes, one flat buffer of at most
-// the largest transfer, no scatter list. The kernel's default time-out stands in for none.
-int ToWire(int handle, const sg_io_hdr_t& in, helper::SgRequest& out) {
-    if (in.interface_id != 'S') return ENOSYS;
-    if (in.iovec_count != 0 || in.cmdp == nullptr || in.cmd_len < 6 || in.cmd_len > 16)
-        return EINVAL;
-    switch (in.dxfer_direction) {
-        case SG_DXFER_NONE:
-            out.direction = helper::Direction::None;
-            break;
-        case SG_DXFER_FROM_DEV:
-            out.direction = helper::Direction::FromDevice;
-            break;
-        case SG_DXFER_TO_DEV:
-            out.direction = helper::Direction::ToDevice;
+// The helper takes only what the tool sends: one flat buffer of at most the largest transfer.
+// The kernel's default time-out stands in for none.
+template <typename DeviceRequest>
+int ToWire(int handle, const DeviceRequest& in, helper::Call& out) {
+    switch (in.direction) {
+        case Direction::None:
+        case Direction::In:
+        case Direction::Out:
+            out.direction = in.direction;
             break;
         default:
             return EINVAL;
     }
-    out.transfer_length = out.direction == helper::Direction::None ? 0 : in.dxfer_len;
-    if (out.transfer_length > helper::kMaxTransfer) return EINVAL;
-    if (out.transfer_length > 0 && in.dxferp == nullptr) return EFAULT;
-    out.timeout_ms = in.timeout == 0 ? 60'000 : in.timeout;
+    const std::size_t length = in.direction == Direction::None ? 0 : in.data.size();
+    if (length > helper::kMaxTransfer) return EINVAL;
+    if (length > 0 && in.data.data() == nullptr) return EFAULT;
+    out.transfer_length = static_cast<std::uint32_t>(length);
+    out.timeout_ms = in.timeout_ms == 0 ? 60'000 : in.timeout_ms;
     if (out.timeout_ms > helper::kMaxTimeoutMs) return EINVAL;
     out.handle = static_cast<std::uint32_t>(handle);
-    out.cdb.assign(in.cmdp, in.cmdp + in.cmd_len);
-    out.max_sense =
-        in.sbp == nullptr
-            ? 0
-            : static_cast<std::uint8_t>(std::min<std::size_t>(in.mx_sb_len, helper::kMaxSense));
-    if (out.direction == helper::Direction::ToDevice) {
-        const auto* data = static_cast<const std::uint8_t*>(in.dxferp);
-        out.data_out.assign(data, data + out.transfer_length);
-    }
+    out.max_sense = static_cast<std::uint8_t>(std::min(in.sense.size(), helper::kMaxSense));
+    if (out.direction == Direction::Out)
+        out.data_out.assign(in.data.begin(), in.data.begin() + length);
     return 0;
+}
+
+// What came back, into the caller's buffers and no further than the request reached.
+template <typename DeviceRequest>
+void FromWire(const helper::Call& call, const helper::CallOutcome& ended, DeviceRequest& request) {
+    request.outcome = ended.outcome;
+    request.outcome.residue = std::min(ended.outcome.residue, call.transfer_length);
+    const std::size_t sense = std::min<std::size_t>(ended.sense.size(), call.max_sense);
+    std::copy_n(ended.sense.begin(), sense, request.sense.begin());
+    request.outcome.sense_length = sense;
+    if (call.direction == Direction::In) {
+        const std::size_t data = std::min<std::size_t>(ended.data_in.size(), call.transfer_length);
+        std::copy_n(ended.data_in.begin(), data, request.data.begin());
+    }
 }
 
 }  // namespace
@@ -151,28 +154,39 @@ int HelperBackend::Open(const std::string& path) {
     return CallForId(request);
 }
 
-int HelperBackend::SgIo(int handle, sg_io_hdr_t& request) {
-    Request call = Simple(Op::SgIo);
-    if (const int refused = ToWire(handle, request, call.sg)) return refused;
-    const auto answer = Call(call);
+int HelperBackend::PassThrough(const Request& request, helper::CallOutcome& ended) {
+    auto answer = Call(request);
     if (!answer) return EIO;
     if (answer->status != Status::Ok) return ErrnoOf(answer->status);
-    const auto& sg = answer->sg;
-    if (sg.error != 0) return sg.error;
-    request.status = sg.status;
-    request.masked_status = sg.masked_status;
-    request.msg_status = sg.msg_status;
-    request.host_status = sg.host_status;
-    request.driver_status = sg.driver_status;
-    request.resid = sg.resid;
-    request.duration = sg.duration;
-    request.info = sg.info;
-    const std::size_t sense = std::min<std::size_t>(sg.sense.size(), call.sg.max_sense);
-    if (sense > 0) std::memcpy(request.sbp, sg.sense.data(), sense);
-    request.sb_len_wr = static_cast<unsigned char>(sense);
-    const std::size_t data = std::min<std::size_t>(sg.data_in.size(), call.sg.transfer_length);
-    if (call.sg.direction == helper::Direction::FromDevice && data > 0)
-        std::memcpy(request.dxferp, sg.data_in.data(), data);
+    ended = std::move(answer->call);
+    return ended.error;
+}
+
+int HelperBackend::ScsiPassThrough(int handle, ScsiRequest& request) {
+    Request call = Simple(Op::ScsiPassThrough);
+    if (request.cdb_length < 6 || request.cdb_length > kMaxCdbLength) return EINVAL;
+    if (const int refused = ToWire(handle, request, call.scsi)) return refused;
+    const auto cdb = request.Cdb();
+    call.scsi.cdb.assign(cdb.begin(), cdb.end());
+    helper::CallOutcome ended;
+    if (const int error = PassThrough(call, ended)) return error;
+    FromWire(call.scsi, ended, request);
+    return 0;
+}
+
+int HelperBackend::AtaPassThrough(int handle, AtaRequest& request) {
+    Request call = Simple(Op::AtaPassThrough);
+    if (const int refused = ToWire(handle, request, call.ata)) return refused;
+    call.ata.task_file = request.task_file;
+    call.ata.extended = request.extended;
+    if (request.extended) call.ata.previous = request.previous;
+    call.ata.dma = request.dma && request.direction != Direction::None;
+    helper::CallOutcome ended;
+    if (const int error = PassThrough(call, ended)) return error;
+    FromWire(call.ata, ended, request);
+    request.registers = ended.registers;
+    request.registers_returned = ended.registers_returned;
+    request.refused = ended.refused;
     return 0;
 }
 

@@ -29,7 +29,8 @@ class HelperBackend final : public Backend {
     pid_t Child() const { return child_; }
 
     int Open(const std::string& path) override;
-    int SgIo(int handle, sg_io_hdr_t& request) override;
+    int ScsiPassThrough(int handle, ScsiRequest& request) override;
+    int AtaPassThrough(int handle, AtaRequest& request) override;
     void Close(int handle) override;
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;
@@ -45,6 +46,8 @@ class HelperBackend final : public Backend {
   private:
     // One round trip; nullopt when the helper is gone or answered nonsense (it is then dropped).
     std::optional<helper::Answer> Call(const helper::Request& request);
+    // One pass-through round trip: the helper's errno-like answer, or 0 with `ended` filled.
+    int PassThrough(const helper::Request& request, helper::CallOutcome& ended);
     // A call on a path whose answer is an id (a handle, lock or hold) or a negative errno value.
     int CallForId(const helper::Request& request);
 

@@ -80,15 +80,75 @@ bool PlausiblePath(const std::string& path) {
                        [](char c) { return static_cast<unsigned char>(c) >= 0x20 && c != 0x7F; });
 }
 
-std::optional<std::string> CheckSg(const SgRequest& sg) {
-    if (sg.cdb.size() < 6 || sg.cdb.size() > 16) return "CDB length out of range";
-    if (sg.transfer_length > kMaxTransfer) return "transfer too long";
-    if (sg.direction == Direction::None && sg.transfer_length != 0)
+bool ReadDirection(Reader& r, Call& call) {
+    const auto direction = r.U8();
+    if (direction > static_cast<std::uint8_t>(Direction::Out)) return false;
+    call.direction = static_cast<Direction>(direction);
+    return true;
+}
+
+std::optional<std::string> CheckCall(const Call& call) {
+    if (call.transfer_length > kMaxTransfer) return "transfer too long";
+    if (call.direction == Direction::None && call.transfer_length != 0)
         return "a transfer length without a direction";
-    if (sg.timeout_ms == 0 || sg.timeout_ms > kMaxTimeoutMs) return "time-out out of range";
-    if (sg.max_sense > kMaxSense) return "sense buffer too long";
+    if (call.timeout_ms == 0 || call.timeout_ms > kMaxTimeoutMs) return "time-out out of range";
+    if (call.max_sense > kMaxSense) return "sense buffer too long";
     return std::nullopt;
 }
+
+// The part after each request's own fields: the lengths, the time-out, then the data out.
+void WriteTail(Writer& w, const Call& call) {
+    w.U32(call.transfer_length);
+    w.U32(call.timeout_ms);
+    w.U8(call.max_sense);
+    w.Bytes(call.data_out);
+}
+
+std::optional<std::string> ReadTail(Reader& r, Call& call) {
+    call.transfer_length = r.U32();
+    call.timeout_ms = r.U32();
+    call.max_sense = r.U8();
+    if (!r.Ok()) return std::nullopt;  // reported as too short
+    if (auto fault = CheckCall(call)) return fault;
+    if (call.direction == Direction::Out) call.data_out = r.Bytes(call.transfer_length);
+    return std::nullopt;
+}
+
+void WriteOutcome(Writer& w, const CallOutcome& call) {
+    w.I32(call.error);
+    w.U8(static_cast<std::uint8_t>(call.outcome.transport));
+    w.U8(call.outcome.scsi_status);
+    w.U32(call.outcome.residue);
+    w.U32(call.outcome.duration_ms);
+    const std::size_t sense = std::min(call.sense.size(), kMaxSense);
+    w.U8(static_cast<std::uint8_t>(sense));
+    w.Bytes(std::span(call.sense).first(sense));
+    const std::size_t data = std::min<std::size_t>(call.data_in.size(), kMaxTransfer);
+    w.U32(static_cast<std::uint32_t>(data));
+    w.Bytes(std::span(call.data_in).first(data));
+}
+
+std::optional<std::string> ReadOutcome(Reader& r, CallOutcome& call) {
+    call.error = r.I32();
+    const auto transport = r.U8();
+    if (transport > static_cast<std::uint8_t>(Transport::Failed))
+        return std::string("unknown transport verdict");
+    call.outcome.transport = static_cast<Transport>(transport);
+    call.outcome.scsi_status = r.U8();
+    call.outcome.residue = r.U32();
+    call.outcome.duration_ms = r.U32();
+    const std::size_t sense = r.U8();
+    if (sense > kMaxSense) return std::string("sense too long");
+    call.sense = r.Bytes(sense);
+    call.outcome.sense_length = call.sense.size();
+    const std::size_t data = r.U32();
+    if (data > kMaxTransfer) return std::string("transfer too long");
+    call.data_in = r.Bytes(data);
+    return std::nullopt;
+}
+
+constexpr std::uint8_t kRegistersReturned = 0x01, kRefused = 0x02;
+constexpr std::uint8_t kAtaDma = 0x01, kAtaExtended = 0x02;
 
 }  // namespace
 
@@ -123,15 +183,20 @@ std::vector<std::uint8_t> EncodeRequest(const Request& request) {
             w.Text(request.path, kMaxPath);
             w.U32(request.ms);
             break;
-        case Op::SgIo:
-            w.U32(request.sg.handle);
-            w.U8(static_cast<std::uint8_t>(request.sg.direction));
-            w.U8(static_cast<std::uint8_t>(request.sg.cdb.size()));
-            w.Bytes(request.sg.cdb);
-            w.U32(request.sg.transfer_length);
-            w.U32(request.sg.timeout_ms);
-            w.U8(request.sg.max_sense);
-            w.Bytes(request.sg.data_out);
+        case Op::ScsiPassThrough:
+            w.U32(request.scsi.handle);
+            w.U8(static_cast<std::uint8_t>(request.scsi.direction));
+            w.U8(static_cast<std::uint8_t>(request.scsi.cdb.size()));
+            w.Bytes(request.scsi.cdb);
+            WriteTail(w, request.scsi);
+            break;
+        case Op::AtaPassThrough:
+            w.U32(request.ata.handle);
+            w.U8(static_cast<std::uint8_t>(request.ata.direction));
+            w.U8((request.ata.dma ? kAtaDma : 0) | (request.ata.extended ? kAtaExtended : 0));
+            w.Bytes(request.ata.task_file);
+            w.Bytes(request.ata.previous);
+            WriteTail(w, request.ata);
             break;
         case Op::Hello:
         case Op::ListDisks:
@@ -174,22 +239,33 @@ std::variant<Request, std::string> DecodeRequest(std::span<const std::uint8_t> b
             request.ms = r.U32();
             if (request.ms > kMaxLockWaitMs) return std::string("lock wait too long");
             break;
-        case Op::SgIo: {
-            auto& sg = request.sg;
-            sg.handle = r.U32();
-            const auto direction = r.U8();
-            if (direction > static_cast<std::uint8_t>(Direction::ToDevice))
-                return std::string("unknown transfer direction");
-            sg.direction = static_cast<Direction>(direction);
+        case Op::ScsiPassThrough: {
+            auto& call = request.scsi;
+            call.handle = r.U32();
+            if (!ReadDirection(r, call)) return std::string("unknown transfer direction");
             const auto cdb_length = r.U8();
-            if (cdb_length < 6 || cdb_length > 16) return std::string("CDB length out of range");
-            sg.cdb = r.Bytes(cdb_length);
-            sg.transfer_length = r.U32();
-            sg.timeout_ms = r.U32();
-            sg.max_sense = r.U8();
-            if (!r.Ok()) break;
-            if (const auto fault = CheckSg(sg)) return *fault;
-            if (sg.direction == Direction::ToDevice) sg.data_out = r.Bytes(sg.transfer_length);
+            if (cdb_length < 6 || cdb_length > kMaxCdbLength)
+                return std::string("CDB length out of range");
+            call.cdb = r.Bytes(cdb_length);
+            if (auto fault = ReadTail(r, call)) return *fault;
+            break;
+        }
+        case Op::AtaPassThrough: {
+            auto& call = request.ata;
+            call.handle = r.U32();
+            if (!ReadDirection(r, call)) return std::string("unknown transfer direction");
+            const auto flags = r.U8();
+            if ((flags & ~(kAtaDma | kAtaExtended)) != 0) return std::string("unknown protocol");
+            call.dma = (flags & kAtaDma) != 0;
+            call.extended = (flags & kAtaExtended) != 0;
+            // DMA names how data moves: a command without data has no DMA protocol to ask for.
+            if (call.dma && call.direction == Direction::None)
+                return std::string("DMA without a data phase");
+            const auto task_file = r.Bytes(call.task_file.size());
+            std::copy(task_file.begin(), task_file.end(), call.task_file.begin());
+            const auto previous = r.Bytes(call.previous.size());
+            std::copy(previous.begin(), previous.end(), call.previous.begin());
+            if (auto fault = ReadTail(r, call)) return *fault;
             break;
         }
         case Op::Hello:
@@ -257,25 +333,15 @@ std::vector<std::uint8_t> EncodeAnswer(const Answer& answer) {
             }
             break;
         }
-        case Op::SgIo: {
-            const auto& sg = answer.sg;
-            w.I32(sg.error);
-            w.U8(sg.status);
-            w.U8(sg.masked_status);
-            w.U8(sg.msg_status);
-            w.U16(sg.host_status);
-            w.U16(sg.driver_status);
-            w.I32(sg.resid);
-            w.U32(sg.duration);
-            w.U32(sg.info);
-            w.U8(static_cast<std::uint8_t>(std::min(sg.sense.size(), kMaxSense)));
-            w.Bytes(std::span(sg.sense).first(std::min(sg.sense.size(), kMaxSense)));
-            w.U32(
-                static_cast<std::uint32_t>(std::min<std::size_t>(sg.data_in.size(), kMaxTransfer)));
-            w.Bytes(std::span(sg.data_in)
-                        .first(std::min<std::size_t>(sg.data_in.size(), kMaxTransfer)));
+        case Op::ScsiPassThrough:
+            WriteOutcome(w, answer.call);
             break;
-        }
+        case Op::AtaPassThrough:
+            WriteOutcome(w, answer.call);
+            w.Bytes(answer.call.registers);
+            w.U8((answer.call.registers_returned ? kRegistersReturned : 0) |
+                 (answer.call.refused ? kRefused : 0));
+            break;
         case Op::Close:
         case Op::Sleep:
         case Op::UnlockDevice:
@@ -353,23 +419,18 @@ std::variant<Answer, std::string> DecodeAnswer(std::span<const std::uint8_t> bod
                 }
                 break;
             }
-            case Op::SgIo: {
-                auto& sg = answer.sg;
-                sg.error = r.I32();
-                sg.status = r.U8();
-                sg.masked_status = r.U8();
-                sg.msg_status = r.U8();
-                sg.host_status = r.U16();
-                sg.driver_status = r.U16();
-                sg.resid = r.I32();
-                sg.duration = r.U32();
-                sg.info = r.U32();
-                const std::size_t sense = r.U8();
-                if (sense > kMaxSense) return std::string("sense too long");
-                sg.sense = r.Bytes(sense);
-                const std::size_t data = r.U32();
-                if (data > kMaxTransfer) return std::string("transfer too long");
-                sg.data_in = r.Bytes(data);
+            case Op::ScsiPassThrough:
+                if (auto fault = ReadOutcome(r, answer.call)) return *fault;
+                break;
+            case Op::AtaPassThrough: {
+                if (auto fault = ReadOutcome(r, answer.call)) return *fault;
+                const auto registers = r.Bytes(answer.call.registers.size());
+                std::copy(registers.begin(), registers.end(), answer.call.registers.begin());
+                const auto flags = r.U8();
+                if ((flags & ~(kRegistersReturned | kRefused)) != 0)
+                    return std::string("unknown answer flags");
+                answer.call.registers_returned = (flags & kRegistersReturned) != 0;
+                answer.call.refused = (flags & kRefused) != 0;
                 break;
             }
             case Op::Close:

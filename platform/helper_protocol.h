@@ -16,7 +16,8 @@
 
 namespace vt::platform::helper {
 
-inline constexpr std::uint8_t kVersion = 1;
+// 2: requests carry the platform's own SCSI and ATA requests instead of Linux's SG_IO header.
+inline constexpr std::uint8_t kVersion = 2;
 
 // The largest data transfer the tool makes (an ATA transfer, a carrier of 128 sectors).
 inline constexpr std::uint32_t kMaxTransfer = 65536;
@@ -46,7 +47,7 @@ enum class Op : std::uint8_t {
     DeviceNumber = 4,
     Open = 5,
     Close = 6,
-    SgIo = 7,
+    ScsiPassThrough = 7,
     Now = 8,
     Sleep = 9,
     LockDevice = 10,
@@ -54,23 +55,32 @@ enum class Op : std::uint8_t {
     DescribeUse = 12,
     HoldForWriting = 13,
     ReleaseHold = 14,
+    AtaPassThrough = 15,
 };
-inline constexpr Op kLastOp = Op::ReleaseHold;
+inline constexpr Op kLastOp = Op::AtaPassThrough;
 inline constexpr bool IsKnownOp(std::uint8_t op) {
     return op >= 1 && op <= static_cast<std::uint8_t>(kLastOp);
 }
 
-enum class Direction : std::uint8_t { None = 0, FromDevice = 1, ToDevice = 2 };
-
-// An SG_IO request as it crosses the wire: values, no pointers.
-struct SgRequest {
+// What a SCSI and an ATA request share as they cross the wire: values, no pointers.
+struct Call {
     std::uint32_t handle = 0;
     Direction direction = Direction::None;
-    std::vector<std::uint8_t> cdb;
     std::uint32_t transfer_length = 0;
     std::uint32_t timeout_ms = 0;
     std::uint8_t max_sense = 0;
-    std::vector<std::uint8_t> data_out;  // transfer_length bytes for ToDevice, else empty
+    std::vector<std::uint8_t> data_out;  // transfer_length bytes for Out, else empty
+};
+
+struct ScsiCall : Call {
+    std::vector<std::uint8_t> cdb;
+};
+
+struct AtaCall : Call {
+    TaskFile task_file{};
+    PreviousTaskFile previous{};  // sent whatever `extended` says; zeros for a 28-bit command
+    bool dma = false;
+    bool extended = false;
 };
 
 struct Request {
@@ -79,7 +89,8 @@ struct Request {
                                // DescribeUse and HoldForWriting
     std::uint32_t handle = 0;  // Close; UnlockDevice: the lock; ReleaseHold: the hold
     std::uint32_t ms = 0;      // Sleep; LockDevice: the longest wait
-    SgRequest sg;              // SgIo
+    ScsiCall scsi;             // ScsiPassThrough
+    AtaCall ata;               // AtaPassThrough
 };
 
 // How the request ended, in every answer's header.
@@ -91,14 +102,16 @@ enum class Status : std::uint8_t {
     Failed = 4
 };
 
-struct SgAnswer {
-    int error = 0;  // errno value of a request the kernel refused
-    std::uint8_t status = 0, masked_status = 0, msg_status = 0;
-    std::uint16_t host_status = 0, driver_status = 0;
-    std::int32_t resid = 0;
-    std::uint32_t duration = 0, info = 0;
+// How a SCSI or ATA request ended, with what came back.
+struct CallOutcome {
+    int error = 0;           // errno value of a request the system refused
+    RequestOutcome outcome;  // sense_length is sense.size()
     std::vector<std::uint8_t> sense;
-    std::vector<std::uint8_t> data_in;  // transfer_length bytes for FromDevice
+    std::vector<std::uint8_t> data_in;  // transfer_length bytes for In
+    // AtaPassThrough only.
+    TaskFile registers{};
+    bool registers_returned = false;
+    bool refused = false;
 };
 
 struct Answer {
@@ -114,7 +127,7 @@ struct Answer {
                                    // a negative errno value
     DiskUse use;                   // DescribeUse
     std::uint64_t now_ms = 0;      // Now
-    SgAnswer sg;                   // SgIo
+    CallOutcome call;              // ScsiPassThrough, AtaPassThrough
 };
 
 // Bodies, without the length in front.

@@ -6,12 +6,12 @@
 #include <utility>
 
 #include "platform/helper_channel.h"
+#include "platform/sat_sense.h"
 
 namespace vt::platform::helper {
-namespace {
 
 // What a command block does, as far as the helper lets it through.
-enum class Kind {
+enum class CommandKind {
     Refused,       // nothing the tool sends
     Passed,        // reads, inquiries, the vendor protocol's own commands
     Unlock,        // the vendor unlock: passed, and its success marks the disk as a vendor drive
@@ -20,12 +20,14 @@ enum class Kind {
     UserWrite,     // writes user data: only to a disk the client holds for writing
 };
 
+namespace {
+
 struct AtaRegisters {
     std::uint8_t features, count, lba_low, lba_mid, lba_high, device, command;
     bool extended;  // a 48-bit command
 };
 
-std::optional<AtaRegisters> AtaOf(const std::vector<std::uint8_t>& cdb) {
+std::optional<AtaRegisters> AtaOf(std::span<const std::uint8_t> cdb) {
     if (cdb[0] == 0x85 && cdb.size() == 16)  // ATA PASS-THROUGH(16)
         return AtaRegisters{cdb[4],  cdb[6],  cdb[8],  cdb[10],
                             cdb[12], cdb[13], cdb[14], (cdb[1] & 0x01) != 0};
@@ -39,14 +41,14 @@ constexpr std::pair<std::uint8_t, std::uint8_t> kCarrierOpcodes[] = {
     {0xC5, 0xC4}, {0x8F, 0x8A}, {0x88, 0x86}};
 constexpr std::uint8_t kCarrierLbaHigh = 0x12, kCarrierLbaMid = 0x34;
 
-Kind AtaKind(const AtaRegisters& r) {
+CommandKind AtaKind(const AtaRegisters& r) {
     for (const auto& [write, read] : kCarrierOpcodes) {
         if (r.command != write && r.command != read) continue;
         // Anywhere but the carrier's address these opcodes move user data (C4h, C5h are READ
         // and WRITE MULTIPLE), which the tool never asks for.
         if (r.extended || r.lba_high != kCarrierLbaHigh || r.lba_mid != kCarrierLbaMid)
-            return Kind::Refused;
-        return r.command == write ? Kind::CarrierWrite : Kind::Passed;
+            return CommandKind::Refused;
+        return r.command == write ? CommandKind::CarrierWrite : CommandKind::Passed;
     }
     switch (r.command) {
         case 0xEC:  // IDENTIFY DEVICE
@@ -54,53 +56,52 @@ Kind AtaKind(const AtaRegisters& r) {
         case 0xE7:  // FLUSH CACHE
         case 0xC8:  // READ DMA
         case 0x25:  // READ DMA EXT
-            return Kind::Passed;
+            return CommandKind::Passed;
         case 0xCA:  // WRITE DMA
         case 0x35:  // WRITE DMA EXT
-            return Kind::UserWrite;
+            return CommandKind::UserWrite;
         case 0xB0:  // SMART READ DATA, READ THRESHOLDS, ENABLE OPERATIONS, with their signature
             return r.lba_mid == 0x4F && r.lba_high == 0xC2 &&
                            (r.features == 0xD0 || r.features == 0xD1 || r.features == 0xD8)
-                       ? Kind::Passed
-                       : Kind::Refused;
+                       ? CommandKind::Passed
+                       : CommandKind::Refused;
         case 0xEF:  // SET FEATURES: only the vendor unlock
-            return r.features == 0xDC ? Kind::Unlock : Kind::Refused;
+            return r.features == 0xDC ? CommandKind::Unlock : CommandKind::Refused;
         default:
-            return Kind::Refused;
+            return CommandKind::Refused;
     }
 }
 
-Kind KindOf(const std::vector<std::uint8_t>& cdb) {
+CommandKind KindOf(std::span<const std::uint8_t> cdb) {
     if (const auto ata = AtaOf(cdb)) return AtaKind(*ata);
     switch (cdb[0]) {
         case 0x12:  // INQUIRY
         case 0x25:  // READ CAPACITY(10)
         case 0x28:  // READ(10)
         case 0x88:  // READ(16)
-            return Kind::Passed;
+            return CommandKind::Passed;
         case 0x9E:  // SERVICE ACTION IN(16): READ CAPACITY(16) only
-            return (cdb[1] & 0x1F) == 0x10 ? Kind::Passed : Kind::Refused;
+            return (cdb[1] & 0x1F) == 0x10 ? CommandKind::Passed : CommandKind::Refused;
         case 0x2A:  // WRITE(10)
         case 0x8A:  // WRITE(16)
-            return Kind::UserWrite;
+            return CommandKind::UserWrite;
         case 0xFF:  // a vendor command block that an older bridge takes as its own command
-            return cdb[1] == 0x04 ? Kind::Passed : Kind::Refused;
+            return cdb[1] == 0x04 ? CommandKind::Passed : CommandKind::Refused;
         default:
-            return Kind::Refused;
+            return CommandKind::Refused;
     }
 }
 
 // The drive ran the command without an error: GOOD, or the register file a CK_COND request brings
 // back under NO SENSE or RECOVERED ERROR.
-bool RanCleanly(const sg_io_hdr_t& request) {
-    constexpr unsigned kDriverSense = 0x08;
-    if (request.host_status != 0 || (request.driver_status & ~kDriverSense) != 0) return false;
-    if (request.status == 0) return true;
-    if (request.status != 0x02 || request.sb_len_wr < 3) return false;
-    const auto* sense = request.sbp;
-    const std::uint8_t format = sense[0] & 0x7F;
-    const std::uint8_t key = format >= 0x72 ? sense[1] & 0x0F : sense[2] & 0x0F;
-    return format >= 0x70 && format <= 0x73 && key <= 0x01;
+bool RanCleanly(const ScsiRequest& request) {
+    return request.outcome.transport == Transport::Delivered &&
+           EndedWithoutError(request.outcome, request.Sense());
+}
+
+bool RanCleanly(const AtaRequest& request) {
+    return request.outcome.transport == Transport::Delivered && !request.refused &&
+           (request.registers[kTaskCommand] & kAtaStatusErr) == 0;
 }
 
 }  // namespace
@@ -224,8 +225,10 @@ helper::Answer Server::Handle(const Request& request) {
             holds_.erase(it);
             break;
         }
-        case Op::SgIo:
-            return DoSgIo(request.sg);
+        case Op::ScsiPassThrough:
+            return DoScsi(request.scsi);
+        case Op::AtaPassThrough:
+            return DoAta(request.ata);
         case Op::Now:
             answer.now_ms = backend_.NowMs();
             break;
@@ -236,59 +239,97 @@ helper::Answer Server::Handle(const Request& request) {
     return answer;
 }
 
-helper::Answer Server::DoSgIo(const SgRequest& sg) {
-    const auto it = open_.find(sg.handle);
-    if (it == open_.end()) return Refusal(Op::SgIo, Status::BadHandle, "no such handle");
+namespace {
+
+// The buffers of one call on this side, and the answer they become.
+struct CallBuffers {
+    explicit CallBuffers(const Call& call)
+        : data(call.direction == Direction::Out ? call.data_out
+                                                : std::vector<std::uint8_t>(call.transfer_length)),
+          sense(call.max_sense) {}
+
+    template <typename DeviceRequest>
+    void Lend(const Call& call, DeviceRequest& request) {
+        request.direction = call.direction;
+        request.data = data;
+        request.sense = sense;
+        request.timeout_ms = call.timeout_ms;
+    }
+
+    template <typename DeviceRequest>
+    CallOutcome Return(int error, const Call& call, const DeviceRequest& request) {
+        CallOutcome out;
+        out.error = error;
+        if (error != 0) return out;
+        out.outcome = request.outcome;
+        const auto written = request.Sense();
+        out.sense.assign(written.begin(), written.end());
+        out.outcome.sense_length = out.sense.size();
+        if (call.direction == Direction::In) out.data_in = std::move(data);
+        return out;
+    }
+
+    std::vector<std::uint8_t> data;
+    std::vector<std::uint8_t> sense;
+};
+
+}  // namespace
+
+// Refused as the kernel refuses a request: with an errno value, the device never asked. User data
+// is written only to a disk held for writing, or through the carrier of a disk that the vendor
+// unlock proved a vendor drive.
+int Server::RefusalErrno(CommandKind kind, const std::string& node) const {
+    if (kind == CommandKind::Refused) return EOPNOTSUPP;
+    const bool vendor_drive = kind == CommandKind::CarrierWrite && unlocked_.contains(node);
+    if ((kind == CommandKind::UserWrite || kind == CommandKind::CarrierWrite) && !vendor_drive &&
+        !HoldsForWriting(node))
+        return EBUSY;
+    return 0;
+}
+
+helper::Answer Server::DoScsi(const ScsiCall& call) {
+    const auto it = open_.find(call.handle);
+    if (it == open_.end()) return Refusal(Op::ScsiPassThrough, Status::BadHandle, "no such handle");
     helper::Answer answer;
-    answer.op = Op::SgIo;
+    answer.op = Op::ScsiPassThrough;
     const std::string& node = it->second.node;
-    const Kind kind = KindOf(sg.cdb);
-    // Refused as the kernel refuses a request: with an errno value, the device never asked.
-    if (kind == Kind::Refused) {
-        answer.sg.error = EOPNOTSUPP;
-        return answer;
+    const CommandKind kind = KindOf(call.cdb);
+    if ((answer.call.error = RefusalErrno(kind, node)) != 0) return answer;
+    CallBuffers buffers(call);
+    ScsiRequest request;
+    request.SetCdb(call.cdb);
+    buffers.Lend(call, request);
+    const int error = backend_.ScsiPassThrough(it->second.theirs, request);
+    answer.call = buffers.Return(error, call, request);
+    if (error == 0 && kind == CommandKind::Unlock && RanCleanly(request)) unlocked_.insert(node);
+    return answer;
+}
+
+helper::Answer Server::DoAta(const AtaCall& call) {
+    const auto it = open_.find(call.handle);
+    if (it == open_.end()) return Refusal(Op::AtaPassThrough, Status::BadHandle, "no such handle");
+    helper::Answer answer;
+    answer.op = Op::AtaPassThrough;
+    const std::string& node = it->second.node;
+    const auto& tf = call.task_file;
+    const CommandKind kind =
+        AtaKind({tf[0], tf[1], tf[2], tf[3], tf[4], tf[5], tf[kTaskCommand], call.extended});
+    if ((answer.call.error = RefusalErrno(kind, node)) != 0) return answer;
+    CallBuffers buffers(call);
+    AtaRequest request;
+    request.task_file = call.task_file;
+    request.extended = call.extended;
+    request.previous = call.previous;
+    request.dma = call.dma;
+    buffers.Lend(call, request);
+    const int error = backend_.AtaPassThrough(it->second.theirs, request);
+    answer.call = buffers.Return(error, call, request);
+    if (error == 0) {
+        answer.call.registers = request.registers;
+        answer.call.registers_returned = request.registers_returned;
+        answer.call.refused = request.refused;
+        if (kind == CommandKind::Unlock && RanCleanly(request)) unlocked_.insert(node);
     }
-    const bool vendor_drive = kind == Kind::CarrierWrite && unlocked_.contains(node);
-    if ((kind == Kind::UserWrite || kind == Kind::CarrierWrite) && !vendor_drive &&
-        !HoldsForWriting(node)) {
-        answer.sg.error = EBUSY;
-        return answer;
-    }
-
-    std::array<std::uint8_t, 16> cdb{};
-    std::copy(sg.cdb.begin(), sg.cdb.end(), cdb.begin());
-    std::vector<std::uint8_t> data(sg.transfer_length);
-    if (sg.direction == Direction::ToDevice) data = sg.data_out;
-    std::vector<std::uint8_t> sense(sg.max_sense);
-
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb.data();
-    request.cmd_len = static_cast<unsigned char>(sg.cdb.size());
-    request.sbp = sense.data();
-    request.mx_sb_len = sg.max_sense;
-    request.dxfer_direction = sg.direction == Direction::FromDevice ? SG_DXFER_FROM_DEV
-                              : sg.direction == Direction::ToDevice ? SG_DXFER_TO_DEV
-                                                                    : SG_DXFER_NONE;
-    request.dxferp = data.empty() ? nullptr : data.data();
-    request.dxfer_len = sg.transfer_length;
-    request.timeout = sg.timeout_ms;
-
-    auto& out = answer.sg;
-    out.error = backend_.SgIo(it->second.theirs, request);
-    if (out.error != 0) return answer;
-    if (kind == Kind::Unlock && RanCleanly(request)) unlocked_.insert(node);
-    out.status = request.status;
-    out.masked_status = request.masked_status;
-    out.msg_status = request.msg_status;
-    out.host_status = request.host_status;
-    out.driver_status = request.driver_status;
-    out.resid = request.resid;
-    out.duration = request.duration;
-    out.info = request.info;
-    sense.resize(std::min<std::size_t>(request.sb_len_wr, sense.size()));
-    out.sense = std::move(sense);
-    if (sg.direction == Direction::FromDevice) out.data_in = std::move(data);
     return answer;
 }
 

@@ -16,6 +16,8 @@
 
 namespace vt::platform::helper {
 
+enum class CommandKind;
+
 class Server {
   public:
     // virtual_clock: the backend's time is its own (a bench), so the client asks for it here.
@@ -42,7 +44,10 @@ class Server {
     };
 
     const DiskEntry* Listed(const std::string& path);
-    helper::Answer DoSgIo(const SgRequest& sg);
+    helper::Answer DoScsi(const ScsiCall& call);
+    helper::Answer DoAta(const AtaCall& call);
+    // 0 when a command of this kind may go to the disk, else the errno value it is refused with.
+    int RefusalErrno(CommandKind kind, const std::string& node) const;
     // Our id for a backend's, or the backend's negative errno value as it is.
     std::int32_t Keep(std::map<std::uint32_t, Held>& kept, int theirs, const DiskEntry& disk);
     bool HoldsForWriting(const std::string& node) const;

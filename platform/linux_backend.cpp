@@ -1,8 +1,10 @@
 #include "platform/linux_backend.h"
 #include "platform/named_objects.h"
+#include "platform/sat_passthrough.h"
 
 #include <fcntl.h>
 #include <libudev.h>
+#include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -11,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +60,22 @@ std::vector<DiskEntry> ListDisksFromUdev(bool& ok) {
     if (enumerate != nullptr) udev_enumerate_unref(enumerate);
     udev_unref(context);
     return disks;
+}
+
+constexpr unsigned short kDidTimeOut = 0x03;
+constexpr unsigned short kDriverTimeout = 0x06;
+constexpr unsigned short kDriverStatusMask = 0x07;  // DRIVER_SENSE (08h) is no failure
+
+int SgDirection(Direction direction) {
+    switch (direction) {
+        case Direction::In:
+            return SG_DXFER_FROM_DEV;
+        case Direction::Out:
+            return SG_DXFER_TO_DEV;
+        case Direction::None:
+            break;
+    }
+    return SG_DXFER_NONE;
 }
 
 }  // namespace
@@ -114,12 +133,47 @@ int LinuxBackend::Open(const std::string& path) {
     return fd >= 0 ? fd : -errno;
 }
 
-int LinuxBackend::SgIo(int handle, sg_io_hdr_t& request) {
-    if (::ioctl(handle, SG_IO, &request) < 0) return errno;
+int LinuxBackend::ScsiPassThrough(int handle, ScsiRequest& request) {
+    if (request.cdb_length == 0 || request.cdb_length > kMaxCdbLength) return EINVAL;
+    const bool moves = request.direction != Direction::None;
+    if (moves && request.data.size() > UINT_MAX) return EINVAL;
+    auto cdb = request.cdb;  // SG_IO takes a mutable pointer
+    sg_io_hdr_t header{};
+    header.interface_id = 'S';
+    header.cmdp = cdb.data();
+    header.cmd_len = request.cdb_length;
+    header.sbp = request.sense.data();
+    header.mx_sb_len = static_cast<unsigned char>(std::min<std::size_t>(request.sense.size(), 255));
+    header.dxfer_direction = SgDirection(request.direction);
+    if (moves) {
+        header.dxferp = request.data.data();
+        header.dxfer_len = static_cast<unsigned>(request.data.size());
+    }
+    header.timeout = request.timeout_ms;
+    if (::ioctl(handle, SG_IO, &header) < 0) return errno;
+
+    auto& outcome = request.outcome;
+    const unsigned driver = header.driver_status & kDriverStatusMask;
+    outcome.transport = header.host_status == kDidTimeOut || driver == kDriverTimeout
+                            ? Transport::TimedOut
+                        : header.host_status != 0 || driver != 0 ? Transport::Failed
+                                                                 : Transport::Delivered;
+    outcome.scsi_status = header.status;
+    outcome.sense_length = std::min<std::size_t>(header.sb_len_wr, request.sense.size());
+    outcome.residue = static_cast<std::uint32_t>(
+        std::clamp<long long>(header.resid, 0, static_cast<long long>(header.dxfer_len)));
+    outcome.duration_ms = header.duration;
     return 0;
 }
 
-void LinuxBackend::Close(int handle) { ::close(handle); }
+int LinuxBackend::AtaPassThrough(int handle, AtaRequest& request) {
+    // The kernel's libata (and a USB bridge's firmware) translates ATA PASS-THROUGH.
+    return SendAtaThroughSat(*this, handle, request);
+}
+
+void LinuxBackend::Close(int handle) {
+    ::close(handle);
+}
 
 int LinuxBackend::LockDevice(const std::string& path, std::uint32_t wait_ms) {
     const std::string node = NodeOfPath(path);
@@ -132,7 +186,9 @@ int LinuxBackend::LockDevice(const std::string& path, std::uint32_t wait_ms) {
     return -result;
 }
 
-void LinuxBackend::UnlockDevice(int lock) { ::close(lock); }
+void LinuxBackend::UnlockDevice(int lock) {
+    ::close(lock);
+}
 
 std::vector<DiskEntry> LinuxBackend::ListDisks() {
     bool udev_ok = false;

@@ -1,5 +1,6 @@
 #pragma once
-// The backend on a real Linux system: device nodes, SG_IO, udev (or sysfs) and the monotonic clock.
+// The backend on a real Linux system: device nodes, SG_IO (ATA commands as SAT pass-through),
+// udev (or sysfs) and the monotonic clock.
 
 #include <string>
 #include <string_view>
@@ -12,7 +13,8 @@ namespace vt::platform {
 class LinuxBackend final : public Backend {
   public:
     int Open(const std::string& path) override;
-    int SgIo(int handle, sg_io_hdr_t& request) override;
+    int ScsiPassThrough(int handle, ScsiRequest& request) override;
+    int AtaPassThrough(int handle, AtaRequest& request) override;
     void Close(int handle) override;
     int LockDevice(const std::string& path, std::uint32_t wait_ms) override;
     void UnlockDevice(int lock) override;

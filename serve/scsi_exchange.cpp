@@ -1,7 +1,5 @@
 #include "serve/scsi_exchange.h"
 
-#include <scsi/sg.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -11,8 +9,6 @@
 
 namespace vt::serve {
 namespace {
-
-constexpr unsigned short kDidTimeOut = 0x03;
 
 bool IsDataOutOpcode(std::uint8_t opcode) {
     switch (opcode) {
@@ -76,25 +72,13 @@ Exchange Run(sim::VirtualDrive& drive, platform::VirtualClock& clock,
              std::span<const std::uint8_t> cdb, sim::Direction direction,
              std::span<std::uint8_t> data) {
     Exchange exchange;
-    std::array<std::uint8_t, 16> block{};
-    const std::size_t cdb_length = std::min(cdb.size(), block.size());
-    std::copy_n(cdb.begin(), cdb_length, block.begin());
     std::array<std::uint8_t, 96> sense{};
-
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = block.data();
-    request.cmd_len = static_cast<unsigned char>(cdb_length);
-    request.sbp = sense.data();
-    request.mx_sb_len = static_cast<unsigned char>(sense.size());
-    request.dxfer_direction = direction == sim::Direction::In    ? SG_DXFER_FROM_DEV
-                              : direction == sim::Direction::Out ? SG_DXFER_TO_DEV
-                                                                 : SG_DXFER_NONE;
+    platform::ScsiRequest request;
+    request.SetCdb(cdb);
+    request.sense = sense;
     if (direction != sim::Direction::None && !data.empty()) {
-        request.dxferp = data.data();
-        request.dxfer_len = static_cast<unsigned>(data.size());
-    } else {
-        request.dxfer_direction = SG_DXFER_NONE;
+        request.direction = direction;
+        request.data = data;
     }
 
     const int error = drive.Execute(request, clock);
@@ -109,13 +93,14 @@ Exchange Run(sim::VirtualDrive& drive, platform::VirtualClock& clock,
         exchange.sense = sim::CheckCondition(sim::kKeyIllegalRequest, sim::kAscInvalidField).sense;
         return exchange;
     }
-    if (request.host_status == kDidTimeOut) {
+    if (request.outcome.transport == platform::Transport::TimedOut) {
         exchange.outcome = Outcome::Withheld;
         return exchange;
     }
-    exchange.status = request.status;
-    exchange.sense.assign(sense.begin(), sense.begin() + request.sb_len_wr);
-    exchange.transferred = request.dxfer_len - static_cast<std::size_t>(request.resid);
+    const auto answered = request.Sense();
+    exchange.status = request.outcome.scsi_status;
+    exchange.sense.assign(answered.begin(), answered.end());
+    exchange.transferred = request.data.size() - request.outcome.residue;
     return exchange;
 }
 

@@ -71,7 +71,7 @@ int Bench::OpenDisk(const std::string& path) {
     return disk;
 }
 
-int Bench::Execute(int disk, sg_io_hdr_t& request, platform::VirtualClock& clock) {
+int Bench::Execute(int disk, platform::ScsiRequest& request, platform::VirtualClock& clock) {
     if (disk < 0 || static_cast<std::size_t>(disk) >= drives_.size()) return ENODEV;
     return drives_[static_cast<std::size_t>(disk)]->Execute(request, clock);
 }

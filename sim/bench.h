@@ -21,7 +21,7 @@ class Bench final : public platform::VirtualBus {
 
     std::vector<platform::DiskEntry> Disks() override;
     int OpenDisk(const std::string& path) override;
-    int Execute(int disk, sg_io_hdr_t& request, platform::VirtualClock& clock) override;
+    int Execute(int disk, platform::ScsiRequest& request, platform::VirtualClock& clock) override;
     // Disks that went away drop out of the enumeration, as after a real bus rescan.
     bool Rescan(std::string& report) override;
     platform::DiskUse Use(int disk) override;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/device_request.h"
+
 namespace vt::sim {
 
 enum class CommandKind {
@@ -15,7 +17,7 @@ enum class CommandKind {
     VendorCarrier,  // a vendor command block that arrived in a command sector
 };
 
-enum class Direction { None, In, Out };
+using platform::Direction;
 
 struct LoggedCommand {
     CommandKind kind = CommandKind::Ata;

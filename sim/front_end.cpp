@@ -40,7 +40,7 @@ ScsiReply InvalidField() {
     return CheckCondition(kKeyIllegalRequest, kAscInvalidField);
 }
 
-void LogScsi(VirtualDrive& drive, const ScsiRequest& request) {
+void LogScsi(VirtualDrive& drive, const ScsiCommand& request) {
     LoggedCommand entry;
     entry.kind = CommandKind::Scsi;
     entry.opcode = request.cdb[0];
@@ -99,7 +99,7 @@ std::optional<Bytes> AtaVpdPage(const VirtualDrive& drive, std::uint8_t page) {
 }
 
 // INQUIRY's EVPD bit asks for a page; without it a page code is an error, as SPC wants.
-ScsiReply InquiryPage(const VirtualDrive* drive, const ScsiRequest& request) {
+ScsiReply InquiryPage(const VirtualDrive* drive, const ScsiCommand& request) {
     if (request.cdb.size() < 6) return InvalidField();
     const bool evpd = (request.cdb[1] & 0x01) != 0;
     if (!evpd || drive == nullptr) return InvalidField();
@@ -111,7 +111,7 @@ ScsiReply InquiryPage(const VirtualDrive* drive, const ScsiRequest& request) {
 }
 
 // `drive` answers VPD pages as a translation layer does; nullptr for a bridge that has none.
-ScsiReply Inquiry(const Bytes& inquiry, const ScsiRequest& request,
+ScsiReply Inquiry(const Bytes& inquiry, const ScsiCommand& request,
                   const VirtualDrive* drive = nullptr) {
     if (request.direction != Direction::In) return InvalidField();
     if (request.cdb.size() >= 3 && ((request.cdb[1] & 0x01) != 0 || request.cdb[2] != 0)) {
@@ -122,7 +122,7 @@ ScsiReply Inquiry(const Bytes& inquiry, const ScsiRequest& request,
     return Transfer(std::span<const std::uint8_t>(inquiry).first(n), request.data);
 }
 
-ScsiReply ReadCapacity(const VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply ReadCapacity(const VirtualDrive& drive, const ScsiCommand& request) {
     if (request.direction != Direction::In) return InvalidField();
     const std::uint64_t sectors = drive.Config().capacity_sectors;
     const std::uint64_t last = sectors == 0 ? 0 : sectors - 1;
@@ -141,7 +141,7 @@ ScsiReply ReadCapacity(const VirtualDrive& drive, const ScsiRequest& request) {
 
 // READ CAPACITY(16): the last LBA in full and the block length; no thin provisioning is
 // claimed, since the unmap pages are not answered.
-ScsiReply ReadCapacity16(VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply ReadCapacity16(VirtualDrive& drive, const ScsiCommand& request) {
     constexpr std::uint8_t kReadCapacity16Action = 0x10;
     if (request.cdb.size() < 16 || (request.cdb[1] & 0x1F) != kReadCapacity16Action) {
         return InvalidOpcode();
@@ -158,7 +158,7 @@ ScsiReply ReadCapacity16(VirtualDrive& drive, const ScsiRequest& request) {
         request.data);
 }
 
-ScsiReply ReadWrite(VirtualDrive& drive, const ScsiRequest& request, bool write) {
+ScsiReply ReadWrite(VirtualDrive& drive, const ScsiCommand& request, bool write) {
     const bool sixteen = request.cdb[0] == kRead16 || request.cdb[0] == kWrite16;
     if (request.cdb.size() < (sixteen ? 16u : 10u)) return InvalidField();
     const std::uint64_t lba =
@@ -190,7 +190,7 @@ ScsiReply ReadWrite(VirtualDrive& drive, const ScsiRequest& request, bool write)
 }
 
 // SCSI block commands every front end translates to the drive's user sectors.
-std::optional<ScsiReply> BlockCommand(VirtualDrive& drive, const ScsiRequest& request) {
+std::optional<ScsiReply> BlockCommand(VirtualDrive& drive, const ScsiCommand& request) {
     switch (request.cdb[0]) {
         case kTestUnitReady:
         case kSynchronizeCache10:
@@ -266,7 +266,7 @@ std::optional<Direction> ProtocolDirection(const PassThrough& pt) {
     }
 }
 
-ScsiReply AtaPassThrough(VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply AtaPassThrough(VirtualDrive& drive, const ScsiCommand& request) {
     const auto pt = DecodePassThrough(request.cdb);
     if (!pt) return InvalidField();
     const auto direction = ProtocolDirection(*pt);
@@ -307,7 +307,7 @@ bool IsAtaPassThrough(std::uint8_t opcode) {
     return opcode == kAtaPassThrough16 || opcode == kAtaPassThrough12;
 }
 
-ScsiReply DirectVendorBlock(VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply DirectVendorBlock(VirtualDrive& drive, const ScsiCommand& request) {
     // Only the first 12 bytes of a vendor block reach a bridge.
     std::array<std::uint8_t, 16> block{};
     std::copy_n(request.cdb.begin(), std::min<std::size_t>(request.cdb.size(), 12), block.begin());
@@ -349,7 +349,7 @@ ScsiReply DirectVendorBlock(VirtualDrive& drive, const ScsiRequest& request) {
 
 }  // namespace
 
-ScsiReply AnswerAtaHost(VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply AnswerAtaHost(VirtualDrive& drive, const ScsiCommand& request) {
     if (IsAtaPassThrough(request.cdb[0])) return AtaPassThrough(drive, request);
     LogScsi(drive, request);
     if (request.cdb[0] == kInquiry) return Inquiry(drive.CurrentInquiry(), request, &drive);
@@ -357,7 +357,7 @@ ScsiReply AnswerAtaHost(VirtualDrive& drive, const ScsiRequest& request) {
     return InvalidOpcode();
 }
 
-ScsiReply AnswerSupportedBridge(VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply AnswerSupportedBridge(VirtualDrive& drive, const ScsiCommand& request) {
     if (IsAtaPassThrough(request.cdb[0])) {
         const auto pt = DecodePassThrough(request.cdb);
         const bool dma_carrier =
@@ -374,7 +374,7 @@ ScsiReply AnswerSupportedBridge(VirtualDrive& drive, const ScsiRequest& request)
     return InvalidOpcode();
 }
 
-ScsiReply AnswerOlderBridge(VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply AnswerOlderBridge(VirtualDrive& drive, const ScsiCommand& request) {
     if (request.cdb[0] == kVendorBlock) return DirectVendorBlock(drive, request);
     LogScsi(drive, request);
     if (request.cdb[0] == kInquiry) return Inquiry(drive.CurrentInquiry(), request);

@@ -12,14 +12,15 @@
 
 namespace vt::sim {
 
-struct ScsiRequest {
+// One request as a front end reads it: the CDB, and the data phase only when data moves.
+struct ScsiCommand {
     std::span<const std::uint8_t> cdb;
     Direction direction = Direction::None;
     std::span<std::uint8_t> data;  // the host's buffer
 };
 
-ScsiReply AnswerAtaHost(VirtualDrive& drive, const ScsiRequest& request);
-ScsiReply AnswerSupportedBridge(VirtualDrive& drive, const ScsiRequest& request);
-ScsiReply AnswerOlderBridge(VirtualDrive& drive, const ScsiRequest& request);
+ScsiReply AnswerAtaHost(VirtualDrive& drive, const ScsiCommand& request);
+ScsiReply AnswerSupportedBridge(VirtualDrive& drive, const ScsiCommand& request);
+ScsiReply AnswerOlderBridge(VirtualDrive& drive, const ScsiCommand& request);
 
 }  // namespace vt::sim

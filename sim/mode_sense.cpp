@@ -56,7 +56,7 @@ void AppendPage(Bytes& out, std::uint8_t code, const VirtualDrive& drive, int co
 
 }  // namespace
 
-ScsiReply ModeSense(const VirtualDrive& drive, const ScsiRequest& request) {
+ScsiReply ModeSense(const VirtualDrive& drive, const ScsiCommand& request) {
     const bool six = request.cdb[0] == kModeSense6;
     if (request.cdb.size() < (six ? 6u : 10u))
         return CheckCondition(kKeyIllegalRequest, kAscInvalidField);

@@ -9,6 +9,6 @@
 
 namespace vt::sim {
 
-ScsiReply ModeSense(const VirtualDrive& drive, const ScsiRequest& request);
+ScsiReply ModeSense(const VirtualDrive& drive, const ScsiCommand& request);
 
 }  // namespace vt::sim

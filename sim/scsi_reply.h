@@ -1,6 +1,6 @@
 #pragma once
 // How a command ends at the SCSI level: status, sense data, the data moved, or a command that never
-// completes. Front ends build one; the drive writes it into the SG_IO header.
+// completes. Front ends build one; the drive writes it into the request's outcome.
 
 #include <cstdint>
 #include <optional>

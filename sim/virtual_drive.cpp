@@ -9,58 +9,23 @@
 namespace vt::sim {
 namespace {
 
-constexpr unsigned short kDidTimeOut = 0x03;
-constexpr unsigned short kDriverSense = 0x08;
 // What the kernel adds to a command's own time-out before it reports it: error handling and abort.
 constexpr std::uint64_t kTimeoutHandlingMs = 1000;
 constexpr std::uint64_t kDefaultTimeoutMs = 60000;
 
-std::optional<Direction> DirectionOf(int sg_direction) {
-    switch (sg_direction) {
-        case SG_DXFER_NONE:
-            return Direction::None;
-        case SG_DXFER_TO_DEV:
-            return Direction::Out;
-        case SG_DXFER_FROM_DEV:
-        case SG_DXFER_TO_FROM_DEV:
-            return Direction::In;
-        default:
-            return std::nullopt;
-    }
-}
-
-void ClearOutputs(sg_io_hdr_t& request) {
-    request.status = 0;
-    request.masked_status = 0;
-    request.msg_status = 0;
-    request.sb_len_wr = 0;
-    request.host_status = 0;
-    request.driver_status = 0;
-    request.resid = 0;
-    request.duration = 0;
-    request.info = 0;
-}
-
-void TimeOut(sg_io_hdr_t& request, platform::VirtualClock& clock) {
-    const std::uint64_t timeout = request.timeout == 0 ? kDefaultTimeoutMs : request.timeout;
+void TimeOut(platform::ScsiRequest& request, std::size_t length, platform::VirtualClock& clock) {
+    const std::uint64_t timeout = request.timeout_ms == 0 ? kDefaultTimeoutMs : request.timeout_ms;
     clock.Advance(timeout + kTimeoutHandlingMs);
-    request.host_status = kDidTimeOut;
-    request.resid = static_cast<int>(request.dxfer_len);
-    request.info = SG_INFO_CHECK;
+    request.outcome.transport = platform::Transport::TimedOut;
+    request.outcome.residue = static_cast<std::uint32_t>(length);
 }
 
-void WriteReply(const ScsiReply& reply, sg_io_hdr_t& request) {
-    request.status = reply.status;
-    request.masked_status = static_cast<unsigned char>(reply.status >> 1);
-    if (!reply.sense.empty() && request.sbp != nullptr && request.mx_sb_len > 0) {
-        const std::size_t n = std::min<std::size_t>(reply.sense.size(), request.mx_sb_len);
-        std::copy_n(reply.sense.begin(), n, request.sbp);
-        request.sb_len_wr = static_cast<unsigned char>(n);
-        request.driver_status = kDriverSense;
-    }
-    const std::size_t moved = std::min<std::size_t>(reply.transferred, request.dxfer_len);
-    request.resid = static_cast<int>(request.dxfer_len - moved);
-    if (reply.status != kGood) request.info = SG_INFO_CHECK;
+void WriteReply(const ScsiReply& reply, std::size_t length, platform::ScsiRequest& request) {
+    auto& outcome = request.outcome;
+    outcome.scsi_status = reply.status;
+    outcome.sense_length = std::min(reply.sense.size(), request.sense.size());
+    std::copy_n(reply.sense.begin(), outcome.sense_length, request.sense.begin());
+    outcome.residue = static_cast<std::uint32_t>(length - std::min(reply.transferred, length));
 }
 
 }  // namespace
@@ -75,24 +40,21 @@ VirtualDrive::VirtualDrive(DriveConfig config) : config_(std::move(config)) {
     state_.faults = FaultSet(config_.faults);
 }
 
-int VirtualDrive::Execute(sg_io_hdr_t& request, platform::VirtualClock& clock) {
+int VirtualDrive::Execute(platform::ScsiRequest& request, platform::VirtualClock& clock) {
     if (!Opens()) return ENODEV;
-    if (request.iovec_count != 0) return EINVAL;
-    if (request.cmdp == nullptr || request.cmd_len == 0 || request.cmd_len > 16) return EINVAL;
-    if (request.dxfer_len > 0 && request.dxferp == nullptr) return EFAULT;
-    const auto direction = DirectionOf(request.dxfer_direction);
-    if (!direction) return EINVAL;
-    ClearOutputs(request);
+    if (request.cdb_length == 0 || request.cdb_length > platform::kMaxCdbLength) return EINVAL;
+    request.outcome = {};
 
-    ScsiRequest scsi;
-    scsi.cdb = {request.cmdp, request.cmd_len};
-    scsi.direction = request.dxfer_len == 0 ? Direction::None : *direction;
-    if (scsi.direction != Direction::None) {
-        scsi.data = {static_cast<std::uint8_t*>(request.dxferp), request.dxfer_len};
+    ScsiCommand scsi;
+    scsi.cdb = request.Cdb();
+    if (request.direction != platform::Direction::None && !request.data.empty()) {
+        scsi.direction = request.direction;
+        scsi.data = request.data;
     }
+    const std::size_t length = scsi.data.size();
 
     if (config_.state == DiskState::Silent) {
-        TimeOut(request, clock);
+        TimeOut(request, length, clock);
         return 0;
     }
 
@@ -103,9 +65,8 @@ int VirtualDrive::Execute(sg_io_hdr_t& request, platform::VirtualClock& clock) {
         entry.opcode = scsi.cdb[0];
         std::copy(scsi.cdb.begin(), scsi.cdb.end(), entry.block.begin());
         entry.direction = scsi.direction;
-        entry.bytes = request.dxfer_len;
-        entry.sectors =
-            static_cast<std::uint32_t>((request.dxfer_len + kSectorSize - 1) / kSectorSize);
+        entry.bytes = static_cast<std::uint32_t>(length);
+        entry.sectors = static_cast<std::uint32_t>((length + kSectorSize - 1) / kSectorSize);
         entry.fault = EffectName(*effect);
         state_.Record(entry);
         if (*effect == FaultEffect::Fail) {
@@ -132,10 +93,10 @@ int VirtualDrive::Execute(sg_io_hdr_t& request, platform::VirtualClock& clock) {
         return ENODEV;
     }
     if (reply.lost == FaultEffect::Timeout) {
-        TimeOut(request, clock);
+        TimeOut(request, length, clock);
         return 0;
     }
-    WriteReply(reply, request);
+    WriteReply(reply, length, request);
     return 0;
 }
 

@@ -2,8 +2,6 @@
 // One disk of the bench: its attachment (an ATA host, a USB bridge), the controller behind it with
 // its firmware and loader, and the state both keep while the bench runs.
 
-#include <scsi/sg.h>
-
 #include <array>
 #include <cstdint>
 #include <map>
@@ -66,8 +64,9 @@ class VirtualDrive {
 
     // Whether the disk can be opened now.
     bool Opens() const { return config_.state != DiskState::Gone && !state_.gone; }
-    // One SG_IO request, as the kernel and this disk together answer it.
-    int Execute(sg_io_hdr_t& request, platform::VirtualClock& clock);
+    // One SCSI request, as the kernel and this disk together answer it. Returns 0 or the errno
+    // value of a request the kernel refuses (ENODEV: the disk is gone).
+    int Execute(platform::ScsiRequest& request, platform::VirtualClock& clock);
 
     // User data. Sectors never written read as 0. A write that would take the sectors held past
     // their limit writes nothing and returns false.

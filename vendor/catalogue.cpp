@@ -282,7 +282,7 @@ int TransferSectors(unsigned device, bool read, std::span<std::uint8_t> buffer, 
     if (end > kLba48End) return kFail;
     const auto block =
         BuildAtaPassThrough16Ext(read ? 0x25 : 0x35, lba, static_cast<std::uint16_t>(sectors),
-                                 read ? DataDirection::In : DataDirection::Out);
+                                 read ? platform::Direction::In : platform::Direction::Out);
     return SendBlock(device, read, block, buffer, Bytes(sectors));
 }
 

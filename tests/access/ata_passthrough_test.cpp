@@ -13,7 +13,9 @@ namespace {
 
 using test::RecordedRequest;
 
-TaskFile Identify() { return {0, 1, 0, 0, 0, 0xA0, 0xEC, 0}; }
+TaskFile Identify() {
+    return {0, 1, 0, 0, 0, 0xA0, 0xEC, 0};
+}
 
 std::array<std::uint8_t, 12> Block(std::uint8_t command, std::uint8_t count = 1) {
     return {0xA1, 0x08, 0x0B, 0, count, 0xFF, 0x34, 0x12, 0xE0, command, 0, 0};
@@ -21,7 +23,7 @@ std::array<std::uint8_t, 12> Block(std::uint8_t command, std::uint8_t count = 1)
 
 TEST(AtaPassThrough, BuildsSixteenByteCdbPerProtocol) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetDescriptorAtaReturn(r, 0, 0x50);
         return 0;
     };
@@ -36,39 +38,42 @@ TEST(AtaPassThrough, BuildsSixteenByteCdbPerProtocol) {
     EXPECT_EQ(WriteATACommandWithTimeOutValue("ide:/dev/sda", dma_write, data, 512, 10), 1);
 
     ASSERT_EQ(fake->requests.size(), 4u);
-    const std::vector<std::uint8_t> no_data = {0x85, 0x06, 0x20, 0, 0xDC, 0, 0x56, 0,
+    const std::vector<std::uint8_t> no_data = {0x85, 0x06, 0x20, 0, 0xDC, 0,    0x56, 0,
                                                0,    0,    0,    0, 0,    0xE0, 0xEF, 0};
     EXPECT_EQ(fake->requests[0].cdb, no_data);
-    EXPECT_EQ(fake->requests[0].direction, SG_DXFER_NONE);
-    EXPECT_EQ(fake->requests[0].dxfer_len, 0u);
+    EXPECT_EQ(fake->requests[0].direction, platform::Direction::None);
+    EXPECT_EQ(fake->requests[0].length, 0u);
     EXPECT_EQ(fake->requests[0].timeout_ms, 10000u);
 
-    const std::vector<std::uint8_t> dma_in = {0x85, 0x0C, 0x2E, 0, 0, 0, 0x01, 0,
+    const std::vector<std::uint8_t> dma_in = {0x85, 0x0C, 0x2E, 0, 0,    0,    0x01, 0,
                                               0x86, 0,    0x34, 0, 0x12, 0xE0, 0x86, 0};
     EXPECT_EQ(fake->requests[1].cdb, dma_in);
-    EXPECT_EQ(fake->requests[1].direction, SG_DXFER_FROM_DEV);
-    EXPECT_EQ(fake->requests[1].dxfer_len, 512u);
+    EXPECT_EQ(fake->requests[1].direction, platform::Direction::In);
+    EXPECT_EQ(fake->requests[1].length, 512u);
     EXPECT_EQ(fake->requests[2].cdb[1], 0x08);  // PIO data-in for 8Ah
     EXPECT_EQ(fake->requests[2].cdb[2], 0x2E);
     EXPECT_EQ(fake->requests[3].cdb[1], 0x0C);  // DMA data-out for 88h
     EXPECT_EQ(fake->requests[3].cdb[2], 0x26);
-    EXPECT_EQ(fake->requests[3].direction, SG_DXFER_TO_DEV);
+    EXPECT_EQ(fake->requests[3].direction, platform::Direction::Out);
     EXPECT_EQ(fake->open_handles, 0);
 }
 
 TEST(AtaPassThrough, ReadAndWriteDmaUseTheDmaProtocol) {
-    EXPECT_TRUE(IsDmaCommand(0xC8, DataDirection::In));
-    EXPECT_TRUE(IsDmaCommand(0xCA, DataDirection::Out));
-    EXPECT_FALSE(IsDmaCommand(0x86, DataDirection::Out));
-    EXPECT_FALSE(IsDmaCommand(0xEC, DataDirection::In));
-    EXPECT_FALSE(IsDmaCommand(0x8A, DataDirection::In));
+    EXPECT_TRUE(IsDmaCommand(0xC8, platform::Direction::In));
+    EXPECT_TRUE(IsDmaCommand(0xCA, platform::Direction::Out));
+    EXPECT_FALSE(IsDmaCommand(0x86, platform::Direction::Out));
+    EXPECT_FALSE(IsDmaCommand(0xEC, platform::Direction::In));
+    EXPECT_FALSE(IsDmaCommand(0x8A, platform::Direction::In));
+    test::ScopedFakeBackend fake;
+    std::array<std::uint8_t, 4096> data{};
     TaskFile write_dma{0, 8, 0, 0, 0, 0xE0, 0xCA, 0};
-    EXPECT_EQ(BuildAtaPassThrough16(write_dma, DataDirection::Out)[1], 0x0C);
+    WriteATACommandWithTimeOutValue("ide:/dev/sda", write_dma, data, 4096, 10);
+    EXPECT_EQ(fake->requests.at(0).cdb[1], 0x0C);
 }
 
 TEST(AtaPassThrough, LengthLimitIsSixtyFourKibibytes) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetDescriptorAtaReturn(r, 0, 0x50);
         return 0;
     };
@@ -91,7 +96,7 @@ TEST(AtaPassThrough, BufferSmallerThanLengthIsRefusedUnsent) {
 
 TEST(AtaPassThrough, ErrStatusGivesZeroAndTheErrorByte) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetDescriptorAtaReturn(r, 0x04, 0x51, 0xB, 0, 0);
         return 0;
     };
@@ -106,8 +111,8 @@ TEST(AtaPassThrough, ErrStatusGivesZeroAndTheErrorByte) {
 
 TEST(AtaPassThrough, DataArrivesWhateverTheStatus) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        std::memset(r.dxferp, 0xAB, r.dxfer_len);
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        std::fill(r.data.begin(), r.data.end(), 0xAB);
         test::SetDescriptorAtaReturn(r, 0x40, 0x51);
         return 0;
     };
@@ -127,10 +132,10 @@ TEST(AtaPassThrough, OpenFailureAndPlatformFailure) {
     EXPECT_EQ(SendAtaCommand("ide:/dev/sdz", true, Block(0xEC), data, 512, 10), -2);
 
     fake->open_error = 0;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t&) { return EINVAL; };
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest&) { return EINVAL; };
     EXPECT_EQ(ReadATACommandWithTimeOutValue("ide:/dev/sda", tf, data, 512, 10), -1);
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        r.host_status = 0x03;  // DID_TIME_OUT
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        r.outcome.transport = platform::Transport::TimedOut;
         return 0;
     };
     EXPECT_EQ(WriteATACommandWithTimeOutValue("ide:/dev/sda", tf, data, 512, 10), -1);
@@ -150,7 +155,7 @@ TEST(AtaPassThrough, RegistersFromEverySenseForm) {
     test::ScopedFakeBackend fake;
     std::array<std::uint8_t, 512> data{};
     std::vector<std::uint8_t> sense;
-    fake->handler = [&sense](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [&sense](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetFixedSense(r, sense);
         return 0;
     };
@@ -166,7 +171,8 @@ TEST(AtaPassThrough, RegistersFromEverySenseForm) {
     EXPECT_EQ(tf[0], 0x04);
     EXPECT_EQ(tf[6], 0x41);
     // SAT fixed layout: INFORMATION holds ERROR, STATUS, DEVICE, COUNT.
-    sense = {0x70, 0, 0x01, 0x00, 0x50, 0xE0, 0x01, 10, 0, 0x11, 0x22, 0x33, 0x00, 0x1D, 0, 0, 0, 0};
+    sense = {0x70, 0,    0x01, 0x00, 0x50, 0xE0, 0x01, 10, 0,
+             0x11, 0x22, 0x33, 0x00, 0x1D, 0,    0,    0,  0};
     tf = Identify();
     EXPECT_EQ(ReadATACommandWithTimeOutValue("ide:/dev/sda", tf, data, 512, 10), 1);
     EXPECT_EQ(tf[6], 0x50);
@@ -180,7 +186,7 @@ TEST(AtaPassThrough, RegistersFromEverySenseForm) {
 
 TEST(AtaPassThrough, GoodStatusWithoutRegistersReadsAsReady) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t&) { return 0; };
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest&) { return 0; };
     std::array<std::uint8_t, 512> data{};
     TaskFile tf = Identify();
     EXPECT_EQ(ReadATACommandWithTimeOutValue("ide:/dev/sda", tf, data, 512, 10), 1);
@@ -191,7 +197,7 @@ TEST(SendAtaCommand, TimeOutIsMeasuredInWholeSeconds) {
     test::ScopedTempDir dir;
     test::ScopedFakeBackend fake;
     std::uint64_t delay = 0;
-    fake->handler = [&](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [&](const RecordedRequest&, platform::ScsiRequest& r) {
         fake->now_ms += delay;
         test::SetDescriptorAtaReturn(r, 0, 0x50);
         return 0;
@@ -213,7 +219,7 @@ TEST(SendAtaCommand, TimeOutIsMeasuredInWholeSeconds) {
 
 TEST(SendAtaCommand, TaskFileComesFromBlockBytesThreeToNine) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetDescriptorAtaReturn(r, 0, 0x50);
         return 0;
     };
@@ -229,7 +235,7 @@ TEST(SendAtaCommand, TaskFileComesFromBlockBytesThreeToNine) {
     EXPECT_EQ(cdb[12], 0xF5);
     EXPECT_EQ(cdb[13], 0xE0);
     EXPECT_EQ(cdb[14], 0x8F);
-    EXPECT_EQ(fake->requests[0].direction, SG_DXFER_TO_DEV);
+    EXPECT_EQ(fake->requests[0].direction, platform::Direction::Out);
 }
 
 }  // namespace

@@ -65,8 +65,8 @@ TEST(DiskEnumeration, RescanFailureIsReportedOnStandardOutput) {
 
 TEST(IdentifyViaDriver, ReadsIdentifyAndFixesItsStrings) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        auto* data = static_cast<std::uint8_t*>(r.dxferp);
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        auto* data = r.data.data();
         const auto model = Swapped("VANTREL K38 SSD                         ");
         std::memcpy(data + 54, model.data(), 40);
         const auto serial = Swapped("      SN0001        ");
@@ -86,8 +86,8 @@ TEST(IdentifyViaDriver, ReadsIdentifyAndFixesItsStrings) {
 
 TEST(IdentifyViaDriver, FailureLeavesTheBufferAsItWas) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        std::memset(r.dxferp, 0xFF, r.dxfer_len);
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        std::fill(r.data.begin(), r.data.end(), 0xFF);
         test::SetDescriptorAtaReturn(r, 0x04, 0x51);
         return 0;
     };
@@ -106,9 +106,9 @@ TEST(CheckDeviceAccess, NamesTheDeviceWhenRightsAreMissing) {
     EXPECT_NE(problem->find("root"), std::string::npos);
 
     fake->open_error = 0;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t&) { return EPERM; };
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest&) { return EPERM; };
     EXPECT_TRUE(CheckDeviceAccess("ide:/dev/sda"));
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t&) { return 0; };
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest&) { return 0; };
     EXPECT_FALSE(CheckDeviceAccess("ide:/dev/sda"));
 }
 

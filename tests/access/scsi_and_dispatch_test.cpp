@@ -25,35 +25,36 @@ std::string DebugFileText(const test::ScopedTempDir& dir) {
 
 TEST(ScsiPassThrough, OneByteTransfersMoveTwo) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        static_cast<std::uint8_t*>(r.dxferp)[0] = 0x5A;
-        static_cast<std::uint8_t*>(r.dxferp)[1] = 0x77;
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        r.data.data()[0] = 0x5A;
+        r.data.data()[1] = 0x77;
         return 0;
     };
     std::array<std::uint8_t, 2> data{0, 0xEE};
     int moved = -1;
     EXPECT_EQ(ReadSCSICommandWithTimeOutValue("usb:/dev/sdb", kInquiry, data, 1, moved, 10), 1);
-    EXPECT_EQ(fake->requests.at(0).dxfer_len, 2u);
+    EXPECT_EQ(fake->requests.at(0).length, 2u);
     EXPECT_EQ(data[0], 0x5A);
     EXPECT_EQ(data[1], 0xEE);  // only one byte is handed on
     EXPECT_EQ(moved, 2);
 
     const std::uint8_t one = 0x42;
-    EXPECT_EQ(WriteSCSICommandWithTimeOutValue("usb:/dev/sdb", kInquiry, {&one, 1}, 1, moved, 10), 1);
+    EXPECT_EQ(WriteSCSICommandWithTimeOutValue("usb:/dev/sdb", kInquiry, {&one, 1}, 1, moved, 10),
+              1);
     EXPECT_EQ(fake->requests.at(1).data_out, (std::vector<std::uint8_t>{0x42, 0x00}));
 }
 
 TEST(ScsiPassThrough, TwelveByteBlockAndResidual) {
     test::ScopedFakeBackend fake;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        r.resid = 4;
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        r.outcome.residue = 4;
         return 0;
     };
     std::array<std::uint8_t, 40> data{};
     int moved = 0;
     EXPECT_EQ(ReadSCSICommandWithTimeOutValue("usb:/dev/sdb", kInquiry, data, 40, moved, 10), 1);
     EXPECT_EQ(fake->requests.at(0).cdb.size(), 12u);
-    EXPECT_EQ(fake->requests[0].dxfer_len, 40u);
+    EXPECT_EQ(fake->requests[0].length, 40u);
     EXPECT_EQ(moved, 36);
 }
 
@@ -61,7 +62,7 @@ TEST(ScsiPassThrough, CheckConditionFailsUnlessBenign) {
     test::ScopedTempDir dir;
     test::ScopedFakeBackend fake;
     std::vector<std::uint8_t> sense;
-    fake->handler = [&sense](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [&sense](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetFixedSense(r, sense);
         return 0;
     };
@@ -75,13 +76,14 @@ TEST(ScsiPassThrough, CheckConditionFailsUnlessBenign) {
     EXPECT_EQ(ReadSCSICommandWithTimeOutValue("usb:/dev/sdb", kInquiry, data, 40, moved, 10), 1);
 
     // An ATA block through a bridge: the ATA STATUS decides, not the sense key.
-    const std::array<std::uint8_t, 12> identify = {0xA1, 0x08, 0x0B, 0, 1, 0, 0, 0, 0xA0, 0xEC, 0, 0};
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+    const std::array<std::uint8_t, 12> identify = {0xA1, 0x08, 0x0B, 0,    1, 0,
+                                                   0,    0,    0xA0, 0xEC, 0, 0};
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetDescriptorAtaReturn(r, 0x00, 0x50, 0x0B, 0x00, 0x00);
         return 0;
     };
     EXPECT_EQ(ReadSCSICommandWithTimeOutValue("usb:/dev/sdb", identify, data, 40, moved, 10), 1);
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetDescriptorAtaReturn(r, 0x04, 0x51, 0x01, 0x00, 0x1D);
         return 0;
     };
@@ -97,7 +99,7 @@ TEST(ScsiPassThrough, FailuresWriteTheirDebugLines) {
     fake->open_error = ENOENT;
     EXPECT_EQ(ReadSCSICommandWithTimeOutValue("usb:/dev/sdq", kInquiry, data, 40, moved, 10), 0);
     fake->open_error = 0;
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t&) { return EIO; };
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest&) { return EIO; };
     EXPECT_EQ(WriteSCSICommandWithTimeOutValue("usb:/dev/sdb", kInquiry, data, 40, moved, 10), 0);
     DebugFileEnabled = false;
     EXPECT_EQ(DebugFileText(dir),
@@ -106,10 +108,10 @@ TEST(ScsiPassThrough, FailuresWriteTheirDebugLines) {
 }
 
 class DispatchTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
-            if (r.cmdp[0] == 0x85) test::SetDescriptorAtaReturn(r, 0, 0x50);
+        fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
+            if (r.cdb[0] == 0x85) test::SetDescriptorAtaReturn(r, 0, 0x50);
             return 0;
         };
         DeviceTable = {};

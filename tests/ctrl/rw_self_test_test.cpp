@@ -165,12 +165,11 @@ TEST_F(RwSelfTest, DrivesOfTwoTiBAndMoreAreTestedToTheirLastSector) {
 class SecondWordFlipper : public platform::ForwardingBackend {
   public:
     using ForwardingBackend::ForwardingBackend;
-    int SgIo(int handle, sg_io_hdr_t& request) override {
-        const int result = ForwardingBackend::SgIo(handle, request);
-        const auto* cdb = request.cmdp;
-        if (!flipped_ && result == 0 && request.cmd_len == 16 && cdb[0] == 0x85 &&
-            cdb[14] == kReadDma && request.dxfer_len >= 4) {
-            static_cast<std::uint8_t*>(request.dxferp)[2] ^= 0x01;
+    int AtaPassThrough(int handle, platform::AtaRequest& request) override {
+        const int result = ForwardingBackend::AtaPassThrough(handle, request);
+        if (!flipped_ && result == 0 && request.task_file[6] == kReadDma &&
+            request.data.size() >= 4) {
+            request.data[2] ^= 0x01;
             flipped_ = true;
         }
         return result;

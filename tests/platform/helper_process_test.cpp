@@ -13,6 +13,7 @@
 #include <array>
 #include <chrono>
 #include <thread>
+#include <variant>
 
 #include "platform/helper_backend.h"
 #include "sim/bench.h"
@@ -29,21 +30,32 @@ int Identify(Backend& backend, const std::string& path, std::array<std::uint8_t,
              std::array<std::uint8_t, 32>& sense) {
     const int handle = backend.Open(path);
     if (handle < 0) return handle;
-    std::array<std::uint8_t, 16> cdb = {0x85, 0x08, 0x0E, 0, 0, 0,    1,    0,
-                                        0,    0,    0,    0, 0, 0xA0, 0xEC, 0};
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb.data();
-    request.cmd_len = cdb.size();
-    request.dxfer_direction = SG_DXFER_FROM_DEV;
-    request.dxferp = data.data();
-    request.dxfer_len = data.size();
-    request.sbp = sense.data();
-    request.mx_sb_len = sense.size();
-    request.timeout = 10'000;
-    const int result = backend.SgIo(handle, request);
+    ScsiRequest request;
+    request.SetCdb(std::array<std::uint8_t, 16>{0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0,
+                                                0xA0, 0xEC, 0});
+    request.direction = Direction::In;
+    request.data = data;
+    request.sense = sense;
+    request.timeout_ms = 10'000;
+    const int result = backend.ScsiPassThrough(handle, request);
     backend.Close(handle);
-    return result == 0 ? request.sb_len_wr : -result;
+    return result == 0 ? static_cast<int>(request.outcome.sense_length) : -result;
+}
+
+// The same command as an ATA request: its registers, or the errno value.
+std::variant<TaskFile, int> IdentifyAta(Backend& backend, const std::string& path,
+                                        std::array<std::uint8_t, 512>& data) {
+    const int handle = backend.Open(path);
+    if (handle < 0) return handle;
+    AtaRequest request;
+    request.task_file = {0, 1, 0, 0, 0, 0xA0, 0xEC, 0};
+    request.direction = Direction::In;
+    request.data = data;
+    request.timeout_ms = 10'000;
+    const int result = backend.AtaPassThrough(handle, request);
+    backend.Close(handle);
+    if (result != 0) return result;
+    return request.registers;
 }
 
 // Waits a little for a process to end; its exit status, or -1 when it is still running.
@@ -82,6 +94,10 @@ TEST(HelperProcess, ForwardsTheBenchAsItAnswersDirectly) {
             << disks[i].path;
         EXPECT_EQ(forwarded, own) << disks[i].path;
         EXPECT_EQ(forwarded_sense, own_sense) << disks[i].path;
+        EXPECT_EQ(IdentifyAta(*helper, disks[i].path, forwarded),
+                  IdentifyAta(*direct, disks[i].path, own))
+            << disks[i].path;
+        EXPECT_EQ(forwarded, own) << disks[i].path;
     }
     // The bench's clock is the helper's: the client reads and advances that one.
     const auto before = helper->NowMs();
@@ -105,28 +121,35 @@ TEST(HelperProcess, RefusesWhatItDidNotListAndWhatItWouldNotPass) {
     const int handle = helper->Open(helper->ListDisks().front().path);
     ASSERT_GE(handle, 0);
     std::vector<std::uint8_t> data(helper::kMaxTransfer + 512);
-    std::array<std::uint8_t, 16> cdb = {0x88, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x81, 0, 0};
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = cdb.data();
-    request.cmd_len = 16;
-    request.dxfer_direction = SG_DXFER_FROM_DEV;
-    request.dxferp = data.data();
-    request.dxfer_len = static_cast<unsigned>(data.size());
-    request.timeout = 10'000;
-    EXPECT_EQ(helper->SgIo(handle, request), EINVAL);
-    request.dxfer_len = 512;
-    request.cmd_len = 4;
-    EXPECT_EQ(helper->SgIo(handle, request), EINVAL);
-    request.cmd_len = 16;
-    request.dxfer_direction = SG_DXFER_TO_FROM_DEV;
-    EXPECT_EQ(helper->SgIo(handle, request), EINVAL);
-    request.dxfer_direction = SG_DXFER_FROM_DEV;
-    EXPECT_EQ(helper->SgIo(handle + 1, request), EBADF);
+    ScsiRequest request;
+    request.SetCdb(std::array<std::uint8_t, 16>{0x88, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x81});
+    request.direction = Direction::In;
+    request.data = data;
+    request.timeout_ms = 10'000;
+    EXPECT_EQ(helper->ScsiPassThrough(handle, request), EINVAL);
+    request.data = std::span(data).first(512);
+    request.cdb_length = 4;
+    EXPECT_EQ(helper->ScsiPassThrough(handle, request), EINVAL);
+    request.cdb_length = 16;
+    request.direction = static_cast<Direction>(3);
+    EXPECT_EQ(helper->ScsiPassThrough(handle, request), EINVAL);
+    request.direction = Direction::In;
+    request.timeout_ms = helper::kMaxTimeoutMs + 1;
+    EXPECT_EQ(helper->ScsiPassThrough(handle, request), EINVAL);
+    request.timeout_ms = 10'000;
+    EXPECT_EQ(helper->ScsiPassThrough(handle + 1, request), EBADF);
+    AtaRequest ata;
+    ata.task_file = {0, 1, 0, 0, 0, 0xA0, 0xEC, 0};
+    ata.direction = Direction::In;
+    ata.data = data;
+    EXPECT_EQ(helper->AtaPassThrough(handle, ata), EINVAL);
+    ata.data = std::span(data).first(512);
+    EXPECT_EQ(helper->AtaPassThrough(handle + 1, ata), EBADF);
     // Still in step after the refusals.
-    EXPECT_EQ(helper->SgIo(handle, request), 0);
+    EXPECT_EQ(helper->ScsiPassThrough(handle, request), 0);
+    EXPECT_EQ(helper->AtaPassThrough(handle, ata), 0);
     helper->Close(handle);
-    EXPECT_EQ(helper->SgIo(handle, request), EBADF);
+    EXPECT_EQ(helper->ScsiPassThrough(handle, request), EBADF);
 }
 
 TEST(HelperProcess, EndsWhenItsClientGoesAndTheClientSurvivesItsEnd) {

@@ -16,16 +16,29 @@
 namespace vt::platform::helper {
 namespace {
 
+void FillCall(Call& call, std::uint32_t handle, Direction direction, std::uint32_t length) {
+    call.handle = handle;
+    call.direction = direction;
+    call.transfer_length = length;
+    call.timeout_ms = 10'000;
+    call.max_sense = 32;
+    if (direction == Direction::Out) call.data_out.assign(length, 0x5A);
+}
+
 Request SgCall(std::uint32_t handle, Direction direction, std::uint32_t length) {
     Request request;
-    request.op = Op::SgIo;
-    request.sg.handle = handle;
-    request.sg.direction = direction;
-    request.sg.cdb = {0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xA0, 0xEC, 0};
-    request.sg.transfer_length = length;
-    request.sg.timeout_ms = 10'000;
-    request.sg.max_sense = 32;
-    if (direction == Direction::ToDevice) request.sg.data_out.assign(length, 0x5A);
+    request.op = Op::ScsiPassThrough;
+    FillCall(request.scsi, handle, direction, length);
+    request.scsi.cdb = {0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xA0, 0xEC, 0};
+    return request;
+}
+
+// IDENTIFY DEVICE (or, with data out, a PIO write) as an ATA request.
+Request AtaCallOf(std::uint32_t handle, Direction direction, std::uint32_t length) {
+    Request request;
+    request.op = Op::AtaPassThrough;
+    FillCall(request.ata, handle, direction, length);
+    request.ata.task_file = {0, 1, 0, 0, 0, 0xA0, 0xEC, 0};
     return request;
 }
 
@@ -36,28 +49,41 @@ std::string Refused(const std::vector<std::uint8_t>& body) {
 }
 
 TEST(HelperProtocol, RequestsAndAnswersSurviveTheWire) {
-    const Request sent = SgCall(7, Direction::ToDevice, 512);
+    const Request sent = SgCall(7, Direction::Out, 512);
     auto decoded = DecodeRequest(EncodeRequest(sent));
     ASSERT_TRUE(std::holds_alternative<Request>(decoded)) << std::get<std::string>(decoded);
-    const auto& got = std::get<Request>(decoded).sg;
+    const auto& got = std::get<Request>(decoded).scsi;
     EXPECT_EQ(got.handle, 7u);
-    EXPECT_EQ(got.cdb, sent.sg.cdb);
-    EXPECT_EQ(got.data_out, sent.sg.data_out);
+    EXPECT_EQ(got.cdb, sent.scsi.cdb);
+    EXPECT_EQ(got.data_out, sent.scsi.data_out);
     EXPECT_EQ(got.timeout_ms, 10'000u);
 
+    // A 48-bit ATA request keeps its high-order registers.
+    Request ata = AtaCallOf(7, Direction::In, 512);
+    ata.ata.extended = true;
+    ata.ata.dma = true;
+    ata.ata.previous = {0, 0x01, 0x12, 0x34, 0x56};
+    decoded = DecodeRequest(EncodeRequest(ata));
+    ASSERT_TRUE(std::holds_alternative<Request>(decoded));
+    const auto& got_ata = std::get<Request>(decoded).ata;
+    EXPECT_TRUE(got_ata.extended && got_ata.dma);
+    EXPECT_EQ(got_ata.previous, ata.ata.previous);
+    EXPECT_EQ(got_ata.task_file, ata.ata.task_file);
+
     Answer answer;
-    answer.op = Op::SgIo;
-    answer.sg.status = 2;
-    answer.sg.host_status = 0x0103;
-    answer.sg.resid = -4;
-    answer.sg.sense = {0x72, 1, 0, 0x1D};
-    answer.sg.data_in.assign(kMaxTransfer, 0xC3);
+    answer.op = Op::ScsiPassThrough;
+    answer.call.outcome.scsi_status = 2;
+    answer.call.outcome.transport = Transport::Failed;
+    answer.call.outcome.residue = 4;
+    answer.call.sense = {0x72, 1, 0, 0x1D};
+    answer.call.data_in.assign(kMaxTransfer, 0xC3);
     auto back = DecodeAnswer(EncodeAnswer(answer));
     ASSERT_TRUE(std::holds_alternative<Answer>(back));
-    EXPECT_EQ(std::get<Answer>(back).sg.sense, answer.sg.sense);
-    EXPECT_EQ(std::get<Answer>(back).sg.data_in, answer.sg.data_in);
-    EXPECT_EQ(std::get<Answer>(back).sg.resid, -4);
-    EXPECT_EQ(std::get<Answer>(back).sg.host_status, 0x0103);
+    const auto& call = std::get<Answer>(back).call;
+    EXPECT_EQ(call.sense, answer.call.sense);
+    EXPECT_EQ(call.data_in, answer.call.data_in);
+    EXPECT_EQ(call.outcome.residue, 4u);
+    EXPECT_EQ(call.outcome.transport, Transport::Failed);
 
     answer = {};
     answer.op = Op::ListDisks;
@@ -72,46 +98,73 @@ TEST(HelperProtocol, RequestsAndAnswersSurviveTheWire) {
 
 TEST(HelperProtocol, MalformedRequestsAreRefusedWithAReason) {
     auto with = [](auto change) {
-        auto body = EncodeRequest(SgCall(1, Direction::FromDevice, 512));
+        auto body = EncodeRequest(SgCall(1, Direction::In, 512));
         change(body);
         return body;
     };
-    // Offsets in an SG_IO body: version 0, op 1, handle 2-5, direction 6, CDB length 7, CDB 8...
+    // Offsets in a SCSI request body: version 0, op 1, handle 2-5, direction 6, CDB length 7,
+    // CDB 8...
     EXPECT_EQ(Refused({}), "request too short");
     EXPECT_EQ(Refused({kVersion}), "request too short");
-    EXPECT_NE(Refused(with([](auto& b) { b[0] = 2; })), "");
+    EXPECT_NE(Refused(with([](auto& b) { b[0] = 1; })), "");  // the previous format
     EXPECT_NE(Refused(with([](auto& b) { b[1] = 0; })), "");
     EXPECT_NE(Refused(with([](auto& b) { b[1] = 10; })), "");
+    EXPECT_NE(Refused(with([](auto& b) { b[1] = 13; })), "");
     EXPECT_EQ(Refused(with([](auto& b) { b[6] = 3; })), "unknown transfer direction");
     EXPECT_EQ(Refused(with([](auto& b) { b.pop_back(); })), "request too short");
     EXPECT_EQ(Refused(with([](auto& b) { b.push_back(0); })), "request too long");
 
     for (const std::size_t cdb : {0u, 5u, 17u, 255u}) {
         Request request = SgCall(1, Direction::None, 0);
-        request.sg.cdb.assign(cdb, 0x12);
+        request.scsi.cdb.assign(cdb, 0x12);
         EXPECT_EQ(Refused(EncodeRequest(request)), "CDB length out of range") << cdb;
     }
     for (const std::size_t cdb : {6u, 10u, 12u, 16u}) {
         Request request = SgCall(1, Direction::None, 0);
-        request.sg.cdb.assign(cdb, 0x12);
+        request.scsi.cdb.assign(cdb, 0x12);
         EXPECT_EQ(Refused(EncodeRequest(request)), "") << cdb;
     }
-    EXPECT_EQ(Refused(EncodeRequest(SgCall(1, Direction::FromDevice, kMaxTransfer))), "");
-    EXPECT_EQ(Refused(EncodeRequest(SgCall(1, Direction::FromDevice, kMaxTransfer + 1))),
+    EXPECT_EQ(Refused(EncodeRequest(SgCall(1, Direction::In, kMaxTransfer))), "");
+    EXPECT_EQ(Refused(EncodeRequest(SgCall(1, Direction::In, kMaxTransfer + 1))),
               "transfer too long");
     EXPECT_EQ(Refused(EncodeRequest(SgCall(1, Direction::None, 512))),
               "a transfer length without a direction");
-    Request request = SgCall(1, Direction::ToDevice, 512);
-    request.sg.data_out.resize(511);
+    Request request = SgCall(1, Direction::Out, 512);
+    request.scsi.data_out.resize(511);
     EXPECT_EQ(Refused(EncodeRequest(request)), "request too short");
     for (const std::uint32_t timeout : {0u, kMaxTimeoutMs + 1}) {
         request = SgCall(1, Direction::None, 0);
-        request.sg.timeout_ms = timeout;
+        request.scsi.timeout_ms = timeout;
         EXPECT_EQ(Refused(EncodeRequest(request)), "time-out out of range");
     }
     request = SgCall(1, Direction::None, 0);
-    request.sg.max_sense = kMaxSense + 1;
+    request.scsi.max_sense = kMaxSense + 1;
     EXPECT_EQ(Refused(EncodeRequest(request)), "sense buffer too long");
+
+    // An ATA request: version 0, op 1, handle 2-5, direction 6, DMA 7, task file 8-15, then as
+    // above. Its limits are the SCSI request's (one shared check), and DMA needs a data phase.
+    auto ata = [](auto change) {
+        auto body = EncodeRequest(AtaCallOf(1, Direction::In, 512));
+        change(body);
+        return Refused(body);
+    };
+    EXPECT_EQ(ata([](auto&) {}), "");
+    EXPECT_EQ(ata([](auto& b) { b[6] = 3; }), "unknown transfer direction");
+    EXPECT_EQ(ata([](auto& b) { b[7] = 1; }), "");
+    EXPECT_EQ(ata([](auto& b) { b[7] = 3; }), "");
+    EXPECT_EQ(ata([](auto& b) { b[7] = 4; }), "unknown protocol");
+    EXPECT_EQ(ata([](auto& b) { b.resize(12); }), "request too short");
+    EXPECT_EQ(ata([](auto& b) { b.push_back(0); }), "request too long");
+    request = AtaCallOf(1, Direction::None, 0);
+    request.ata.dma = true;
+    EXPECT_EQ(Refused(EncodeRequest(request)), "DMA without a data phase");
+    EXPECT_EQ(Refused(EncodeRequest(AtaCallOf(1, Direction::None, 512))),
+              "a transfer length without a direction");
+    EXPECT_EQ(Refused(EncodeRequest(AtaCallOf(1, Direction::Out, kMaxTransfer + 1))),
+              "transfer too long");
+    request = AtaCallOf(1, Direction::Out, 512);
+    request.ata.data_out.resize(511);
+    EXPECT_EQ(Refused(EncodeRequest(request)), "request too short");
 
     request = {};
     request.op = Op::Sleep;
@@ -136,11 +189,10 @@ class HelperServer : public ::testing::Test {
   protected:
     void SetUp() override {
         backend.disks = {{"ide:/dev/sda", "ide", "/dev/sda"}, {"usb:/dev/sdb", "usb", "/dev/sdb"}};
-        backend.handler = [](const test::RecordedRequest& recorded, sg_io_hdr_t& answer) {
-            if (recorded.direction == SG_DXFER_FROM_DEV)
-                std::fill_n(static_cast<std::uint8_t*>(answer.dxferp), answer.dxfer_len, 0xAB);
+        backend.handler = [](const test::RecordedRequest& recorded, ScsiRequest& answer) {
+            if (recorded.direction == Direction::In)
+                std::fill(answer.data.begin(), answer.data.end(), 0xAB);
             test::SetFixedSense(answer, {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0});
-            answer.status = 0x02;
             return 0;
         };
     }
@@ -181,29 +233,29 @@ TEST_F(HelperServer, OpensOnlyWhatTheEnumerationListed) {
               (std::vector<std::string>{"ide:/dev/sda", "ide:/dev/sda", "usb:/dev/sdb"}));
 }
 
-TEST_F(HelperServer, SgIoGoesThroughWholeAndRefusalsNeverReachTheBackend) {
+TEST_F(HelperServer, ScsiRequestsGoThroughWholeAndRefusalsNeverReachTheBackend) {
     const Answer opened = OpenPath("ide:/dev/sda");
     ASSERT_EQ(opened.status, Status::Ok);
     const auto handle = static_cast<std::uint32_t>(opened.result);
 
-    Request call = SgCall(handle, Direction::ToDevice, 1024);
+    Request call = SgCall(handle, Direction::Out, 1024);
     Answer answer = Ask(call);
     ASSERT_EQ(answer.status, Status::Ok);
     ASSERT_EQ(backend.requests.size(), 1u);
-    EXPECT_EQ(backend.requests[0].cdb, call.sg.cdb);
-    EXPECT_EQ(backend.requests[0].data_out, call.sg.data_out);
+    EXPECT_EQ(backend.requests[0].cdb, call.scsi.cdb);
+    EXPECT_EQ(backend.requests[0].data_out, call.scsi.data_out);
     EXPECT_EQ(backend.requests[0].timeout_ms, 10'000u);
-    EXPECT_EQ(answer.sg.status, 0x02);
-    EXPECT_EQ(answer.sg.sense.size(), 14u);
-    EXPECT_TRUE(answer.sg.data_in.empty());
+    EXPECT_EQ(answer.call.outcome.scsi_status, 0x02);
+    EXPECT_EQ(answer.call.sense.size(), 14u);
+    EXPECT_TRUE(answer.call.data_in.empty());
 
-    answer = Ask(SgCall(handle, Direction::FromDevice, kMaxTransfer));
+    answer = Ask(SgCall(handle, Direction::In, kMaxTransfer));
     ASSERT_EQ(answer.status, Status::Ok);
-    EXPECT_EQ(answer.sg.data_in, std::vector<std::uint8_t>(kMaxTransfer, 0xAB));
+    EXPECT_EQ(answer.call.data_in, std::vector<std::uint8_t>(kMaxTransfer, 0xAB));
 
     // Oversized, malformed and stray-handle requests get an answer, and the backend sees none.
     const std::size_t seen = backend.requests.size();
-    const Answer refused = Ask(SgCall(handle, Direction::FromDevice, kMaxTransfer + 1));
+    const Answer refused = Ask(SgCall(handle, Direction::In, kMaxTransfer + 1));
     EXPECT_EQ(refused.status, Status::Malformed);
     EXPECT_EQ(refused.message, "transfer too long");
     EXPECT_EQ(Ask(SgCall(handle + 1, Direction::None, 0)).status, Status::BadHandle);
@@ -217,6 +269,43 @@ TEST_F(HelperServer, SgIoGoesThroughWholeAndRefusalsNeverReachTheBackend) {
     EXPECT_EQ(Ask(close).status, Status::BadHandle);
     EXPECT_EQ(Ask(SgCall(handle, Direction::None, 0)).status, Status::BadHandle);
     EXPECT_EQ(backend.open_handles, 0);
+}
+
+// The ATA request reaches the backend whole and its registers come back; a device that takes no
+// pass-through comes back as refused, not as an ATA error.
+TEST_F(HelperServer, AtaRequestsGoThroughWholeWithTheirRegisters) {
+    const Answer opened = OpenPath("ide:/dev/sda");
+    ASSERT_EQ(opened.status, Status::Ok);
+    const auto handle = static_cast<std::uint32_t>(opened.result);
+
+    Answer answer = Ask(AtaCallOf(handle, Direction::In, 512));
+    ASSERT_EQ(answer.status, Status::Ok);
+    ASSERT_EQ(backend.requests.size(), 1u);
+    EXPECT_TRUE(backend.requests[0].ata);
+    EXPECT_EQ(backend.requests[0].task_file, (TaskFile{0, 1, 0, 0, 0, 0xA0, 0xEC, 0}));
+    EXPECT_EQ(answer.call.data_in, std::vector<std::uint8_t>(512, 0xAB));
+    EXPECT_TRUE(answer.call.refused);
+    EXPECT_FALSE(answer.call.registers_returned);
+
+    backend.handler = [](const test::RecordedRequest&, ScsiRequest& r) {
+        test::SetDescriptorAtaReturn(r, 0x04, 0x51);
+        return 0;
+    };
+    Request write = AtaCallOf(handle, Direction::Out, 1024);
+    write.ata.dma = true;
+    answer = Ask(write);
+    ASSERT_EQ(answer.status, Status::Ok);
+    EXPECT_EQ(backend.requests.back().data_out, write.ata.data_out);
+    EXPECT_EQ(backend.requests.back().cdb[1], 0x0C);  // DMA data-out
+    EXPECT_TRUE(answer.call.registers_returned);
+    EXPECT_FALSE(answer.call.refused);
+    EXPECT_EQ(answer.call.registers[0], 0x04);
+    EXPECT_EQ(answer.call.registers[6], 0x51);
+
+    const std::size_t seen = backend.requests.size();
+    EXPECT_EQ(Ask(AtaCallOf(handle, Direction::In, kMaxTransfer + 1)).status, Status::Malformed);
+    EXPECT_EQ(Ask(AtaCallOf(handle + 1, Direction::None, 0)).status, Status::BadHandle);
+    EXPECT_EQ(backend.requests.size(), seen);
 }
 
 TEST_F(HelperServer, OpenHandlesAreBoundedAndClosedWhenTheClientGoes) {
@@ -305,13 +394,23 @@ TEST_F(HelperServer, PassesOnlyTheToolsCommandsAndWritesOnlyToAHeldDisk) {
     const auto sdb = static_cast<std::uint32_t>(OpenPath("usb:/dev/sdb").result);
     // 0: reached the disk; else the errno value it was refused with.
     const auto send = [&](std::uint32_t handle, const std::vector<std::uint8_t>& cdb) {
-        Request call = SgCall(handle, Direction::ToDevice, 512);
-        call.sg.cdb = cdb;
+        Request call = SgCall(handle, Direction::Out, 512);
+        call.scsi.cdb = cdb;
         const std::size_t before = backend.requests.size();
         const Answer answer = Ask(call);
         EXPECT_EQ(answer.status, Status::Ok);
-        EXPECT_EQ(backend.requests.size(), before + (answer.sg.error == 0 ? 1 : 0));
-        return answer.sg.error;
+        EXPECT_EQ(backend.requests.size(), before + (answer.call.error == 0 ? 1 : 0));
+        return answer.call.error;
+    };
+    // The same rule for a task file sent as an ATA request (a 48-bit one when `extended`).
+    const auto send_ata = [&](std::uint32_t handle, std::uint8_t command, std::uint8_t mid,
+                              std::uint8_t high, bool extended) {
+        Request call = AtaCallOf(handle, Direction::Out, 512);
+        call.ata.task_file = {0, 1, 0, mid, high, 0x40, command, 0};
+        call.ata.extended = extended;
+        const Answer answer = Ask(call);
+        EXPECT_EQ(answer.status, Status::Ok);
+        return answer.call.error;
     };
     // ATA PASS-THROUGH(16): FEATURES, LBA LOW, MID, HIGH, COMMAND; (12) likewise.
     const auto ata16 = [](std::uint8_t command, std::uint8_t features = 0, std::uint8_t low = 0,
@@ -345,6 +444,10 @@ TEST_F(HelperServer, PassesOnlyTheToolsCommandsAndWritesOnlyToAHeldDisk) {
         {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0},
         {0x8A, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0}};
     for (const auto& write : writes) EXPECT_EQ(send(sda, write), EBUSY);
+    EXPECT_EQ(send_ata(sda, 0x35, 0, 0, true), EBUSY);
+    EXPECT_EQ(send_ata(sda, 0xEC, 0, 0, false), 0);
+    EXPECT_EQ(send_ata(sda, 0x30, 0, 0, false), EOPNOTSUPP);
+    EXPECT_EQ(send_ata(sda, 0xC5, 0x34, 0x12, true), EOPNOTSUPP);  // carrier opcodes are 28-bit
     Request hold;
     hold.op = Op::HoldForWriting;
     hold.path = "ide:/dev/sda";
@@ -352,6 +455,7 @@ TEST_F(HelperServer, PassesOnlyTheToolsCommandsAndWritesOnlyToAHeldDisk) {
     ASSERT_EQ(held.status, Status::Ok);
     ASSERT_GE(held.result, 0);
     for (const auto& write : writes) EXPECT_EQ(send(sda, write), 0);
+    EXPECT_EQ(send_ata(sda, 0x35, 0, 0, true), 0);
     EXPECT_EQ(send(sdb, writes[0]), EBUSY);  // the hold is for its disk only
     Request release;
     release.op = Op::ReleaseHold;
@@ -364,12 +468,14 @@ TEST_F(HelperServer, PassesOnlyTheToolsCommandsAndWritesOnlyToAHeldDisk) {
     EXPECT_EQ(send(sdb, carrier_write), EBUSY);
     EXPECT_EQ(send(sdb, ata16(0xEF, 0xDC)), 0);
     EXPECT_EQ(send(sdb, carrier_write), EBUSY);
-    backend.handler = [](const test::RecordedRequest&, sg_io_hdr_t& answer) {
-        answer.status = 0;
+    EXPECT_EQ(send_ata(sdb, 0xC5, 0x34, 0x12, false), EBUSY);
+    backend.handler = [](const test::RecordedRequest&, platform::ScsiRequest& answer) {
+        answer.outcome.scsi_status = platform::kScsiGood;
         return 0;
     };
     EXPECT_EQ(send(sdb, ata16(0xEF, 0xDC)), 0);
     EXPECT_EQ(send(sdb, carrier_write), 0);
+    EXPECT_EQ(send_ata(sdb, 0xC5, 0x34, 0x12, false), 0);
     EXPECT_EQ(send(sda, carrier_write), EBUSY);
 }
 

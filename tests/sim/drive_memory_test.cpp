@@ -3,7 +3,6 @@
 // the bench's limit, past which a write is refused as a thinly provisioned disk refuses it.
 
 #include <gtest/gtest.h>
-#include <scsi/sg.h>
 
 #include <algorithm>
 #include <array>
@@ -58,7 +57,7 @@ std::array<int, 4> WriteSectors(sim::VirtualDrive& drive, platform::VirtualClock
         0,    0, sectors, 0};
     const auto answer =
         SendToDrive(drive, clock, cdb, std::vector<std::uint8_t>(sectors * sim::kSectorSize, value),
-                    SG_DXFER_TO_DEV);
+                    platform::Direction::Out);
     return {answer.status, answer.sense[2] & 0x0F, answer.sense[12], answer.sense[13]};
 }
 

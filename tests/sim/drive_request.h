@@ -1,9 +1,8 @@
 #pragma once
-// A command sent straight to a bench drive, as the bench backend's SG_IO would: what came back,
+// A command sent straight to a bench drive, as the bench backend would send it: what came back,
 // cut to what was moved.
 
 #include <gtest/gtest.h>
-#include <scsi/sg.h>
 
 #include <cstdint>
 #include <span>
@@ -18,33 +17,28 @@ struct DriveAnswer {
     std::vector<std::uint8_t> data, sense;
 };
 
-// One command with `data` in the direction given, as SG_IO sends it; the status and the sense.
+// One command with `data` in the direction given; the status and the sense.
 inline DriveAnswer SendToDrive(sim::VirtualDrive& drive, platform::VirtualClock& clock,
                                std::span<const std::uint8_t> cdb, std::vector<std::uint8_t> data,
-                               int direction) {
-    std::vector<std::uint8_t> block(cdb.begin(), cdb.end());
+                               platform::Direction direction) {
     DriveAnswer answer;
     answer.data = std::move(data);
     answer.sense.assign(32, 0);
-    sg_io_hdr_t request{};
-    request.interface_id = 'S';
-    request.cmdp = block.data();
-    request.cmd_len = static_cast<unsigned char>(block.size());
-    request.dxfer_direction = direction;
-    request.dxferp = answer.data.data();
-    request.dxfer_len = static_cast<unsigned>(answer.data.size());
-    request.sbp = answer.sense.data();
-    request.mx_sb_len = 32;
+    platform::ScsiRequest request;
+    request.SetCdb(cdb);
+    request.direction = direction;
+    request.data = answer.data;
+    request.sense = answer.sense;
     EXPECT_EQ(drive.Execute(request, clock), 0);
-    answer.status = request.status;
-    answer.data.resize(answer.data.size() - static_cast<std::size_t>(request.resid));
+    answer.status = request.outcome.scsi_status;
+    answer.data.resize(answer.data.size() - request.outcome.residue);
     return answer;
 }
 
 inline DriveAnswer ReadFromDrive(sim::VirtualDrive& drive, platform::VirtualClock& clock,
                                  std::span<const std::uint8_t> cdb, std::size_t length) {
     return SendToDrive(drive, clock, cdb, std::vector<std::uint8_t>(length, 0xEE),
-                       SG_DXFER_FROM_DEV);
+                       platform::Direction::In);
 }
 
 }  // namespace vt::test

@@ -2,7 +2,6 @@
 // and SAT clients ask for pages at attach and loop or misread when the standard data comes back.
 
 #include <gtest/gtest.h>
-#include <scsi/sg.h>
 #include <nlohmann/json.hpp>
 
 #include "sim/bench.h"

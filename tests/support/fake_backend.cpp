@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/sat_passthrough.h"
+
 namespace vt::test {
 
 int FakeBackend::Open(const std::string& path) {
@@ -18,22 +20,35 @@ int FakeBackend::Open(const std::string& path) {
     return static_cast<int>(handle_paths_.size()) - 1;
 }
 
-int FakeBackend::SgIo(int handle, sg_io_hdr_t& request) {
+int FakeBackend::ScsiPassThrough(int handle, platform::ScsiRequest& request) {
     RecordedRequest recorded;
     recorded.path = handle_paths_.at(static_cast<std::size_t>(handle));
-    recorded.cdb.assign(request.cmdp, request.cmdp + request.cmd_len);
-    recorded.direction = request.dxfer_direction;
-    recorded.dxfer_len = request.dxfer_len;
-    recorded.timeout_ms = request.timeout;
-    if (request.dxfer_direction == SG_DXFER_TO_DEV && request.dxferp != nullptr) {
-        const auto* bytes = static_cast<const std::uint8_t*>(request.dxferp);
-        recorded.data_out.assign(bytes, bytes + request.dxfer_len);
+    if (carried_ != nullptr) {
+        recorded.ata = true;
+        recorded.task_file = carried_->task_file;
     }
+    const auto cdb = request.Cdb();
+    recorded.cdb.assign(cdb.begin(), cdb.end());
+    recorded.direction = request.direction;
+    if (request.direction != platform::Direction::None) recorded.length = request.data.size();
+    recorded.timeout_ms = request.timeout_ms;
+    if (request.direction == platform::Direction::Out)
+        recorded.data_out.assign(request.data.begin(), request.data.end());
     requests.push_back(recorded);
+    request.outcome = {};
     return handler ? handler(recorded, request) : 0;
 }
 
-void FakeBackend::Close(int) { --open_handles; }
+int FakeBackend::AtaPassThrough(int handle, platform::AtaRequest& request) {
+    carried_ = &request;
+    const int result = platform::SendAtaThroughSat(*this, handle, request);
+    carried_ = nullptr;
+    return result;
+}
+
+void FakeBackend::Close(int) {
+    --open_handles;
+}
 
 bool FakeBackend::Rescan(std::string& report) {
     report = rescan_report;
@@ -46,27 +61,21 @@ ScopedFakeBackend::ScopedFakeBackend() {
     previous_ = platform::Install(std::move(fake));
 }
 
-ScopedFakeBackend::~ScopedFakeBackend() { platform::Install(std::move(previous_)); }
-
-void SetDescriptorAtaReturn(sg_io_hdr_t& request, std::uint8_t error, std::uint8_t status,
-                            std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
-    const std::uint8_t sense[22] = {0x72, key, asc, ascq, 0, 0, 0, 14,
-                                    0x09, 0x0C, 0, error, 0, 0x01, 0, 0x02,
-                                    0, 0x03, 0, 0x04, 0xE0, status};
-    std::memcpy(request.sbp, sense, std::min<std::size_t>(sizeof sense, request.mx_sb_len));
-    request.sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(sizeof sense, request.mx_sb_len));
-    request.status = 0x02;
-    request.masked_status = 0x01;
-    request.driver_status = 0x08;
+ScopedFakeBackend::~ScopedFakeBackend() {
+    platform::Install(std::move(previous_));
 }
 
-void SetFixedSense(sg_io_hdr_t& request, const std::vector<std::uint8_t>& bytes) {
-    const std::size_t n = std::min<std::size_t>(bytes.size(), request.mx_sb_len);
-    std::memcpy(request.sbp, bytes.data(), n);
-    request.sb_len_wr = static_cast<unsigned char>(n);
-    request.status = 0x02;
-    request.masked_status = 0x01;
-    request.driver_status = 0x08;
+void SetDescriptorAtaReturn(platform::ScsiRequest& request, std::uint8_t error, std::uint8_t status,
+                            std::uint8_t key, std::uint8_t asc, std::uint8_t ascq) {
+    SetFixedSense(request, {0x72,  key, asc,  ascq, 0,    0, 0,    14, 0x09, 0x0C, 0,
+                            error, 0,   0x01, 0,    0x02, 0, 0x03, 0,  0x04, 0xE0, status});
+}
+
+void SetFixedSense(platform::ScsiRequest& request, const std::vector<std::uint8_t>& bytes) {
+    const std::size_t n = std::min(bytes.size(), request.sense.size());
+    std::copy_n(bytes.begin(), n, request.sense.begin());
+    request.outcome.sense_length = n;
+    request.outcome.scsi_status = platform::kScsiCheckCondition;
 }
 
 ScopedTempDir::ScopedTempDir() {

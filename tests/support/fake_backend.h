@@ -1,6 +1,7 @@
 #pragma once
-// A backend for transport tests: every SG_IO request is recorded byte for byte and answered by a
-// handler the test sets, on a clock the test controls.
+// A backend for transport tests: every SCSI request is recorded byte for byte and answered by a
+// handler the test sets, on a clock the test controls. ATA requests travel as the Linux backend
+// sends them, inside ATA PASS-THROUGH(16), so the handler answers them as a SCSI request too.
 
 #include <cerrno>
 #include <functional>
@@ -14,20 +15,23 @@ namespace vt::test {
 
 struct RecordedRequest {
     std::string path;
+    bool ata = false;                // an ATA request, recorded as the command that carried it
+    platform::TaskFile task_file{};  // ATA: as sent
     std::vector<std::uint8_t> cdb;
-    int direction = SG_DXFER_NONE;
-    unsigned dxfer_len = 0;
+    platform::Direction direction = platform::Direction::None;
+    std::size_t length = 0;  // of the data phase
     unsigned timeout_ms = 0;
     std::vector<std::uint8_t> data_out;
 };
 
 class FakeBackend final : public platform::Backend {
   public:
-    // Fills the answer: data in, status, sense. Returns 0 or an errno for the ioctl.
-    using Handler = std::function<int(const RecordedRequest&, sg_io_hdr_t&)>;
+    // Fills the answer: data in, outcome, sense. Returns 0 or an errno for the request.
+    using Handler = std::function<int(const RecordedRequest&, platform::ScsiRequest&)>;
 
     int Open(const std::string& path) override;
-    int SgIo(int handle, sg_io_hdr_t& request) override;
+    int ScsiPassThrough(int handle, platform::ScsiRequest& request) override;
+    int AtaPassThrough(int handle, platform::AtaRequest& request) override;
     void Close(int handle) override;
     int LockDevice(const std::string& path, std::uint32_t) override {
         locked.push_back(path);
@@ -63,6 +67,7 @@ class FakeBackend final : public platform::Backend {
 
   private:
     std::vector<std::string> handle_paths_;
+    const platform::AtaRequest* carried_ = nullptr;  // the ATA request being sent, if any
 };
 
 // Installs a FakeBackend for the test's scope and restores the previous backend after it.
@@ -79,10 +84,10 @@ class ScopedFakeBackend {
 };
 
 // Sense data helpers for handlers.
-void SetDescriptorAtaReturn(sg_io_hdr_t& request, std::uint8_t error, std::uint8_t status,
+void SetDescriptorAtaReturn(platform::ScsiRequest& request, std::uint8_t error, std::uint8_t status,
                             std::uint8_t key = 0x1, std::uint8_t asc = 0x00,
                             std::uint8_t ascq = 0x1D);
-void SetFixedSense(sg_io_hdr_t& request, const std::vector<std::uint8_t>& bytes);
+void SetFixedSense(platform::ScsiRequest& request, const std::vector<std::uint8_t>& bytes);
 
 // A fresh, empty working directory for the test's scope (raw dumps and DbgMsg.txt land there).
 class ScopedTempDir {

@@ -23,9 +23,9 @@ class CatalogueBytes : public ::testing::Test {
         DeviceTable[0] = {"ide:/dev/sda", 0, 1, {}, {}};
         DeviceTable[1] = {"usb:/dev/sdb", 1, 0, {}, {}};
         CarrierMode = 2;
-        fake->handler = [this](const RecordedRequest& request, sg_io_hdr_t& r) {
-            if (answer && r.dxfer_direction == SG_DXFER_FROM_DEV) answer(request, r);
-            if (r.cmdp[0] == 0x85) test::SetDescriptorAtaReturn(r, 0, 0x50);
+        fake->handler = [this](const RecordedRequest& request, platform::ScsiRequest& r) {
+            if (answer && r.direction == platform::Direction::In) answer(request, r);
+            if (r.cdb[0] == 0x85) test::SetDescriptorAtaReturn(r, 0, 0x50);
             return 0;
         };
     }
@@ -39,7 +39,7 @@ class CatalogueBytes : public ::testing::Test {
         return {r.cdb[4], r.cdb[6], r.cdb[8], r.cdb[10], r.cdb[12], r.cdb[13], r.cdb[14]};
     }
     test::ScopedFakeBackend fake;
-    std::function<void(const RecordedRequest&, sg_io_hdr_t&)> answer;
+    std::function<void(const RecordedRequest&, platform::ScsiRequest&)> answer;
     std::array<std::uint8_t, 65536> buffer{};
 };
 
@@ -57,7 +57,7 @@ TEST_F(CatalogueBytes, DataPhaseIsAddressedBySubCommand) {
     ASSERT_EQ(VC_ReadMemory(0, 3, 0x00012345, buffer, 8), 1);
     ASSERT_EQ(fake->requests.size(), 2u);
     EXPECT_EQ(TaskFile(fake->requests[1]), (Bytes{0, 8, 0x86, 0x34, 0x12, 0xE0, 0x86}));
-    EXPECT_EQ(fake->requests[1].dxfer_len, 4096u);
+    EXPECT_EQ(fake->requests[1].length, 4096u);
     const auto& block = fake->requests[0].data_out;
     EXPECT_EQ(Bytes(block.begin(), block.begin() + 8),
               (Bytes{0xFF, 0xE5, 0x86, 3, 0x00, 0x01, 0x23, 0x45}));
@@ -154,20 +154,20 @@ TEST_F(CatalogueBytes, StandardCommandBlocks) {
     EXPECT_EQ(TaskFile(fake->requests[2]), (Bytes{0xD8, 1, 0, 0x4F, 0xC2, 0, 0xB0}));
     VC_Inquiry(1, buffer, 1);
     EXPECT_EQ(fake->requests[3].cdb, (Bytes{0x12, 0, 0, 0, 0x28, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(fake->requests[3].dxfer_len, 40u);
+    EXPECT_EQ(fake->requests[3].length, 40u);
 }
 
 TEST_F(CatalogueBytes, ReadRegisterWantsTheCarrierMarker) {
     std::uint8_t value = 0x11;
-    answer = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        static_cast<std::uint8_t*>(r.dxferp)[0] = 0x00;
-        static_cast<std::uint8_t*>(r.dxferp)[1] = 0x42;
+    answer = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        r.data.data()[0] = 0x00;
+        r.data.data()[1] = 0x42;
     };
     EXPECT_EQ(VC_ReadRegister(0, 0x1CF5, value), 3);
     EXPECT_EQ(value, 0x11);
-    answer = [](const RecordedRequest&, sg_io_hdr_t& r) {
-        static_cast<std::uint8_t*>(r.dxferp)[0] = 0xE5;
-        static_cast<std::uint8_t*>(r.dxferp)[1] = 0x42;
+    answer = [](const RecordedRequest&, platform::ScsiRequest& r) {
+        r.data.data()[0] = 0xE5;
+        r.data.data()[1] = 0x42;
     };
     EXPECT_EQ(VC_ReadRegister(0, 0x1CF5, value), 1);
     EXPECT_EQ(value, 0x42);

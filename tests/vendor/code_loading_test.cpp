@@ -86,11 +86,11 @@ TEST(AdaptCodeImage, ConfigurationAreaAndCapacityRecord) {
 }
 
 class DownloadTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DeviceTable = {};
         DeviceTable[0] = {"ide:/dev/sda", 0, 1, {}, {}};
-        fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+        fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
             test::SetDescriptorAtaReturn(r, 0, 0x50);
             return 0;
         };
@@ -161,7 +161,7 @@ TEST_F(DownloadTest, MissingFileAndFailedWrite) {
     EXPECT_FALSE(DownloadCode(0, caller, dir.File("GDP.bin"), 0));
     EXPECT_TRUE(fake->requests.empty());
     WriteImage(4096, "GDP_");
-    fake->handler = [](const RecordedRequest&, sg_io_hdr_t& r) {
+    fake->handler = [](const RecordedRequest&, platform::ScsiRequest& r) {
         test::SetDescriptorAtaReturn(r, 0x04, 0x51);
         return 0;
     };

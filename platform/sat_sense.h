@@ -6,7 +6,9 @@
 #include <optional>
 #include <span>
 
-namespace vt {
+#include "platform/device_request.h"
+
+namespace vt::platform {
 
 inline constexpr std::uint8_t kSenseNoSense = 0x0;
 inline constexpr std::uint8_t kSenseRecoveredError = 0x1;
@@ -37,4 +39,8 @@ std::optional<SenseInfo> DecodeSense(std::span<const std::uint8_t> sense);
 // sense length the device reported.
 std::optional<AtaRegisters> AtaStatusReturn(std::span<const std::uint8_t> sense);
 
-}  // namespace vt
+// Whether a delivered SCSI command ended without error as its status and sense say: GOOD, or
+// CHECK CONDITION with NO SENSE or RECOVERED ERROR.
+bool EndedWithoutError(const RequestOutcome& outcome, std::span<const std::uint8_t> sense);
+
+}  // namespace vt::platform

@@ -1,6 +1,6 @@
-#include "access/sat_sense.h"
+#include "platform/sat_sense.h"
 
-namespace vt {
+namespace vt::platform {
 
 std::optional<SenseInfo> DecodeSense(std::span<const std::uint8_t> sense) {
     if (sense.empty()) return std::nullopt;
@@ -71,4 +71,12 @@ std::optional<AtaRegisters> AtaStatusReturn(std::span<const std::uint8_t> sense)
     return std::nullopt;
 }
 
-}  // namespace vt
+bool EndedWithoutError(const RequestOutcome& outcome, std::span<const std::uint8_t> sense) {
+    if (outcome.transport != Transport::Delivered) return false;
+    if (outcome.scsi_status == kScsiGood) return true;
+    if (outcome.scsi_status != kScsiCheckCondition) return false;
+    const auto info = DecodeSense(sense);
+    return info && (info->key == kSenseNoSense || info->key == kSenseRecoveredError);
+}
+
+}  // namespace vt::platform
