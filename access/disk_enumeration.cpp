@@ -10,6 +10,7 @@
 #include "access/device_tables.h"
 #include "access/request_outcome.h"
 #include "platform/backend.h"
+#include "platform/error_codes.h"
 #include "platform/helper_protocol.h"
 
 namespace vt {
@@ -88,7 +89,7 @@ std::optional<std::string> CheckDeviceAccess(const std::string& path) {
         const int error = device.Error();
         if (IsRightsError(error)) return RightsMessage(path, error);
         // A card reader without a card is no drive to service.
-        if (error == ENOMEDIUM) return std::nullopt;
+        if (error == platform::kNoMedium) return std::nullopt;
         return "Cannot open " + path + ": " + std::strerror(error);
     }
     platform::AtaRequest check_power;

@@ -8,6 +8,7 @@
 #include "access/debug_msg.h"
 #include "access/request_outcome.h"
 #include "platform/backend.h"
+#include "platform/error_codes.h"
 
 namespace vt {
 namespace {
@@ -20,7 +21,7 @@ int FailureCode(const CommandOutcome& outcome) {
     if (outcome.sys_error != 0) return outcome.sys_error;
     if (outcome.TimedOut()) return ETIMEDOUT;
     if (outcome.TransportFailed()) return EIO;
-    return EREMOTEIO;
+    return platform::kRemoteIo;
 }
 
 bool IsAtaPassThroughCdb(std::span<const std::uint8_t> block) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "access/device_tables.h"
+#include "platform/error_codes.h"
 #include "platform/privileges.h"
 #include "tests/support/fake_backend.h"
 
@@ -132,7 +133,7 @@ TEST(CheckDeviceAccess, NamesTheRealErrorOfAnOpenThatFails) {
     ASSERT_TRUE(missing);
     EXPECT_EQ(*missing, "Cannot open ide:/dev/sda: " + std::string(std::strerror(ENXIO)));
 
-    fake->open_error = ENOMEDIUM;  // an empty card reader
+    fake->open_error = platform::kNoMedium;  // an empty card reader
     EXPECT_FALSE(CheckDeviceAccess("ide:/dev/sda"));
 }
 
