@@ -2,8 +2,6 @@
 // S.M.A.R.T. page, the firmware log) through the recording layer and writes the answers as one
 // bench file that any bench-aware command opens in the drive's place.
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -44,13 +42,7 @@ void Progress(const std::string& text) {
 // the same whatever lies beside the executable; removed on every path out.
 class ScratchDirectory {
   public:
-    ScratchDirectory() {
-        std::error_code ec;
-        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-        if (ec) base = "/tmp";
-        std::string pattern = (base / "vtutil-capture-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
+    ScratchDirectory() : path_(platform::MakePrivateTemporaryDirectory("vtutil-capture-")) {}
     ~ScratchDirectory() {
         std::error_code ignored;
         if (!path_.empty()) std::filesystem::remove_all(path_, ignored);

@@ -1,8 +1,6 @@
 // vtutil's page commands: each opens the drive as the window does and prints what one page shows,
 // or what its save button writes, as text or as one JSON document.
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -23,6 +21,7 @@
 #include "cli/smart_reset.h"
 #include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
+#include "platform/files.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
 #include "vendor/system_info.h"
@@ -373,7 +372,7 @@ void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_stat
         std::string error;
         const std::string output = decode->name + ".decode";
         const bool json = decode->json || options.json;
-        const bool meter = ::isatty(STDERR_FILENO) == 1;
+        const bool meter = platform::IsTerminal(platform::StandardStream::Error);
         bool said = false;
         const auto progress = [&](std::uint64_t done, std::uint64_t total) {
             if (total < kLargeLogBytes) return;

@@ -1,8 +1,6 @@
 // vtutil rwtest: the drive's read/write self-test, unattended. It overwrites user data, so it
 // runs only when asked with --yes, and never on a disk in use.
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -16,6 +14,7 @@
 #include "ctrl/rw_self_test.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
+#include "platform/files.h"
 #include "vendor/wrappers.h"
 #include "views/headless_presentation.h"
 
@@ -126,7 +125,7 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
         std::fprintf(stderr, "%s", TerminalText(Plan(device, row, sectors)).c_str());
         return ReportFailure(json, "Nothing was written. Add --yes to run the test.", kExitUsage);
     }
-    const bool show_progress = ::isatty(STDERR_FILENO) == 1;
+    const bool show_progress = platform::IsTerminal(platform::StandardStream::Error);
     SelfTestObserver observer;
     observer.progress = [show_progress](std::size_t done, std::size_t total) {
         if (show_progress) std::fprintf(stderr, "\rR/W test: %zu of %zu runs", done, total);

@@ -2,8 +2,6 @@
 // runs on an in-memory presentation; the actions stand for the user's clicks and keys, in the
 // order given, and the window's state is printed as JSON at the end.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -183,9 +181,8 @@ void RunAction(TMainForm& form, HeadlessPresentation& ui, const WindowAction& ac
 }
 
 std::string OwnPath() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string("vtutil") : exe.string();
+    const std::string exe = platform::ProgramPath();
+    return exe.empty() ? std::string("vtutil") : exe;
 }
 
 // Start-up and the actions; the window's JSON in `json` on success, else why in `failure`.
@@ -243,19 +240,18 @@ int RunWindow(const GlobalOptions& global, const std::vector<std::string>& args)
     if (std::string error; !InstallBackend(options, error))
         return ReportFailure(json_asked, error, kExitUsage);
 
-    // Standard output carries the JSON alone; what lower layers print meanwhile goes to stderr.
-    std::fflush(stdout);
-    const int json_out = ::dup(STDOUT_FILENO);
-    if (json_out < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        std::perror("vtutil window");
-        return kExitCommandFailed;
-    }
     std::string json;
     std::string failure;
-    const int status = RunForm(parsed, json, failure);
-    std::fflush(stdout);
-    ::dup2(json_out, STDOUT_FILENO);
-    ::close(json_out);
+    int status = kExitOk;
+    {
+        // Standard output carries the JSON alone; what lower layers print meanwhile goes to stderr.
+        const platform::StandardOutputAside aside;
+        if (!aside.ok()) {
+            std::perror("vtutil window");
+            return kExitCommandFailed;
+        }
+        status = RunForm(parsed, json, failure);
+    }
     if (status != kExitOk) return WindowFailure(json_asked, failure, status);
     std::printf("%s\n", json.c_str());
     return status;

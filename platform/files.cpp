@@ -304,11 +304,50 @@ bool ReplacementFile::Commit() {
     return ok;
 }
 
-std::string ProgramDirectory() {
+std::string ProgramPath() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return ".";
-    return exe.parent_path().string();
+    return ec ? std::string() : exe.string();
+}
+
+std::string ProgramDirectory() {
+    const std::string exe = ProgramPath();
+    return exe.empty() ? std::string(".") : std::filesystem::path(exe).parent_path().string();
+}
+
+std::string MakePrivateTemporaryDirectory(const std::string& prefix) {
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string pattern = (base / (prefix + "XXXXXX")).string();
+    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool IsTerminal(StandardStream stream) {
+    return ::isatty(stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
+StandardOutputAside::StandardOutputAside() {
+    std::fflush(stdout);
+    saved_ = ::dup(STDOUT_FILENO);
+    if (saved_ >= 0 && ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        ::close(saved_);
+        saved_ = -1;
+    }
+}
+
+StandardOutputAside::~StandardOutputAside() {
+    if (saved_ < 0) return;
+    std::fflush(stdout);
+    ::dup2(saved_, STDOUT_FILENO);
+    ::close(saved_);
 }
 
 }  // namespace vt::platform

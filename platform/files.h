@@ -100,7 +100,39 @@ std::optional<std::vector<std::uint8_t>> ReadFileHead(
     const std::string& path, std::size_t max_bytes, std::string& error, bool& cut,
     InputFile::Links links = InputFile::Links::Refuse);
 
-// The directory of the running executable (through /proc/self/exe), with no trailing slash.
+// The running executable's path (through /proc/self/exe); empty when it cannot be read.
+std::string ProgramPath();
+// The directory of the running executable, with no trailing slash.
 std::string ProgramDirectory();
+
+// A new directory only this user can enter, named `prefix` and a random suffix, in the system's
+// temporary directory; empty when none could be made.
+std::string MakePrivateTemporaryDirectory(const std::string& prefix);
+
+// What names one file whatever the path it is reached by (device and inode); nullopt when the
+// file cannot be examined.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+std::optional<FileIdentity> IdentityOf(const std::string& path);
+
+// Whether standard output / standard error is a terminal (for progress meters).
+enum class StandardStream { Output, Error };
+bool IsTerminal(StandardStream stream);
+
+// While it lives, what is printed to standard output goes to standard error instead, so standard
+// output can carry one document alone. ok() is false when the streams could not be switched.
+class StandardOutputAside {
+  public:
+    StandardOutputAside();
+    ~StandardOutputAside();
+    StandardOutputAside(const StandardOutputAside&) = delete;
+    StandardOutputAside& operator=(const StandardOutputAside&) = delete;
+    bool ok() const { return saved_ >= 0; }
+
+  private:
+    int saved_ = -1;
+};
 
 }  // namespace vt::platform

@@ -1,7 +1,5 @@
 #include "sim/bench_file.h"
 
-#include <sys/stat.h>
-
 #include <iterator>
 
 #include "platform/files.h"
@@ -389,17 +387,17 @@ std::unique_ptr<platform::BenchBackend> LoadBenchFile(const std::string& path, s
     }
     const std::filesystem::path base = std::filesystem::path(path).parent_path();
     // Processes that load the same file share its drives' locks.
-    struct stat st {};
     std::string reason_dir;
     const auto lock_dir = platform::PrivateLockDirectory(reason_dir);
-    if (::stat(path.c_str(), &st) != 0 || !lock_dir) {
+    const auto identity = platform::IdentityOf(path);
+    if (!identity || !lock_dir) {
         error = path + ": no place for the drive locks: " + reason_dir;
         return nullptr;
     }
     auto backend = Make(document, base, path, error);
     if (backend) {
-        backend->SetLockNamespace(*lock_dir + "/bench-" + std::to_string(st.st_dev) + "-" +
-                                  std::to_string(st.st_ino));
+        backend->SetLockNamespace(*lock_dir + "/bench-" + std::to_string(identity->device) + "-" +
+                                  std::to_string(identity->inode));
     }
     return backend;
 }
