@@ -17,7 +17,6 @@ using platform::Direction;
 
 constexpr std::uint8_t kAtaPassThrough16 = 0x85;
 
-// `cdb`: the whole block of a 48-bit command; empty for one built from the task file.
 constexpr const char* kReadFailure = "ReadATACommandWithTimeOutValue() fail\r\n";
 constexpr const char* kWriteFailure = "WriteATACommandWithTimeOutValue() fail\r\n";
 
