@@ -1,8 +1,12 @@
-# One static library per layer, built from every .cpp file of its folder. Headers are included
-# from the project root ("access/dispatch.h"), so a layer names the layer it uses.
+# One static library per layer, built from every .cpp file of its folder but those named in
+# EXCLUDE. Headers are included from the project root ("access/dispatch.h"), so a layer names the
+# layer it uses.
 function(vt_layer name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(file IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
   add_library(vt_${name} STATIC ${sources})
   target_include_directories(vt_${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(vt_${name} PUBLIC ${ARG_DEPS})
