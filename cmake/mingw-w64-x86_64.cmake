@@ -18,3 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Every program links the C++ runtime, libgcc and winpthread in, so it runs without the
 # compiler's DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+
+# Test programs run under Wine where it is installed (GoogleTest's discovery runs them too).
+find_program(VT_WINE wine)
+if(VT_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VT_WINE})
+endif()
