@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Cross-builds the portable layers for Windows in a build directory of its own, from scratch, and
+# fails on any compiler warning or missing library: the Linux build alone would not notice a
+# Linux-only header, or a format only glibc takes, creeping into a layer that builds for Windows.
+# Usage: cross_build_test.sh SOURCE_DIR BUILD_DIR. Exit 77 (skipped) without MinGW-w64.
+set -euo pipefail
+source_dir=$1
+build_dir=$2
+
+if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+  echo "MinGW-w64 (g++-mingw-w64-x86-64-posix) is not installed"
+  exit 77
+fi
+
+cmake -S "$source_dir" --preset windows -B "$build_dir" >/dev/null
+log=$build_dir/cross_build.log
+# From scratch, so that the warnings of files built by an earlier run show again (ccache, where
+# the environment names it, keeps this quick).
+if ! cmake --build "$build_dir" --clean-first -j2 >"$log" 2>&1; then
+  cat "$log"
+  echo "FAIL: the Windows build failed"
+  exit 1
+fi
+if grep -E 'warning:' "$log"; then
+  echo "FAIL: the Windows build has warnings"
+  exit 1
+fi
+
+status=0
+for layer in platform access sim vendor ctrl discovery tools views; do
+  if [ ! -s "$build_dir/$layer/libvt_$layer.a" ]; then
+    echo "FAIL: no Windows library of $layer"
+    status=1
+  fi
+done
+for library in gtest gmock_main; do
+  if [ ! -s "$build_dir/lib/lib$library.a" ]; then
+    echo "FAIL: GoogleTest's $library was not built for Windows"
+    status=1
+  fi
+done
+# Nothing of the Linux side may slip in: the platform library holds no Linux backend.
+if x86_64-w64-mingw32-nm -C --defined-only "$build_dir/platform/libvt_platform.a" |
+  grep -E 'LinuxBackend::|NamedMutex::|ReadFileBytes'; then
+  echo "FAIL: a Linux-only platform file was built for Windows"
+  status=1
+fi
+exit $status
