@@ -439,10 +439,8 @@ int CaptureRecorder::AtaPassThrough(int handle, platform::AtaRequest& request) {
     return RecordRequest(drives_[node->second], Classify(request), allow_code_load_, [&] {
         const int error = ForwardingBackend::AtaPassThrough(handle, request);
         const auto outcome = OutcomeOf(error, request);
-        const bool succeeded =
-            error == 0 && !outcome.TransportFailed() && !request.refused &&
-            (request.registers[platform::kTaskCommand] & platform::kAtaStatusErr) == 0;
-        return Ending{error, outcome.TimedOut(), succeeded, request.outcome.residue};
+        return Ending{error, outcome.TimedOut(), error == 0 && request.RanWithoutError(),
+                      request.outcome.residue};
     });
 }
 

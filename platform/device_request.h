@@ -90,6 +90,11 @@ struct AtaRequest {
     std::span<const std::uint8_t> Sense() const {
         return {sense.data(), std::min(outcome.sense_length, sense.size())};
     }
+    // The device ran the command and ended it with ERR clear.
+    bool RanWithoutError() const {
+        return outcome.transport == Transport::Delivered && !refused &&
+               (registers[kTaskCommand] & kAtaStatusErr) == 0;
+    }
 };
 
 }  // namespace vt::platform

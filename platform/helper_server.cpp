@@ -100,8 +100,7 @@ bool RanCleanly(const ScsiRequest& request) {
 }
 
 bool RanCleanly(const AtaRequest& request) {
-    return request.outcome.transport == Transport::Delivered && !request.refused &&
-           (request.registers[kTaskCommand] & kAtaStatusErr) == 0;
+    return request.RanWithoutError();
 }
 
 }  // namespace

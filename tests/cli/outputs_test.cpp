@@ -8,6 +8,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -51,21 +53,35 @@ TEST(VtutilOutputs, ANamedOutputIsAFileOrAStreamAndALinkIsRefused) {
     EXPECT_EQ(Vtutil("--demo --json capture 1 -o -").status, 1);
 }
 
+// The start of a shell in a mount namespace of its own, opened by a single quote, in which the
+// copy of the file system holding `path` is private, so nothing mounted below it reaches the
+// machine's namespace. unshare's own default makes "/" private, which fails in a chroot, where
+// "/" is no mount point.
+std::string PrivateMountsAt(const std::string& path) {
+    return "unshare -m --propagation unchanged sh -c 'mount --make-rprivate \"$(findmnt -no TARGET "
+           "-T " +
+           path + ")\" && ";
+}
+
 // The demo's raw dump into `dir` after `setup`, then `check`, in one shell whose output carries
 // vtutil's messages and "status=N". `size` is the file system the dump lands on: a tmpfs of that
 // size, or read-only for "ro", in a mount namespace of its own where the tests may mount (root);
 // otherwise a directory without write permission for "ro", and for a size a file size limit that
-// stops the bigger writes part-way as a full file system does.
-test::Run RawDumpOn(const std::string& size, const std::string& dir, const std::string& setup,
-                    const std::string& check) {
+// stops the bigger writes part-way as a full file system does. Nothing when it cannot be staged.
+std::optional<test::Run> RawDumpOn(const std::string& size, const std::string& dir,
+                                   const std::string& setup, const std::string& check) {
     const std::string dump =
         std::string(VTUTIL_PATH) + " --demo raw-dump 1 " + dir + " 2>&1; echo status=$?; ";
-    if (::geteuid() == 0 && Shell("unshare -m true").status == 0) {
+    const std::string parent = fs::path(dir).parent_path().string();
+    const bool root = ::geteuid() == 0;
+    if (root && Shell(PrivateMountsAt(parent) + "true'").status == 0) {
         const std::string options = size == "ro" ? "size=1m" : "size=" + size;
         const std::string ro = size == "ro" ? "mount -o remount,ro " + dir + " && " : "";
-        return Shell("unshare -m sh -c 'mkdir -p " + dir + " && mount -t tmpfs -o " + options +
-                     " tmpfs " + dir + " && " + setup + " && " + ro + dump + check + "'");
+        return Shell(PrivateMountsAt(parent) + "mkdir -p " + dir + " && mount -t tmpfs -o " +
+                     options + " tmpfs " + dir + " && " + setup + " && " + ro + dump + check + "'");
     }
+    // Permissions do not hold root back: without a namespace there is no read-only place.
+    if (root && size == "ro") return std::nullopt;
     const std::string limit = size == "ro" ? "chmod 555 " + dir + " && " : "ulimit -f 64 && ";
     return Shell("sh -c 'trap \"\" XFSZ; mkdir -p " + dir + " && " + setup + " && " + limit + dump +
                  check + "; chmod 755 " + dir + "'");
@@ -79,12 +95,17 @@ TEST(VtutilRawDump, SucceedsOnlyWhenEveryFileWasWrittenAndKeepsWhatWasThere) {
     const auto full = RawDumpOn("1m", raw, "printf old > " + raw + "/EC_00_00.raw",
                                 "echo; cat " + raw + "/EC_00_00.raw; echo; find " + raw +
                                     " -type f \\( -empty -o -name \"*.raw.*\" \\) | wc -l");
-    EXPECT_NE(full.out.find("raw dump files could not be written"), std::string::npos) << full.out;
-    EXPECT_NE(full.out.find("status=5\n\nold\n0\n"), std::string::npos) << full.out;
+    ASSERT_TRUE(full);
+    EXPECT_NE(full->out.find("raw dump files could not be written"), std::string::npos)
+        << full->out;
+    EXPECT_NE(full->out.find("status=5\n\nold\n0\n"), std::string::npos) << full->out;
 
-    const auto read_only = RawDumpOn("ro", raw, "true", "ls -A " + raw + " | wc -l");
-    EXPECT_NE(read_only.out.find("status=5\n0\n"), std::string::npos) << read_only.out;
-    EXPECT_EQ(read_only.out.find("written to"), std::string::npos) << read_only.out;
+    if (const auto read_only = RawDumpOn("ro", raw, "true", "ls -A " + raw + " | wc -l")) {
+        EXPECT_NE(read_only->out.find("status=5\n0\n"), std::string::npos) << read_only->out;
+        EXPECT_EQ(read_only->out.find("written to"), std::string::npos) << read_only->out;
+    } else {
+        std::cout << "A read-only directory needs a mount namespace here: not tried\n";
+    }
 
     // A link another user planted is neither followed nor replaced.
     fs::create_directory(dir.File("planted"));
