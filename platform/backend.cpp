@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <map>
 
-#include "platform/linux_backend.h"
+#include "platform/system_backend.h"
 
 namespace vt::platform {
 namespace {
@@ -43,7 +43,7 @@ std::map<std::string, HeldDrive>& HeldDrives() {
 
 Backend& Current() {
     auto& slot = Slot();
-    if (!slot) slot = std::make_unique<LinuxBackend>();
+    if (!slot) slot = MakeSystemBackend();
     return *slot;
 }
 

@@ -88,7 +88,7 @@ class Backend {
     virtual void SleepMs(std::uint32_t ms) = 0;
 };
 
-// The backend in use. Until one is installed, the Linux backend.
+// The backend in use. Until one is installed, the system's (system_backend.h).
 Backend& Current();
 // Installs a backend for the rest of the process (or until the next Install); returns the old one.
 std::unique_ptr<Backend> Install(std::unique_ptr<Backend> backend);
