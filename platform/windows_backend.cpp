@@ -331,7 +331,7 @@ void WindowsBackend::UnlockDevice(int lock) {
 DiskUse WindowsBackend::DescribeUse(const std::string& path) {
     const auto number = DeviceNumberOf(path);
     if (!number) return {};
-    return DiskUseOf(VolumesOnDisk(*calls_, number->minor));
+    return DiskUseOf(VolumesOnDisk(*calls_, number->minor).volumes);
 }
 
 int WindowsBackend::HoldForWriting(const std::string& path) {

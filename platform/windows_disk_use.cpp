@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cwctype>
+#include <optional>
 
 namespace vt::platform {
 namespace {
@@ -30,39 +31,56 @@ std::wstring VolumeDevice(const std::wstring& name) {
     return !name.empty() && name.back() == L'\\' ? name.substr(0, name.size() - 1) : name;
 }
 
-bool LiesOnDisk(WindowsCalls& calls, const std::wstring& volume, std::uint32_t disk) {
-    std::uint32_t error = 0;
+// Whether a volume has an extent on the disk; nullopt and the system's error when that cannot
+// be told.
+std::optional<bool> LiesOnDisk(WindowsCalls& calls, const std::wstring& volume, std::uint32_t disk,
+                               std::uint32_t& error) {
+    // No medium in its drive, gone meanwhile, or on no disk (a RAM disk, a network redirector):
+    // on this disk it is not.
+    auto known_elsewhere = [](std::uint32_t code) {
+        return code == win_error::kNotReady || code == win_error::kNoMediaInDrive ||
+               code == win_error::kFileNotFound || code == win_error::kPathNotFound ||
+               code == win_error::kInvalidFunction || code == win_error::kNotSupported;
+    };
     const OsHandle handle =
         calls.CreateFile(VolumeDevice(volume), 0, kShareRead | kShareWrite, error);
-    if (handle == kNoOsHandle) return false;
+    if (handle == kNoOsHandle) return known_elsewhere(error) ? std::optional(false) : std::nullopt;
     std::array<std::uint8_t, kExtentsHeader + kMaxExtents * kExtentSize> extents{};
     std::uint32_t returned = 0;
     const bool ok =
         calls.DeviceIoControl(handle, ioctl::kVolumeGetDiskExtents, {}, extents, returned, error);
     calls.CloseHandle(handle);
-    // More extents than the buffer holds: the ones it holds still count.
-    if (!ok && error != win_error::kMoreData) return false;
-    if (returned < kExtentsHeader) return false;
+    // More extents than the buffer holds: the ones it holds are read, the rest is unknown.
+    const bool partial = !ok && error == win_error::kMoreData;
+    if (!ok && !partial) return known_elsewhere(error) ? std::optional(false) : std::nullopt;
+    if (returned < kExtentsHeader) return std::nullopt;
     const std::size_t filled =
         (std::min<std::size_t>(returned, extents.size()) - kExtentsHeader) / kExtentSize;
     const std::size_t count = std::min<std::size_t>(Load32(extents.data()), filled);
     for (std::size_t i = 0; i < count; ++i) {
         if (Load32(extents.data() + kExtentsHeader + i * kExtentSize) == disk) return true;
     }
+    if (partial) return std::nullopt;
     return false;
 }
 
 }  // namespace
 
-std::vector<DiskVolume> VolumesOnDisk(WindowsCalls& calls, std::uint32_t disk) {
-    std::vector<DiskVolume> volumes;
+DiskVolumes VolumesOnDisk(WindowsCalls& calls, std::uint32_t disk) {
+    DiskVolumes found;
     std::wstring windows = Lower(calls.WindowsDirectory());
     if (!windows.empty() && windows.back() != L'\\') windows += L'\\';
     std::wstring name;
     const OsHandle search = calls.FindFirstVolume(name);
-    if (search == kNoOsHandle) return volumes;
+    if (search == kNoOsHandle) return found;
     do {
-        if (!LiesOnDisk(calls, name, disk)) continue;
+        std::uint32_t error = 0;
+        const auto on_disk = LiesOnDisk(calls, name, disk, error);
+        if (!on_disk) {
+            if (found.unknown == 0) found.unknown = ErrnoOf(error);
+            continue;
+        }
+        if (!*on_disk) continue;
         DiskVolume volume{name, calls.VolumePathNames(name).value_or(std::vector<std::wstring>{}),
                           false};
         for (const auto& mount : volume.mount_paths) {
@@ -70,10 +88,10 @@ std::vector<DiskVolume> VolumesOnDisk(WindowsCalls& calls, std::uint32_t disk) {
             if (!windows.empty() && !lower.empty() && windows.starts_with(lower))
                 volume.holds_system = true;
         }
-        volumes.push_back(std::move(volume));
+        found.volumes.push_back(std::move(volume));
     } while (calls.FindNextVolume(search, name));
     calls.FindVolumeClose(search);
-    return volumes;
+    return found;
 }
 
 DiskUse DiskUseOf(const std::vector<DiskVolume>& volumes) {
@@ -89,13 +107,14 @@ DiskUse DiskUseOf(const std::vector<DiskVolume>& volumes) {
     return use;
 }
 
-int LockDiskVolumes(WindowsCalls& calls, const std::vector<DiskVolume>& volumes,
-                    std::vector<OsHandle>& locked) {
+int LockDiskVolumes(WindowsCalls& calls, const DiskVolumes& found, std::vector<OsHandle>& locked) {
     locked.clear();
-    for (const auto& volume : volumes) {
+    for (const auto& volume : found.volumes) {
         if (volume.holds_system || !volume.mount_paths.empty()) return -EBUSY;
     }
-    for (const auto& volume : volumes) {
+    // A volume that may lie on the disk unseen could be in use: nothing is written.
+    if (found.unknown != 0) return -found.unknown;
+    for (const auto& volume : found.volumes) {
         std::uint32_t error = 0;
         const OsHandle handle = calls.CreateFile(
             VolumeDevice(volume.name), kAccessRead | kAccessWrite, kShareRead | kShareWrite, error);

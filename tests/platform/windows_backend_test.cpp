@@ -277,9 +277,18 @@ TEST_F(WindowsBackendTest, DiskInUseIsNeverHeldAndFreeVolumesAreLockedUntilRelea
     // A volume something has open does not lock: refused.
     EXPECT_EQ(windows->HoldForWriting(Path(3)), -EBUSY);
     // A disk without volumes is simply held.
-    const int bare = windows->HoldForWriting(Path(4));
+    int bare = windows->HoldForWriting(Path(4));
     EXPECT_GE(bare, 0);
     windows->ReleaseHold(bare);
+    // A volume whose disks cannot be read may be on any disk: nothing is held. One without a
+    // medium is on none.
+    os->volumes.push_back(
+        {L"\\\\?\\Volume{6}\\", {4}, {L"G:\\"}, true, false, win_error::kNotReady});
+    EXPECT_GE(bare = windows->HoldForWriting(Path(4)), 0);
+    windows->ReleaseHold(bare);
+    os->volumes.back().extents_error = win_error::kIoDevice;
+    EXPECT_EQ(windows->HoldForWriting(Path(4)), -EIO);
+    EXPECT_TRUE(windows->DescribeUse(Path(4)).users.empty());
     EXPECT_EQ(os->OpenHandles(), 0u);
 }
 

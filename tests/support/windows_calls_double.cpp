@@ -160,6 +160,10 @@ bool WindowsCallsDouble::DeviceIoControl(OsHandle handle, std::uint32_t code,
             break;
         case Kind::Volume: {
             auto& volume = volumes[static_cast<std::size_t>(object.index)];
+            if (code == 0x560000 && volume.extents_error != 0) {
+                error = volume.extents_error;
+                return false;
+            }
             if (code == 0x560000) {
                 const std::size_t fits = out.size() < 8 ? 0 : (out.size() - 8) / 24;
                 if (out.size() < 8) break;

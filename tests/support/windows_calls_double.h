@@ -23,6 +23,7 @@ struct VolumeDouble {
     std::vector<std::wstring> mount_paths;  // "E:\", "C:\mnt\data\"
     bool lockable = true;                   // false: a file is open on it
     bool locked = false;
+    std::uint32_t extents_error = 0;  // its disks cannot be read: this error
 };
 
 class WindowsCallsDouble final : public platform::WindowsCalls {
