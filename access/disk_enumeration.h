@@ -15,8 +15,8 @@ inline constexpr std::size_t kMaxDiskPathLength = 255;
 using DiskList = std::vector<std::string>;
 
 struct StorageDeviceNumber {
-    std::uint32_t DeviceType = 0;    // the block major
-    std::uint32_t DeviceNumber = 0;  // the minor of the whole disk
+    std::uint32_t DeviceType = 0;    // Linux: the block major; Windows: the device type
+    std::uint32_t DeviceNumber = 0;  // Linux: the minor of the whole disk; Windows: its number
     std::uint32_t PartitionNumber = 0;
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 // The operating-system boundary for devices and time. Everything above this layer reaches a drive
-// through one request at a time (device_request.h); which backend answers (the Linux kernel or the
-// virtual drive bench) is chosen once at start.
+// through one request at a time (device_request.h); which backend answers (the system's: the Linux
+// kernel or the Windows storage drivers; or the virtual drive bench) is chosen once at start.
 
 #include <cerrno>
 #include <cstdint>
@@ -17,8 +17,9 @@
 namespace vt::platform {
 
 // One disk as the enumeration reports it. The path carries its bus word ("ide", "scsi", "usb",
-// "sbp2"; none for "other") in front of the node, for example "ide:/dev/sda", so that the scan can
-// classify it by substring and still open it after lower-casing.
+// "sbp2"; none for "other") so that the scan can classify it by substring and still open it after
+// lower-casing: on Linux in front of the node ("ide:/dev/sda"), on Windows as the device interface
+// path's enumerator ("\\?\ide#disk...", which is its own node).
 struct DiskEntry {
     std::string path;
     std::string bus;   // "ide", "scsi", "usb", "sbp2" or "other"

@@ -41,6 +41,13 @@ std::uint32_t TimeoutSeconds(std::uint32_t timeout_ms) {
 
 constexpr std::uint32_t kDeviceTypeDisk = 7;  // FILE_DEVICE_DISK
 
+// A request the driver failed after it reached the device: timed out, or ended by the adapter.
+std::optional<Transport> TransportFailure(std::uint32_t windows_error) {
+    if (windows_error == win_error::kSemTimeout) return Transport::TimedOut;
+    if (windows_error == win_error::kIoDevice) return Transport::Failed;
+    return std::nullopt;
+}
+
 void AppendCode(std::string& report, const char* what, std::uint32_t code) {
     char line[96];
     std::snprintf(line, sizeof line, "%s failed: %x\n", what, static_cast<unsigned>(code));
@@ -245,7 +252,15 @@ int WindowsBackend::AtaPassThrough(int handle, AtaRequest& request) {
     const std::span<std::uint8_t> used(block.data(), ata_pt::kHeaderSize + length);
     std::uint32_t returned = 0, error = 0;
     if (!calls_->DeviceIoControl(device, ioctl::kAtaPassThrough, used, used, returned, error)) {
-        return ErrnoOf(error);
+        const auto failure = TransportFailure(error);
+        if (!failure) return ErrnoOf(error);
+        request.outcome = RequestOutcome{};
+        request.outcome.transport = *failure;
+        request.registers = request.task_file;
+        request.registers[kTaskCommand] = kAtaStatusErr;
+        request.registers_returned = false;
+        request.refused = false;
+        return 0;
     }
     if (moves && request.direction == Direction::In) {
         std::copy_n(header + ata_pt::kHeaderSize, length, request.data.begin());
@@ -284,12 +299,16 @@ int WindowsBackend::ScsiPassThrough(int handle, ScsiRequest& request) {
     std::copy_n(request.cdb.begin(), request.cdb_length, header + scsi_pt::kCdb);
 
     std::uint32_t returned = 0, error = 0;
-    if (!calls_->DeviceIoControl(it->second.handle, ioctl::kScsiPassThroughDirect, block, block,
-                                 returned, error)) {
-        return ErrnoOf(error);
-    }
     auto& outcome = request.outcome;
     outcome = RequestOutcome{};
+    if (!calls_->DeviceIoControl(it->second.handle, ioctl::kScsiPassThroughDirect, block, block,
+                                 returned, error)) {
+        const auto failure = TransportFailure(error);
+        if (!failure) return ErrnoOf(error);
+        outcome.transport = *failure;
+        outcome.residue = length;
+        return 0;
+    }
     outcome.scsi_status = header[scsi_pt::kScsiStatus];
     const std::size_t sense = std::min<std::size_t>(
         {header[scsi_pt::kSenseInfoLength], scsi_pt::kSenseSize, request.sense.size()});

@@ -125,7 +125,11 @@ TEST_F(WindowsBackendTest, AtaExtendedCommandsErrorsAndFailures) {
 
     // The driver failing the request is an error of the request, not a drive answer.
     os->ata_failure = win_error::kSemTimeout;
-    EXPECT_EQ(windows->AtaPassThrough(handle, unknown), ETIMEDOUT);
+    EXPECT_EQ(windows->AtaPassThrough(handle, read), 0);
+    EXPECT_EQ(read.outcome.transport, Transport::TimedOut);
+    EXPECT_FALSE(read.RanWithoutError());
+    os->ata_failure = win_error::kInvalidParameter;
+    EXPECT_EQ(windows->AtaPassThrough(handle, read), EINVAL);
     windows->Close(handle);
 }
 
