@@ -19,8 +19,9 @@
 namespace vt {
 namespace {
 
-// Start-up and a click on `row` (none for -1), the window's state as JSON.
-nlohmann::ordered_json WindowOn(std::unique_ptr<platform::Backend> backend, int row,
+// Start-up and a click on `row` (none for -1) over the backend, the window's state as JSON. The
+// backend comes back to the caller afterwards.
+nlohmann::ordered_json WindowOn(std::unique_ptr<platform::Backend>& backend, int row,
                                 const std::string& program_dir) {
     std::filesystem::remove_all(program_dir);
     std::filesystem::create_directories(program_dir);
@@ -40,27 +41,34 @@ nlohmann::ordered_json WindowOn(std::unique_ptr<platform::Backend> backend, int 
     state.current_device = CurrentDevice;
     state.carrier_mode = CarrierMode;
     auto json = ui.ToJson(state);
-    platform::Install(std::move(previous));
+    backend = platform::Install(std::move(previous));
     return json;
+}
+
+nlohmann::ordered_json WindowOnTheBench(int row, const std::string& program_dir) {
+    std::unique_ptr<platform::Backend> bench = sim::MakeDemoBench();
+    return WindowOn(bench, row, program_dir);
 }
 
 TEST(WindowsWindow, EveryDemoDriveLooksAsOnTheBench) {
     test::ScopedTempDir dir;
     const std::string program_dir = dir.File("program");
-    const auto listed = WindowOn(sim::MakeDemoBench(), -1, program_dir);
+    const auto listed = WindowOnTheBench(-1, program_dir);
     const auto rows = listed["controls"]["ListView1"]["rows"].size();
     ASSERT_GE(rows, 5u);
-    EXPECT_EQ(WindowOn(sim::MakeDemoBench(), 0, program_dir)["controls"]["ModelNameEdit"]["text"],
+    EXPECT_EQ(WindowOnTheBench(0, program_dir)["controls"]["ModelNameEdit"]["text"],
               "Model Name: Vantrel VT538 SSD 256GB");
     for (int row = -1; row < static_cast<int>(rows); ++row) {
         SCOPED_TRACE(row);
         auto calls = std::make_unique<test::WindowsCallsDouble>(sim::MakeDemoBench());
         auto* os = calls.get();
-        auto windows = std::make_unique<platform::WindowsBackend>(std::move(calls));
-        const auto through_windows = WindowOn(std::move(windows), row, program_dir);
+        std::unique_ptr<platform::Backend> windows =
+            std::make_unique<platform::WindowsBackend>(std::move(calls));
+        const auto through_windows = WindowOn(windows, row, program_dir);
         EXPECT_EQ(os->Violations(), std::vector<std::string>{});
         EXPECT_GT(os->AtaRequests(), 0u);
-        EXPECT_EQ(through_windows, WindowOn(sim::MakeDemoBench(), row, program_dir));
+        EXPECT_EQ(os->OpenHandles(), 0u) << "every handle, lock and search closed";
+        EXPECT_EQ(through_windows, WindowOnTheBench(row, program_dir));
     }
 }
 
