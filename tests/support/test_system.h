@@ -6,6 +6,8 @@
 
 namespace vt::test {
 
+// The system's device that swallows what is written: /dev/null, NUL.
+const char* NullDevice();
 // A FIFO at `path`; false where none could be made.
 bool MakeFifo(const std::string& path);
 void SetEnvironment(const std::string& name, const std::string& value);

@@ -13,6 +13,10 @@ void (*previous_xfsz)(int) = nullptr;
 
 }  // namespace
 
+const char* NullDevice() {
+    return "/dev/null";
+}
+
 bool MakeFifo(const std::string& path) {
     return ::mkfifo(path.c_str(), 0600) == 0;
 }

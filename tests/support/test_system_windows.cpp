@@ -4,6 +4,10 @@
 
 namespace vt::test {
 
+const char* NullDevice() {
+    return "NUL";
+}
+
 bool MakeFifo(const std::string&) {
     return false;  // Windows has no FIFOs in its file system
 }

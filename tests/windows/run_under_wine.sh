@@ -27,6 +27,9 @@ case ${1:-} in
     # Its output is let go, or whoever reads it (CTest) would wait for the server to end.
     # One already running (a run before that was stopped) serves as well.
     wineserver -p </dev/null >/dev/null 2>&1 || true
+    # Wine's services start with the first program and stay: started here, with nothing of a
+    # test's output to hold open.
+    wine cmd.exe /c exit </dev/null >/dev/null 2>&1
     ;;
   --stop)
     wineserver -k || true
