@@ -9,8 +9,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <utility>
+
+#include "platform/temporary_name.h"
 
 namespace vt::platform {
 namespace {
@@ -109,16 +110,6 @@ void UnwatchTemp() {
     ::sigaction(SIGINT, &old_int, nullptr);
     ::sigaction(SIGTERM, &old_term, nullptr);
     temp_pending = 0;
-}
-
-std::string TemporarySuffix() {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937_64 random{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string suffix = ".";
-    for (int i = 0; i < 6; ++i) suffix += kLetters[pick(random)];
-    return suffix;
 }
 
 // What stands at a name that is no regular file, for the refusal.

@@ -2,10 +2,23 @@
 
 #include <algorithm>
 #include <array>
+#include <random>
+
+#include "platform/temporary_name.h"
 
 // The parts of the file services that are the same on every system.
 
 namespace vt::platform {
+
+std::string TemporarySuffix() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937_64 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string suffix = ".";
+    for (int i = 0; i < 6; ++i) suffix += kLetters[pick(random)];
+    return suffix;
+}
 
 bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error,
                  OutputTarget target) {

@@ -4,11 +4,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <random>
 #include <utility>
 
 #include "platform/files.h"
 #include "platform/system_text_windows.h"
+#include "platform/temporary_name.h"
 
 namespace vt::platform {
 namespace {
@@ -171,16 +171,6 @@ void UnwatchTemp() {
     if (!temp_pending.load()) return;
     ::SetConsoleCtrlHandler(RemovePendingTemp, FALSE);
     temp_pending.store(false);
-}
-
-std::string TemporarySuffix() {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937_64 random{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string suffix = ".";
-    for (int i = 0; i < 6; ++i) suffix += kLetters[pick(random)];
-    return suffix;
 }
 
 }  // namespace
