@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/support/fake_backend.h"
+#include "tests/support/test_system.h"
 
 namespace vt::test {
 namespace {
@@ -20,13 +21,13 @@ class ScopedTmpdir {
   public:
     explicit ScopedTmpdir(const std::string& value) {
         if (const char* old = std::getenv("TMPDIR")) previous_ = old;
-        ::setenv("TMPDIR", value.c_str(), 1);
+        test::SetEnvironment("TMPDIR", value);
     }
     ~ScopedTmpdir() {
         if (previous_) {
-            ::setenv("TMPDIR", previous_->c_str(), 1);
+            test::SetEnvironment("TMPDIR", *previous_);
         } else {
-            ::unsetenv("TMPDIR");
+            test::UnsetEnvironment("TMPDIR");
         }
     }
 

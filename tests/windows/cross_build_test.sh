@@ -35,9 +35,13 @@ for library in gtest gmock_main; do
     status=1
   fi
 done
-# Nothing of the Linux side may slip in: the platform library holds no Linux backend.
+if [ ! -s "$build_dir/bin/vtutil.exe" ]; then
+  echo "FAIL: no vtutil.exe"
+  status=1
+fi
+# Nothing of the Linux side may slip in: the platform library holds no Linux backend or helper.
 if x86_64-w64-mingw32-nm -C --defined-only "$build_dir/platform/libvt_platform.a" |
-  grep -E 'LinuxBackend::|NamedMutex::|ReadFileBytes'; then
+  grep -E 'LinuxBackend::|HelperBackend::|OpenLockFile'; then
   echo "FAIL: a Linux-only platform file was built for Windows"
   status=1
 fi
