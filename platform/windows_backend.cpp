@@ -10,6 +10,7 @@
 #include <cwctype>
 
 #include "platform/error_codes.h"
+#include "platform/wide_text.h"
 #include "platform/windows_disk_use.h"
 
 namespace vt::platform {
@@ -57,69 +58,16 @@ void AppendCode(std::string& report, const char* what, std::uint32_t code) {
 }  // namespace
 
 std::wstring WideOf(const std::string& text) {
-    std::wstring wide;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = c < 0x80         ? 0
-                            : (c >> 5) == 6  ? 1
-                            : (c >> 4) == 14 ? 2
-                            : (c >> 3) == 30 ? 3
-                                             : 4;
-        char32_t code = extra == 0 ? c : extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
-        bool valid = extra < 4 && i + extra < text.size() + (extra == 0);
-        for (std::size_t k = 1; valid && k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            code = code << 6 | (next & 0x3F);
-        }
-        if (!valid || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            code = 0xFFFD;
-            extra = 0;
-        }
-        i += extra + 1;
-        if constexpr (sizeof(wchar_t) == 2) {
-            if (code >= 0x10000) {
-                code -= 0x10000;
-                wide += static_cast<wchar_t>(0xD800 + (code >> 10));
-                wide += static_cast<wchar_t>(0xDC00 + (code & 0x3FF));
-                continue;
-            }
-        }
-        wide += static_cast<wchar_t>(code);
-    }
-    return wide;
+    // Bytes that are no UTF-8 name no device: the empty name opens nothing.
+    const auto utf16 = Utf16FromUtf8(text);
+    return utf16 ? std::wstring(utf16->begin(), utf16->end()) : std::wstring{};
 }
 
 std::string Utf8Of(const std::wstring& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t code = static_cast<char32_t>(text[i]);
-        if constexpr (sizeof(wchar_t) == 2) code &= 0xFFFF;
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size()) {
-            const auto low = static_cast<char32_t>(text[i + 1]) & 0xFFFF;
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) code = 0xFFFD;
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | code >> 6);
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | code >> 12);
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | code >> 18);
-            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return out;
+    std::u16string utf16;
+    utf16.reserve(text.size());
+    for (const wchar_t unit : text) utf16 += static_cast<char16_t>(unit);
+    return Utf8FromUtf16(utf16);
 }
 
 int ErrnoOf(std::uint32_t windows_error) {

@@ -119,7 +119,8 @@ class WindowsCalls {
 // The system's own calls (Windows builds only).
 std::unique_ptr<WindowsCalls> MakeWin32Calls();
 
-// UTF-8 to UTF-16 and back; malformed input becomes U+FFFD rather than failing.
+// The seam's wide text (wide_text.h): a name that is no UTF-8 becomes the empty name, which
+// opens nothing; a lone surrogate from the system becomes U+FFFD.
 std::wstring WideOf(const std::string& text);
 std::string Utf8Of(const std::wstring& text);
 
