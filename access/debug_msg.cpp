@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "access/mode_flags.h"
+#include "platform/debugger_channel.h"
 #include "platform/files.h"
 #include "platform/named_objects.h"
 
@@ -30,7 +31,8 @@ void DebugMsg(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
 
-    // Linux has no debugger channel; standard error stands in for it when asked for.
+    platform::SendToDebugger(text);
+    // Standard error too when asked for: Linux has no debugger channel to watch.
     if (std::getenv("VTUTIL_DEBUG") != nullptr) std::fputs(text, stderr);
     if (!DebugFileEnabled) return;
 

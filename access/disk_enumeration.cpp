@@ -36,13 +36,15 @@ int RescanBuses() {
 }
 
 bool IsWindows8() {
-    return false;
+    const auto version = platform::Current().VersionOfSystem();
+    return version && version->major == 6 && version->minor == 2;
 }
 
 int FindDriveLetter(const std::string& path, char& letter) {
-    (void)path;
-    (void)letter;
-    return 0;
+    const auto found = platform::Current().DriveLetterOf(path);
+    if (!found) return 0;
+    letter = *found;
+    return 1;
 }
 
 int GetStorageDeviceNumber(const std::string& path, StorageDeviceNumber& number) {
@@ -59,9 +61,13 @@ bool IdentifyViaDriver(const std::string& path, int index, int interface_kind,
     if (interface_kind != DEVICE_IDE && interface_kind != DEVICE_SCSI) return false;
     if (length != 512 || buffer.size() < 512) return false;
     std::array<std::uint8_t, 512> data{};
-    const std::uint8_t device = (index & 1) ? 0xB0 : 0xA0;
-    TaskFile task_file{0, 1, 0, 0, 0, device, 0xEC, 0};
-    if (ReadATACommandWithTimeOutValue(path, task_file, data, 512, 10) != 1) {
+    // The disk driver's own interface where the system has one, else a pass-through command.
+    const int error = platform::Current().IdentifyThroughDriver(path, index, data);
+    if (error == ENOTSUP) {
+        const std::uint8_t device = (index & 1) ? 0xB0 : 0xA0;
+        TaskFile task_file{0, 1, 0, 0, 0, device, 0xEC, 0};
+        if (ReadATACommandWithTimeOutValue(path, task_file, data, 512, 10) != 1) return false;
+    } else if (error != 0) {
         return false;
     }
     std::copy(data.begin(), data.end(), buffer.begin());

@@ -15,8 +15,8 @@ inline constexpr std::size_t kMaxDiskPathLength = 255;
 using DiskList = std::vector<std::string>;
 
 struct StorageDeviceNumber {
-    std::uint32_t DeviceType = 0;  // the block major
-    std::uint32_t DeviceNumber = 0;  // the minor of the whole disk
+    std::uint32_t DeviceType = 0;    // Linux: the block major; Windows: the device type
+    std::uint32_t DeviceNumber = 0;  // Linux: the minor of the whole disk; Windows: its number
     std::uint32_t PartitionNumber = 0;
 };
 
@@ -25,9 +25,12 @@ struct StorageDeviceNumber {
 int EnumerateDisks(DiskList& list);
 // 1 when every bus accepted the rescan; failures are reported on standard output.
 int RescanBuses();
-// Kept for the classification of the device scan; no Linux system is that version.
+// The system reports version 6.2 (it changes how the device scan classifies SCSI disks); never
+// on a system without such versions.
 bool IsWindows8();
-// Linux mounts volumes without drive letters: always 0, the letter untouched.
+// 1 and the upper-case letter of the first lettered volume on the disk, the system drive
+// excepted; 0 with the letter untouched when there is none (always on Linux, which mounts
+// volumes without letters).
 int FindDriveLetter(const std::string& path, char& letter);
 int GetStorageDeviceNumber(const std::string& path, StorageDeviceNumber& number);
 // IDENTIFY DEVICE through the disk's path, strings fixed up. The buffer is left as it was on

@@ -114,11 +114,11 @@ std::string RightsMessage(const std::string& path, int error) {
                "that raw drive commands need.";
     }
     if (platform::RunsAsRoot()) {
-        return start +
-               ", although the tool runs as root: the system refuses raw access to this device "
+        return start + ", although the tool runs as " + platform::PrivilegedAccountName() +
+               ": the system refuses raw access to this device "
                "(a security module, a container's device rules or the device's own policy).";
     }
-    return start + ": raw drive access needs root (run the tool as root, for example with sudo).";
+    return start + ": " + platform::HowToGetRawAccess() + ".";
 }
 
 bool IsRightsError(int error) {

@@ -295,6 +295,7 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     if (std::string(name) == "erase-count") {
         // Standard output carries the page.
         const auto named_file = [](const std::string& name) {
+            if (std::string why = HeatmapUnavailable(); !why.empty()) return why;
             return name == "-" ? std::string("the page goes to standard output: name a file")
                                : std::string();
         };

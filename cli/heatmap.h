@@ -81,6 +81,9 @@ std::uint32_t ScaleColour(double count, double low, double high);
 std::uint32_t CellColour(const HeatmapData& data, const HeatmapLayout& layout, std::size_t cell_row,
                          std::size_t column);
 
+// Empty when this build can draw the pictures, else why it cannot.
+std::string HeatmapUnavailable();
+
 bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::string& error);
 bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error);
 

@@ -1,10 +1,11 @@
 #include "platform/backend.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <map>
 
-#include "platform/linux_backend.h"
+#include "platform/system_backend.h"
 
 namespace vt::platform {
 namespace {
@@ -27,6 +28,22 @@ const char* BusWordOf(const std::string& path) {
     return nullptr;
 }
 
+// The enumerator of a device interface path ("\\?\usbstor#disk&ven_..."): its first component.
+const char* BusWordOfInterface(const std::string& path) {
+    if (path.size() < 4 || path[0] != '\\' || path[1] != '\\' || path[3] != '\\') return nullptr;
+    if (path[2] != '?' && path[2] != '.') return nullptr;
+    const auto hash = path.find('#', 4);
+    if (hash == std::string::npos) return nullptr;
+    std::string enumerator = path.substr(4, hash - 4);
+    std::transform(enumerator.begin(), enumerator.end(), enumerator.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (enumerator == "ide") return "ide";
+    if (enumerator == "scsi") return "scsi";
+    if (enumerator == "usbstor" || enumerator == "usb") return "usb";
+    if (enumerator == "sbp2") return "sbp2";
+    return nullptr;
+}
+
 struct HeldDrive {
     Backend* backend = nullptr;
     int lock = -1;
@@ -43,7 +60,7 @@ std::map<std::string, HeldDrive>& HeldDrives() {
 
 Backend& Current() {
     auto& slot = Slot();
-    if (!slot) slot = std::make_unique<LinuxBackend>();
+    if (!slot) slot = MakeSystemBackend();
     return *slot;
 }
 
@@ -59,6 +76,7 @@ std::string NodeOfPath(const std::string& path) {
 
 std::string BusOfPath(const std::string& path) {
     const char* word = BusWordOf(path);
+    if (word == nullptr) word = BusWordOfInterface(path);
     return word ? word : "other";
 }
 
@@ -93,9 +111,9 @@ DriveLock::~DriveLock() {
 }
 
 bool DiskUse::HoldsRoot() const {
-    return std::any_of(users.begin(), users.end(), [](const DiskUser& user) {
-        return user.kind == DiskUser::Kind::Mount && user.what == "/";
-    });
+    return system_volume || std::any_of(users.begin(), users.end(), [](const DiskUser& user) {
+               return user.kind == DiskUser::Kind::Mount && user.what == "/";
+           });
 }
 
 WriteHold::WriteHold(const std::string& path)

@@ -1,11 +1,13 @@
 #pragma once
 // The operating-system boundary for devices and time. Everything above this layer reaches a drive
-// through one request at a time (device_request.h); which backend answers (the Linux kernel or the
-// virtual drive bench) is chosen once at start.
+// through one request at a time (device_request.h); which backend answers (the system's: the Linux
+// kernel or the Windows storage drivers; or the virtual drive bench) is chosen once at start.
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,8 +17,9 @@
 namespace vt::platform {
 
 // One disk as the enumeration reports it. The path carries its bus word ("ide", "scsi", "usb",
-// "sbp2"; none for "other") in front of the node, for example "ide:/dev/sda", so that the scan can
-// classify it by substring and still open it after lower-casing.
+// "sbp2"; none for "other") so that the scan can classify it by substring and still open it after
+// lower-casing: on Linux in front of the node ("ide:/dev/sda"), on Windows as the device interface
+// path's enumerator ("\\?\ide#disk...", which is its own node).
 struct DiskEntry {
     std::string path;
     std::string bus;   // "ide", "scsi", "usb", "sbp2" or "other"
@@ -42,9 +45,19 @@ struct DiskUser {
 struct DiskUse {
     std::vector<std::string> partitions;  // their nodes
     std::vector<DiskUser> users;
-    bool InUse() const { return !users.empty(); }
-    // Something is mounted on "/" from it: the running system lives on this disk.
+    // The running system's own volume lies on it (where the system has no "/" mount to show it).
+    bool system_volume = false;
+    bool InUse() const { return !users.empty() || system_volume; }
+    // The running system lives on this disk: something is mounted on "/" from it, or it holds the
+    // system's volume.
     bool HoldsRoot() const;
+};
+
+// The version the operating system reports of itself.
+struct SystemVersion {
+    unsigned major = 0;
+    unsigned minor = 0;
+    bool operator==(const SystemVersion&) const = default;
 };
 
 class Backend {
@@ -84,18 +97,39 @@ class Backend {
     virtual bool Rescan(std::string& report) = 0;
     virtual std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) = 0;
 
+    // The letter of a mounted volume on the disk a path names, the system drive's excepted;
+    // nullopt where there is none or the system names volumes without letters.
+    virtual std::optional<char> DriveLetterOf(const std::string& path) {
+        (void)path;
+        return std::nullopt;
+    }
+    // The operating system's version, where the disk classification depends on it.
+    virtual std::optional<SystemVersion> VersionOfSystem() { return std::nullopt; }
+    // IDENTIFY DEVICE through the disk driver's own interface rather than a pass-through: 0, or
+    // an errno value; ENOTSUP where the backend has no such interface (the caller then sends the
+    // command as a pass-through).
+    virtual int IdentifyThroughDriver(const std::string& path, int index,
+                                      std::span<std::uint8_t, 512> data) {
+        (void)path;
+        (void)index;
+        (void)data;
+        return ENOTSUP;
+    }
+
     virtual std::uint64_t NowMs() = 0;
     virtual void SleepMs(std::uint32_t ms) = 0;
 };
 
-// The backend in use. Until one is installed, the Linux backend.
+// The backend in use. Until one is installed, the system's (system_backend.h).
 Backend& Current();
 // Installs a backend for the rest of the process (or until the next Install); returns the old one.
 std::unique_ptr<Backend> Install(std::unique_ptr<Backend> backend);
 
-// Splits "bus:node" into the node; a path without a known bus prefix is a node already.
+// Splits "bus:node" into the node; a path without a known bus prefix is a node already (a device
+// interface path such as "\\?\ide#disk&ven_..." is its own node).
 std::string NodeOfPath(const std::string& path);
-// The bus word a path carries; "other" for a path with none.
+// The bus word a path carries: its "bus:" prefix, or a device interface path's enumerator
+// ("ide", "scsi", "usbstor" as "usb", "sbp2"); "other" for a path with none.
 std::string BusOfPath(const std::string& path);
 // The path for a node on a bus, as the enumeration reports it.
 std::string PathFor(const std::string& bus, const std::string& node);

@@ -4,15 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <utility>
+
+#include "platform/temporary_name.h"
 
 namespace vt::platform {
 namespace {
@@ -46,84 +45,37 @@ bool AppendToFile(const std::string& path, std::span<const std::uint8_t> bytes) 
     return (::close(fd) == 0) && ok;
 }
 
-bool ReplaceFile(const std::string& path, std::span<const std::uint8_t> bytes, std::string& error,
-                 OutputTarget target) {
-    ReplacementFile file(path, target);
-    if (file.Write(bytes) && file.Commit()) return true;
-    error = file.error();
-    return false;
-}
-
 InputFile::InputFile(const std::string& path, Links links) : path_(path) {
     const int follow = links == Links::Follow ? 0 : O_NOFOLLOW;
-    fd_ = ::open(path.c_str(), O_RDONLY | follow | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) {
+    handle_ = ::open(path.c_str(), O_RDONLY | follow | O_NONBLOCK | O_CLOEXEC);
+    if (handle_ < 0) {
         error_ = errno == ELOOP ? path + " is a symbolic link; refusing to follow it"
                                 : "Cannot open " + path + ": " + std::strerror(errno);
         return;
     }
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(handle_, &st) != 0 || !S_ISREG(st.st_mode)) {
         error_ = path + " is not a regular file";
-        ::close(fd_);
-        fd_ = -1;
+        ::close(handle_);
+        handle_ = -1;
         return;
     }
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
 InputFile::~InputFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (handle_ >= 0) ::close(handle_);
 }
 
 std::optional<std::size_t> InputFile::Read(std::span<std::uint8_t> into) {
-    if (fd_ < 0) return std::nullopt;
+    if (handle_ < 0) return std::nullopt;
     for (;;) {
-        const ssize_t n = ::read(fd_, into.data(), into.size());
+        const ssize_t n = ::read(handle_, into.data(), into.size());
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno == EINTR) continue;
         error_ = "Cannot read " + path_ + ": " + std::strerror(errno);
         return std::nullopt;
     }
-}
-
-std::optional<std::vector<std::uint8_t>> ReadFileHead(const std::string& path,
-                                                      std::size_t max_bytes, std::string& error,
-                                                      bool& cut, InputFile::Links links) {
-    cut = false;
-    InputFile file(path, links);
-    if (!file.IsOpen()) {
-        error = file.error();
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(file.size(), max_bytes)));
-    std::array<std::uint8_t, 65536> chunk{};
-    while (bytes.size() < max_bytes) {
-        const std::size_t want = std::min(chunk.size(), max_bytes - bytes.size());
-        const auto n = file.Read(std::span(chunk).first(want));
-        if (!n) {
-            error = file.error();
-            return std::nullopt;
-        }
-        if (*n == 0) return bytes;
-        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(*n));
-    }
-    std::uint8_t probe = 0;
-    const auto more = file.Read({&probe, 1});
-    cut = more && *more > 0;
-    return bytes;
-}
-
-std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path,
-                                                       std::size_t max_bytes, std::string& error) {
-    bool cut = false;
-    auto bytes = ReadFileHead(path, max_bytes, error, cut);
-    if (bytes && cut) {
-        error = path + " is larger than the limit of " + std::to_string(max_bytes) + " bytes";
-        return std::nullopt;
-    }
-    return bytes;
 }
 
 namespace {
@@ -160,16 +112,6 @@ void UnwatchTemp() {
     temp_pending = 0;
 }
 
-std::string TemporarySuffix() {
-    static constexpr char kLetters[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::mt19937_64 random{std::random_device{}()};
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
-    std::string suffix = ".";
-    for (int i = 0; i < 6; ++i) suffix += kLetters[pick(random)];
-    return suffix;
-}
-
 // What stands at a name that is no regular file, for the refusal.
 const char* KindOf(mode_t mode) {
     if (S_ISFIFO(mode)) return "a FIFO";
@@ -185,8 +127,8 @@ ReplacementFile::ReplacementFile(const std::string& path, OutputTarget target) :
     const bool streams = target == OutputTarget::FileOrStream;
     if (streams && path == "-") {
         std::fflush(stdout);  // what the program printed before comes first
-        fd_ = STDOUT_FILENO;
-        owns_fd_ = false;
+        handle_ = STDOUT_FILENO;
+        owns_handle_ = false;
         stream_ = true;
         return;
     }
@@ -217,21 +159,21 @@ ReplacementFile::ReplacementFile(const std::string& path, OutputTarget target) :
 
 void ReplacementFile::Fail(const std::string& reason) {
     failed_ = true;
-    error_ = "Cannot write " + (owns_fd_ ? path_ : "standard output") + ": " + reason;
+    error_ = "Cannot write " + (owns_handle_ ? path_ : "standard output") + ": " + reason;
 }
 
 // As any writer of a FIFO, the open waits for a reader (Ctrl-C ends the wait).
 void ReplacementFile::OpenStream() {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0) {
+    handle_ = ::open(path_.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (handle_ < 0) {
         Fail(std::strerror(errno));
         return;
     }
     struct stat st {};
     // Whatever was put at the name since it was looked at is not written into.
-    if (::fstat(fd_, &st) != 0 || st.st_dev != device_ || st.st_ino != inode_) {
-        ::close(fd_);
-        fd_ = -1;
+    if (::fstat(handle_, &st) != 0 || st.st_dev != device_ || st.st_ino != inode_) {
+        ::close(handle_);
+        handle_ = -1;
         Fail("It was replaced while it was being opened");
         return;
     }
@@ -251,8 +193,8 @@ void ReplacementFile::CreateTemporary() {
     int error = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         temp_ = path_ + TemporarySuffix();
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd_ >= 0) {
+        handle_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (handle_ >= 0) {
             watched_ = WatchTemp(temp_);
             break;
         }
@@ -260,28 +202,28 @@ void ReplacementFile::CreateTemporary() {
         if (error != EEXIST) break;
     }
     ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    if (fd_ < 0) Fail(std::strerror(error));
+    if (handle_ < 0) Fail(std::strerror(error));
 }
 
 ReplacementFile::~ReplacementFile() {
-    if (fd_ < 0) return;
-    if (owns_fd_) ::close(fd_);
+    if (handle_ < 0) return;
+    if (owns_handle_) ::close(handle_);
     if (stream_) return;
     ::unlink(temp_.c_str());
     if (watched_) UnwatchTemp();
 }
 
 bool ReplacementFile::Write(std::span<const std::uint8_t> bytes) {
-    if (fd_ < 0 || failed_) return false;
-    if (!WriteAll(fd_, bytes)) Fail(std::strerror(errno));
+    if (handle_ < 0 || failed_) return false;
+    if (!WriteAll(handle_, bytes)) Fail(std::strerror(errno));
     return !failed_;
 }
 
 bool ReplacementFile::Commit() {
-    if (fd_ < 0 || failed_) return false;
-    const int fd = std::exchange(fd_, -1);
+    if (handle_ < 0 || failed_) return false;
+    const int fd = std::exchange(handle_, -1);
     if (stream_) {
-        if (owns_fd_ && ::close(fd) != 0) Fail(std::strerror(errno));
+        if (owns_handle_ && ::close(fd) != 0) Fail(std::strerror(errno));
         return !failed_;
     }
     // On disk before the rename: a crash must leave the old file or the new one under the name,

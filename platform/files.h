@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/native_handle.h"
+
 namespace vt::platform {
 
 // Appends bytes to a file, creating it. False when it cannot be opened or written.
@@ -39,14 +41,14 @@ class InputFile {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return handle_ != kNoHandle; }
     const std::string& error() const { return error_; }
     std::uint64_t size() const { return size_; }
     // Bytes read into `into` (0 at the end), or nullopt with error() set.
     std::optional<std::size_t> Read(std::span<std::uint8_t> into);
 
   private:
-    int fd_ = -1;
+    NativeHandle handle_ = kNoHandle;
     std::uint64_t size_ = 0;
     std::string path_;
     std::string error_;
@@ -65,7 +67,7 @@ class ReplacementFile {
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return handle_ != kNoHandle; }
     bool Write(std::span<const std::uint8_t> bytes);
     // Syncs the file and renames it over the target. False with error() when any write, the sync
     // or the rename failed; the target then holds what it held before.
@@ -78,9 +80,9 @@ class ReplacementFile {
     void OpenStream();
     void CreateTemporary();
 
-    int fd_ = -1;
-    bool stream_ = false;  // fd_ is the target itself: nothing to rename
-    bool owns_fd_ = true;  // false for standard output
+    NativeHandle handle_ = kNoHandle;
+    bool stream_ = false;      // handle_ is the target itself: nothing to rename
+    bool owns_handle_ = true;  // false for standard output
     bool keep_mode_ = false;
     unsigned mode_ = 0;                     // the replaced file's permissions, kept when keep_mode_
     std::uint64_t device_ = 0, inode_ = 0;  // what the name held when it was looked at
@@ -100,7 +102,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileHead(
     const std::string& path, std::size_t max_bytes, std::string& error, bool& cut,
     InputFile::Links links = InputFile::Links::Refuse);
 
-// The running executable's path (through /proc/self/exe); empty when it cannot be read.
+// The running executable's path; empty when it cannot be read.
 std::string ProgramPath();
 // The directory of the running executable, with no trailing slash.
 std::string ProgramDirectory();
@@ -109,8 +111,8 @@ std::string ProgramDirectory();
 // temporary directory; empty when none could be made.
 std::string MakePrivateTemporaryDirectory(const std::string& prefix);
 
-// What names one file whatever the path it is reached by (device and inode); nullopt when the
-// file cannot be examined.
+// What names one file whatever the path it is reached by (device and inode; on Windows the
+// volume's serial number and the file's index); nullopt when the file cannot be examined.
 struct FileIdentity {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
@@ -129,10 +131,10 @@ class StandardOutputAside {
     ~StandardOutputAside();
     StandardOutputAside(const StandardOutputAside&) = delete;
     StandardOutputAside& operator=(const StandardOutputAside&) = delete;
-    bool ok() const { return saved_ >= 0; }
+    bool ok() const { return saved_ != kNoHandle; }
 
   private:
-    int saved_ = -1;
+    NativeHandle saved_ = kNoHandle;
 };
 
 }  // namespace vt::platform

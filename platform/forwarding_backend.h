@@ -38,6 +38,14 @@ class ForwardingBackend : public Backend {
     std::optional<DeviceNumber> DeviceNumberOf(const std::string& path) override {
         return inner_->DeviceNumberOf(path);
     }
+    std::optional<char> DriveLetterOf(const std::string& path) override {
+        return inner_->DriveLetterOf(path);
+    }
+    std::optional<SystemVersion> VersionOfSystem() override { return inner_->VersionOfSystem(); }
+    int IdentifyThroughDriver(const std::string& path, int index,
+                              std::span<std::uint8_t, 512> data) override {
+        return inner_->IdentifyThroughDriver(path, index, data);
+    }
     std::uint64_t NowMs() override { return inner_->NowMs(); }
     void SleepMs(std::uint32_t ms) override { inner_->SleepMs(ms); }
 

@@ -312,4 +312,8 @@ std::unique_ptr<HelperBackend> StartHelper(const std::vector<std::string>& comma
     return backend;
 }
 
+std::unique_ptr<Backend> StartSystemHelper(std::string& error) {
+    return StartHelper(HelperCommand(), error);
+}
+
 }  // namespace vt::platform

@@ -66,4 +66,8 @@ std::vector<std::string> HelperCommand();
 std::unique_ptr<HelperBackend> StartHelper(const std::vector<std::string>& command,
                                            std::string& error);
 
+// The helper of HelperCommand(), started, where the system has one; nullptr with the reason
+// otherwise. Windows has none: its programs ask for administrator rights when they start.
+std::unique_ptr<Backend> StartSystemHelper(std::string& error);
+
 }  // namespace vt::platform

@@ -185,49 +185,53 @@ std::string LockPath(const std::string& name, const std::string& dir, const char
 InstanceGuard::InstanceGuard(const std::string& name, const std::string& dir) {
     const std::string path = LockPath(name, dir, ".instance", error_);
     if (path.empty()) return;
-    fd_ = OpenLockFile(path);
-    if (fd_ < 0) {
-        error_ = "Cannot open " + path + ": " + ErrnoText(-fd_);
+    const int fd = OpenLockFile(path);
+    if (fd < 0) {
+        error_ = "Cannot open " + path + ": " + ErrnoText(-fd);
         return;
     }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+    handle_ = fd;
+    if (::flock(handle_, LOCK_EX | LOCK_NB) == 0) {
         state_ = State::Created;
         // The holder's process id in the file lets a second copy name the running one.
         const std::string pid = std::to_string(::getpid()) + "\n";
-        if (::ftruncate(fd_, 0) == 0) (void)!::pwrite(fd_, pid.data(), pid.size(), 0);
+        if (::ftruncate(handle_, 0) == 0) (void)!::pwrite(handle_, pid.data(), pid.size(), 0);
         return;
     }
     state_ = errno == EWOULDBLOCK ? State::AlreadyExists : State::Failed;
     if (state_ == State::Failed) error_ = "Cannot lock " + path + ": " + ErrnoText(errno);
     if (state_ == State::AlreadyExists) {
         char text[24] = {};
-        const ssize_t got = ::pread(fd_, text, sizeof text - 1, 0);
+        const ssize_t got = ::pread(handle_, text, sizeof text - 1, 0);
         char* end = nullptr;
         const long pid = got > 0 ? std::strtol(text, &end, 10) : 0;
         if (pid > 0 && end != text && (*end == '\n' || *end == '\0')) holder_pid_ = pid;
     }
-    ::close(fd_);
-    fd_ = -1;
+    ::close(handle_);
+    handle_ = -1;
 }
 
 InstanceGuard::~InstanceGuard() {
-    if (fd_ >= 0) ::close(fd_);
+    if (handle_ >= 0) ::close(handle_);
 }
 
 NamedMutex::NamedMutex(const std::string& name, const std::string& dir) {
     path_ = LockPath(name, dir, ".lock", error_);
     if (path_.empty()) return;
-    fd_ = OpenLockFile(path_);
-    if (fd_ < 0) error_ = "Cannot open the lock " + path_ + ": " + ErrnoText(-fd_);
+    const int fd = OpenLockFile(path_);
+    if (fd < 0)
+        error_ = "Cannot open the lock " + path_ + ": " + ErrnoText(-fd);
+    else
+        handle_ = fd;
 }
 
 NamedMutex::~NamedMutex() {
-    if (fd_ >= 0) ::close(fd_);
+    if (handle_ >= 0) ::close(handle_);
 }
 
 bool NamedMutex::Lock(std::uint32_t wait_ms) {
-    if (fd_ < 0) return false;
-    const int result = LockWithin(fd_, wait_ms);
+    if (handle_ < 0) return false;
+    const int result = LockWithin(handle_, wait_ms);
     if (result == 0) return true;
     error_ = result == EWOULDBLOCK ? "Waited " + std::to_string(wait_ms) + " ms for the lock " +
                                          path_ + ", held by another process"
@@ -236,7 +240,7 @@ bool NamedMutex::Lock(std::uint32_t wait_ms) {
 }
 
 void NamedMutex::Unlock() {
-    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
+    if (handle_ >= 0) ::flock(handle_, LOCK_UN);
 }
 
 }  // namespace vt::platform

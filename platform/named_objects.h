@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/native_handle.h"
+
 namespace vt::platform {
 
 // The directory for the tool's locks: /run/vtutility for root, $XDG_RUNTIME_DIR/vtutility (or
@@ -36,7 +38,7 @@ class InstanceGuard {
     const std::string& error() const { return error_; }
 
   private:
-    int fd_ = -1;
+    NativeHandle handle_ = kNoHandle;
     State state_ = State::Failed;
     std::optional<long> holder_pid_;
     std::string error_;
@@ -50,7 +52,7 @@ class NamedMutex {
     NamedMutex(const NamedMutex&) = delete;
     NamedMutex& operator=(const NamedMutex&) = delete;
 
-    bool IsValid() const { return fd_ >= 0; }
+    bool IsValid() const { return handle_ != kNoHandle; }
     // Waits at most wait_ms. False when the lock file could not be made or another holder kept
     // the lock that long; error() then says which lock it waited for.
     bool Lock(std::uint32_t wait_ms = 2000);
@@ -58,7 +60,7 @@ class NamedMutex {
     const std::string& error() const { return error_; }
 
   private:
-    int fd_ = -1;
+    NativeHandle handle_ = kNoHandle;
     std::string path_;
     std::string error_;
 };

@@ -18,3 +18,15 @@ bool HasRawAccess() {
 }
 
 }  // namespace vt::platform
+
+namespace vt::platform {
+
+const char* PrivilegedAccountName() {
+    return "root";
+}
+
+const char* HowToGetRawAccess() {
+    return "raw drive access needs root (run the tool as root, for example with sudo)";
+}
+
+}  // namespace vt::platform

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Proves the README's set-up on a fresh minimal Debian 12: makes a root with debootstrap from the
 # Debian archive this machine's apt is configured for, copies the source tree into it, and there
-# runs the README's install step, builds the default preset and runs its tests. Everything this
+# runs the README's install step, builds the default and windows presets and runs their tests. Everything this
 # script mounts is unmounted again on every exit, failures and interrupts included.
 #
 # Usage: fresh-machine-test.sh [WORK_DIR]   (default: build-fresh/ in the source tree; needs root)
@@ -100,7 +100,7 @@ if command -v ccache >/dev/null && [ -d "$ccache_dir" ]; then
   ccache_env=(VT_CCACHE_DIR=/ccache)
 fi
 
-# The README's test command, limited to the default preset: install, build, test.
+# The README's test command, limited to the default and windows presets: install, build, test.
 set +e
 chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
   HOME=/root LANG=C.UTF-8 TERM=dumb "${ccache_env[@]}" bash -c '
@@ -112,7 +112,11 @@ chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/us
     cmake --preset default
     cmake --build --preset default -j "$(nproc)"
     echo "fresh-machine: install step and build done in $SECONDS s"
-    ctest --preset default -j "$(nproc)"'
+    ctest --preset default -j "$(nproc)"
+    cmake --preset windows
+    cmake --build --preset windows -j "$(nproc)"
+    ctest --preset windows -j "$(nproc)"
+    echo "fresh-machine: the Windows build and its tests under Wine done in $SECONDS s"'
 status=$?
 set -e
 say "stage took $(($(date +%s) - started)) s, exit $status"

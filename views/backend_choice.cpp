@@ -25,7 +25,7 @@ bool InstallChosenBackend(const std::string& bench_file, bool demo, std::string&
     const bool required = named != nullptr && *named != '\0';
     if (!required && platform::HasRawAccess()) return true;  // the system's own drives, directly
     std::string why;
-    if (auto helper = platform::StartHelper(platform::HelperCommand(), why)) {
+    if (auto helper = platform::StartSystemHelper(why)) {
         platform::Install(std::move(helper));
         return true;
     }

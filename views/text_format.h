@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/format_check.h"
+
 namespace vt {
 
-std::string Sprintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void AppendF(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+std::string Sprintf(const char* format, ...) VT_PRINTF_FORMAT(1, 2);
+void AppendF(std::string& out, const char* format, ...) VT_PRINTF_FORMAT(2, 3);
 
 // The same as AppendF(out, "%*lu", width, value) without the format parser: the long tables append
 // hundreds of thousands of numbers.

@@ -17,6 +17,7 @@
 #include "sim/json_reader.h"
 #include "tests/sim/bench_fixture.h"
 #include "tests/support/fake_backend.h"
+#include "tests/support/test_system.h"
 
 namespace vt::test {
 namespace {
@@ -311,11 +312,11 @@ TEST(BenchFileLimits, OnlyARegularFileIsRead) {
     EXPECT_NE(error.find("/dev/zero is not a regular file"), std::string::npos) << error;
     EXPECT_EQ(sim::LoadBenchFile(dir.path(), error), nullptr);
     EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
-    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(test::MakeFifo(dir.File("fifo")));
     EXPECT_EQ(sim::LoadBenchFile(dir.File("fifo"), error), nullptr);
     EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
     const std::string real = Write(dir, "real.json", R"({"drives": [{"bus": "ide"}]})");
-    ASSERT_EQ(::symlink(real.c_str(), dir.File("link.json").c_str()), 0);
+    std::filesystem::create_symlink(real, dir.File("link.json"));
     EXPECT_EQ(sim::LoadBenchFile(dir.File("link.json"), error), nullptr);
     EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
     // A blob's file likewise.

@@ -1,12 +1,13 @@
 #include "tests/support/fake_backend.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <stdexcept>
 
 #include "platform/sat_passthrough.h"
 
@@ -79,8 +80,23 @@ void SetFixedSense(platform::ScsiRequest& request, const std::vector<std::uint8_
 }
 
 ScopedTempDir::ScopedTempDir() {
-    char pattern[] = "/tmp/vt-test-XXXXXX";
-    path_ = ::mkdtemp(pattern);
+    // A fresh name under the system's temporary folder, made by this call alone (create_directory
+    // says false for a name that exists); a test without its directory stops here.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device seed;
+    std::mt19937_64 random(std::uint64_t{seed()} << 32 | seed());
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "vt-test-%016llx",
+                      static_cast<unsigned long long>(random()));
+        const std::filesystem::path candidate = base / name;
+        if (std::filesystem::create_directory(candidate)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace);
+            path_ = candidate.generic_string();
+        }
+    }
+    if (path_.empty()) throw std::runtime_error("no temporary directory in " + base.string());
     previous_cwd_ = std::filesystem::current_path().string();
     std::filesystem::current_path(path_);
 }

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <csignal>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "tests/support/fake_backend.h"
+#include "tests/support/test_system.h"
 #include "views/controls.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
@@ -261,15 +261,11 @@ TEST_F(MainFormTest, FailedSaveShowsAnErrorAndKeepsTheOldReport) {
     std::ofstream(report) << "old report";
     ui.SetLines("EraseMemo", std::vector<std::string>(100, "a line longer than the limit"));
     // A file size limit makes the write fail part way, even for root.
-    const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    ::getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit small = previous;
-    small.rlim_cur = 64;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    form.Click("DetailSaveBn");
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previous_handler);
+    {
+        const test::FileSizeLimit limit(64);
+        ASSERT_TRUE(limit.ok());
+        form.Click("DetailSaveBn");
+    }
 
     ASSERT_EQ(ui.Messages().size(), 1u);
     EXPECT_NE(ui.Messages()[0].find(report), std::string::npos) << ui.Messages()[0];

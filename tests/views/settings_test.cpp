@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "tests/support/fake_backend.h"
+#include "tests/support/test_system.h"
 #include "views/settings.h"
 
 namespace vt {
@@ -83,16 +84,16 @@ TEST(SettingsFile, ValueThatIsNoIntegerGivesTheDefault) {
 TEST(SettingsFile, AFifoIsPassedOverAndAnOversizedFileIsCutWithALogLine) {
     test::ScopedTempDir dir;
     // The desktop program read this at start while holding its guard: a FIFO hung it there.
-    ASSERT_EQ(::mkfifo(dir.File(kSettingsFileName).c_str(), 0600), 0);
+    ASSERT_TRUE(test::MakeFifo(dir.File(kSettingsFileName)));
     EXPECT_EQ(ReadSettings(dir.path()).EnResetSmart, 0);
     std::filesystem::remove(dir.File(kSettingsFileName));
 
     WriteIni(dir, "[Setting]\r\nEnResetSmart=1\r\n" + std::string(2 << 20, ';'));
-    ::setenv("VTUTIL_DEBUG", "1", 1);
+    test::SetEnvironment("VTUTIL_DEBUG", "1");
     testing::internal::CaptureStderr();
     const auto settings = ReadSettings(dir.path());
     const std::string log = testing::internal::GetCapturedStderr();
-    ::unsetenv("VTUTIL_DEBUG");
+    test::UnsetEnvironment("VTUTIL_DEBUG");
     EXPECT_EQ(settings.EnResetSmart, 1);
     EXPECT_NE(log.find("is larger than 1048576 bytes; only its first 1048576 bytes are read"),
               std::string::npos)

@@ -1,9 +1,8 @@
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/test_system.h"
 #include "tests/views/tools_form_fixture.h"
 
 namespace vt::test {
@@ -147,7 +146,7 @@ TEST_F(CommandLineMode, TheWindowsFilesNeverGoThroughALinkOrIntoAFifo) {
     std::ofstream(dir.File("victim")) << "keep";
     std::filesystem::create_symlink(dir.File("victim"), ProgramFile("RW_OK.txt"));
     std::filesystem::create_symlink(dir.File("victim"), ProgramFile("EraseCount.txt"));
-    ASSERT_EQ(::mkfifo(ProgramFile("report.txt").c_str(), 0600), 0);
+    ASSERT_TRUE(test::MakeFifo(ProgramFile("report.txt")));
     options.save_dir = program_dir;
     StartAndSelect(program_dir + "/vtutility rwtest dumpssdinfo report", true);
     form->Click("DetailSaveBn");
