@@ -43,9 +43,20 @@ compare() {
     echo "FAIL: $label: the documents differ"
     head -40 "$work/diff.txt"
     failures=$((failures + 1))
+  elif ! valid "$work/windows/out.json" "$windows_status" "$@"; then
+    echo "FAIL: $label: the document does not follow docs/schema/$1.schema.json"
+    failures=$((failures + 1))
   else
     echo "ok: $label (status $linux_status)"
   fi
+}
+# The JSON document (--json) of a subcommand that succeeded follows the subcommand's schema.
+valid() {
+  local document=$1 status=$2 subcommand=$3
+  local schema="$source_dir/docs/schema/$subcommand.schema.json"
+  [ "$status" -eq 0 ] && [ -f "$schema" ] || return 0
+  case " ${*:4} " in *" --json "*) ;; *) return 0 ;; esac
+  /usr/bin/python3 -m jsonschema --base-uri "file://$source_dir/docs/schema/" -i "$document" "$schema"
 }
 
 for page in info ssd-info erase-count bad-blocks smart uart-log config-dump; do
