@@ -7,17 +7,6 @@
 
 namespace vt::platform {
 
-std::optional<std::wstring> WidePath(const std::string& path) {
-    if (path.find('\0') != std::string::npos) return std::nullopt;
-    const auto wide = Utf16FromUtf8(path);
-    if (!wide) return std::nullopt;
-    return std::wstring(wide->begin(), wide->end());
-}
-
-std::string NarrowText(const std::wstring& text) {
-    return Utf8FromUtf16(std::u16string(text.begin(), text.end()));
-}
-
 int ErrnoOf(DWORD error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:

@@ -1,18 +1,15 @@
 #pragma once
-// What the Windows forms of the platform services share: paths for the wide-character calls and
-// the words for a failed call.
+// What the Windows forms of the platform services share: the words for a failed call (paths for
+// the wide-character calls come from wide_text.h).
 
 #include <windows.h>
 
 #include <optional>
 #include <string>
 
-namespace vt::platform {
+#include "platform/wide_text.h"
 
-// The UTF-16 form of a path, or nullopt for one that is not UTF-8 or holds a NUL (which would
-// cut the name short).
-std::optional<std::wstring> WidePath(const std::string& path);
-std::string NarrowText(const std::wstring& text);
+namespace vt::platform {
 
 // The errno value that means what a Win32 error code means, for callers that test for one
 // (ENOENT for a missing file); EIO for the codes without an equivalent.

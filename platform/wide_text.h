@@ -14,4 +14,10 @@ std::optional<std::u16string> Utf16FromUtf8(std::string_view text);
 // A surrogate without its partner (Windows allows them in names) becomes U+FFFD.
 std::string Utf8FromUtf16(std::u16string_view text);
 
+// A path for the wide-character calls, or nullopt for one that is not UTF-8 or holds a NUL
+// (which would cut the name short).
+std::optional<std::wstring> WidePath(const std::string& path);
+// Text from the wide-character calls (UTF-16 units) as UTF-8.
+std::string NarrowText(const std::wstring& text);
+
 }  // namespace vt::platform

@@ -55,20 +55,12 @@ void AppendCode(std::string& report, const char* what, std::uint32_t code) {
     report += line;
 }
 
+// A name that is no UTF-8 names no device: the empty name opens nothing.
+std::wstring DeviceName(const std::string& text) {
+    return WidePath(text).value_or(std::wstring{});
+}
+
 }  // namespace
-
-std::wstring WideOf(const std::string& text) {
-    // Bytes that are no UTF-8 name no device: the empty name opens nothing.
-    const auto utf16 = Utf16FromUtf8(text);
-    return utf16 ? std::wstring(utf16->begin(), utf16->end()) : std::wstring{};
-}
-
-std::string Utf8Of(const std::wstring& text) {
-    std::u16string utf16;
-    utf16.reserve(text.size());
-    for (const wchar_t unit : text) utf16 += static_cast<char16_t>(unit);
-    return Utf8FromUtf16(utf16);
-}
 
 int ErrnoOf(std::uint32_t windows_error) {
     using namespace win_error;
@@ -115,7 +107,7 @@ std::wstring DiskMutexName(const std::optional<DeviceNumber>& number, const std:
     for (char& c : name) {
         c = c == '\\' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    return L"Global\\vtutility-path-" + WideOf(name);
+    return L"Global\\vtutility-path-" + DeviceName(name);
 }
 
 WindowsBackend::WindowsBackend(std::unique_ptr<WindowsCalls> calls) : calls_(std::move(calls)) {}
@@ -134,7 +126,7 @@ WindowsBackend::~WindowsBackend() {
 int WindowsBackend::Open(const std::string& path) {
     const std::string node = NodeOfPath(path);
     if (node.empty()) return -ENOENT;
-    OpenDevice device{WideOf(node), kNoOsHandle, false};
+    OpenDevice device{DeviceName(node), kNoOsHandle, false};
     std::uint32_t error = 0;
     // Shared, as SCSI requests want it; the ATA transport reopens it for itself alone.
     device.handle = calls_->CreateFile(device.path, kAccessRead | kAccessWrite,
@@ -327,7 +319,7 @@ std::vector<DiskEntry> WindowsBackend::ListDisks() {
     for (std::uint32_t index = 0;; ++index) {
         const auto path = calls_->DiskInterfacePath(set, index);
         if (!path) break;
-        const std::string text = Utf8Of(*path);
+        const std::string text = NarrowText(*path);
         disks.push_back({text, BusOfPath(text), text});
     }
     calls_->CloseDiskInterfaces(set);
@@ -364,7 +356,7 @@ std::optional<DeviceNumber> WindowsBackend::DeviceNumberOfWide(const std::wstrin
 std::optional<DeviceNumber> WindowsBackend::DeviceNumberOf(const std::string& path) {
     const std::string node = NodeOfPath(path);
     if (node.empty()) return std::nullopt;
-    return DeviceNumberOfWide(WideOf(node));
+    return DeviceNumberOfWide(DeviceName(node));
 }
 
 std::optional<char> WindowsBackend::DriveLetterOf(const std::string& path) {
@@ -394,7 +386,7 @@ int WindowsBackend::IdentifyThroughDriver(const std::string& path, int index,
     const std::string node = NodeOfPath(path);
     if (node.empty()) return ENOENT;
     std::uint32_t error = 0;
-    const OsHandle handle = calls_->CreateFile(WideOf(node), kAccessRead | kAccessWrite,
+    const OsHandle handle = calls_->CreateFile(DeviceName(node), kAccessRead | kAccessWrite,
                                                kShareRead | kShareWrite, error);
     if (handle == kNoOsHandle) return ErrnoOf(error);
     std::array<std::uint8_t, smart::kInSize> in{};

@@ -119,11 +119,6 @@ class WindowsCalls {
 // The system's own calls (Windows builds only).
 std::unique_ptr<WindowsCalls> MakeWin32Calls();
 
-// The seam's wide text (wide_text.h): a name that is no UTF-8 becomes the empty name, which
-// opens nothing; a lone surrogate from the system becomes U+FFFD.
-std::wstring WideOf(const std::string& text);
-std::string Utf8Of(const std::wstring& text);
-
 // The errno value the layers above expect for a Windows error code.
 int ErrnoOf(std::uint32_t windows_error);
 

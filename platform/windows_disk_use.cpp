@@ -7,6 +7,8 @@
 #include <cwctype>
 #include <optional>
 
+#include "platform/wide_text.h"
+
 namespace vt::platform {
 namespace {
 
@@ -97,10 +99,10 @@ DiskVolumes VolumesOnDisk(WindowsCalls& calls, std::uint32_t disk) {
 DiskUse DiskUseOf(const std::vector<DiskVolume>& volumes) {
     DiskUse use;
     for (const auto& volume : volumes) {
-        const std::string name = Utf8Of(volume.name);
+        const std::string name = NarrowText(volume.name);
         use.partitions.push_back(name);
         for (const auto& mount : volume.mount_paths) {
-            use.users.push_back({DiskUser::Kind::Mount, name, Utf8Of(mount)});
+            use.users.push_back({DiskUser::Kind::Mount, name, NarrowText(mount)});
         }
         if (volume.holds_system) use.system_volume = true;
     }

@@ -4,6 +4,8 @@
 #include <array>
 #include <cwctype>
 
+#include "platform/wide_text.h"
+
 namespace vt::test {
 namespace {
 
@@ -59,7 +61,7 @@ WindowsCallsDouble::WindowsCallsDouble(std::unique_ptr<platform::BenchBackend> b
 WindowsCallsDouble::~WindowsCallsDouble() = default;
 
 std::string WindowsCallsDouble::InterfacePathText(std::size_t disk) const {
-    return platform::Utf8Of(InterfacePath(disk));
+    return platform::NarrowText(InterfacePath(disk));
 }
 
 OsHandle WindowsCallsDouble::Add(Object object) {
