@@ -29,10 +29,6 @@ void Put64(std::uint8_t* p, std::uint64_t value) {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::uint32_t Load32(const std::uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 // The storage drivers count time-outs in whole seconds; a request without one gets the tool's
 // usual ten.
 std::uint32_t TimeoutSeconds(std::uint32_t timeout_ms) {

@@ -18,10 +18,6 @@ constexpr std::size_t kExtentsHeader = 8;
 constexpr std::size_t kExtentSize = 24;
 constexpr std::size_t kMaxExtents = 32;
 
-std::uint32_t Load32(const std::uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 std::wstring Lower(std::wstring text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
