@@ -12,7 +12,7 @@ packages=(
   strace  # the metrics unit's system calls against its filter, in the kernel-disk VM test
   clang libclang-rt-14-dev
   file ccache debootstrap  # the package step's CPack, repeated builds, CI's fresh-machine stage
-  python3-jsonschema
+  python3 python3-jsonschema
   libcairo2-dev fonts-dejavu-core fonts-liberation
   prometheus prometheus-node-exporter systemd  # vtutil metrics: promtool, the textfile collector, systemd-analyze
   g++-mingw-w64-x86-64-posix wine wine64 googletest  # the Windows cross-build and its tests under Wine

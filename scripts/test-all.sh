@@ -13,6 +13,9 @@ stage() {
   echo "test-all: $name"
   "$@" || failed+=("$name")
 }
+# The sources first: laid out as .clang-format says, and every include of a lower layer.
+stage "check format" bash scripts/check-format.sh
+stage "check layers" python3 scripts/check-layers.py
 # windows: the cross-build, its tests under Wine and vtutil.exe against the default build's vtutil.
 for preset in default asan windows; do
   if stage "configure $preset" cmake --preset "$preset" &&
