@@ -3,29 +3,8 @@
 # backend with the same file. Each check prints one "CHECK name PASS|FAIL" line.
 check() { name=$1; shift; if "$@"; then echo "CHECK $name PASS"; else echo "CHECK $name FAIL"; fi; }
 bench=/kernel-bench.json
-mount -t configfs configfs /sys/kernel/config
-# A device controller for each USB drive of the bench files, and usb-storage scans a new device at
-# once instead of after a second.
-rmmod dummy_hcd && modprobe dummy_hcd num=3
-echo 0 > /sys/module/usb_storage/parameters/delay_use
-mkdir -p /tmp/prog /tmp/dump /tmp/kernel /tmp/bench
-head -c 4096 /dev/zero | tr '\000' '\021' > /tmp/prog/GDP.bin
-
-if grep -q -- --trace /serve.options 2>/dev/null; then
-  mount -t debugfs debugfs /sys/kernel/debug
-  echo 'module target_core_user +p' > /sys/kernel/debug/dynamic_debug/control
-  echo 'module tcm_loop +p' > /sys/kernel/debug/dynamic_debug/control
-  echo 'module usb_storage +p' > /sys/kernel/debug/dynamic_debug/control
-fi
-start=$(date +%s)
-: > /tmp/serve.log
-vtbench-serve --dump-dir /tmp/dump $(cat /serve.options 2>/dev/null) "$bench" > /tmp/serve.log 2>&1 &
-serve_pid=$!
-i=0
-while ! grep -q '^vtbench-serve: ready' /tmp/serve.log && [ $i -lt 120 ] && kill -0 $serve_pid 2>/dev/null; do
-  sleep 0.25; i=$((i + 1))
-done
-echo "VM: server up after $(($(date +%s) - start)) s:"; cat /tmp/serve.log
+mkdir -p /tmp/kernel /tmp/bench
+. /kernel_serve.sh
 check serve-ready grep -q '^vtbench-serve: ready' /tmp/serve.log
 if ! grep -q '^vtbench-serve: ready' /tmp/serve.log; then
   echo "VM: kernel log:"; dmesg | grep -A80 TCM_Loop | sed 's/^/  /'
@@ -61,7 +40,6 @@ check loader-log-read grep -q 'PWR: resume' /tmp/kernel/window-loader-gdp
 # process's start and the scan are timed apart (`list`): what a selection takes beyond them is the
 # refresh itself.
 now_ms() { awk '{printf "%d", $1 * 1000}' /proc/uptime; }
-commands() { kill -USR1 $serve_pid; sleep 0.3; grep "drive $1: .* commands" /tmp/serve.log | tail -n 1 | awk '{print $4}'; }
 refresh_figure() {
   label=$1 row=$2 drive=$3
   before=$(commands $drive)

@@ -25,7 +25,7 @@ for tool in smartctl hdparm sg_inq sg_sat_identify sg_turs sg_raw sg_modes setpr
 done
 # The checks sourced by kernel_disks_checks.sh and the bench files they serve, at the root.
 files=""
-for f in "$here"/kernel_*_checks.sh "$here"/kernel-*.json; do
+for f in "$here"/kernel_*_checks.sh "$here"/kernel_serve.sh "$here"/kernel-*.json; do
   files="$files $f=/$(basename "$f")"
 done
 # The metrics service's confinement as its unit states it: the capability bounding set in
