@@ -3,7 +3,6 @@
 #include "platform/sat_passthrough.h"
 
 #include <fcntl.h>
-#include <libudev.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -32,34 +31,6 @@ bool IsVirtualDisk(const std::string& sysfs_path) {
 std::string BaseName(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::vector<DiskEntry> ListDisksFromUdev(bool& ok) {
-    ok = false;
-    std::vector<DiskEntry> disks;
-    udev* context = udev_new();
-    if (context == nullptr) return disks;
-    udev_enumerate* enumerate = udev_enumerate_new(context);
-    if (enumerate != nullptr && udev_enumerate_add_match_subsystem(enumerate, "block") >= 0 &&
-        udev_enumerate_add_match_property(enumerate, "DEVTYPE", "disk") >= 0 &&
-        udev_enumerate_scan_devices(enumerate) >= 0) {
-        ok = true;
-        udev_list_entry* entry = nullptr;
-        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
-            const char* syspath = udev_list_entry_get_name(entry);
-            udev_device* device = udev_device_new_from_syspath(context, syspath);
-            if (device == nullptr) continue;
-            const char* node = udev_device_get_devnode(device);
-            const std::string sys = syspath;
-            if (node != nullptr && !IsVirtualDisk(sys)) {
-                disks.push_back({PathFor(BusOfSysfsPath(sys), node), BusOfSysfsPath(sys), node});
-            }
-            udev_device_unref(device);
-        }
-    }
-    if (enumerate != nullptr) udev_enumerate_unref(enumerate);
-    udev_unref(context);
-    return disks;
 }
 
 constexpr unsigned short kDidTimeOut = 0x03;
@@ -117,7 +88,9 @@ std::vector<DiskEntry> ListDisksFromSysfs(const std::string& sys_root) {
         const std::string sys = resolved.string();
         if (IsVirtualDisk(sys)) continue;
         const std::string bus = BusOfSysfsPath(sys);
-        const std::string node = "/dev/" + name;
+        // The kernel names a node in a subdirectory with "!" in place of "/" (cciss!c0d0).
+        std::string node = "/dev/" + name;
+        std::replace(node.begin(), node.end(), '!', '/');
         disks.push_back({PathFor(bus, node), bus, node});
     }
     std::sort(disks.begin(), disks.end(),
@@ -191,12 +164,7 @@ void LinuxBackend::UnlockDevice(int lock) {
 }
 
 std::vector<DiskEntry> LinuxBackend::ListDisks() {
-    bool udev_ok = false;
-    auto disks = ListDisksFromUdev(udev_ok);
-    if (!udev_ok || disks.empty()) disks = ListDisksFromSysfs("/sys");
-    std::sort(disks.begin(), disks.end(),
-              [](const DiskEntry& a, const DiskEntry& b) { return NodeNameLess(a.node, b.node); });
-    return disks;
+    return ListDisksFromSysfs("/sys");
 }
 
 bool LinuxBackend::Rescan(std::string& report) {

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  qt6-base-dev libgl-dev libudev-dev nlohmann-json3-dev libcli11-dev
+  qt6-base-dev libgl-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
   xvfb xauth dpkg-dev desktop-file-utils libxml2-utils
   xdotool

@@ -56,7 +56,7 @@ TEST(DiskPaths, BusFromSysfsPath) {
     EXPECT_EQ(BusOfSysfsPath("/sys/devices/platform/data7/hostile/block/sde"), "other");
 }
 
-TEST(DiskPaths, SysfsFallbackListsWholeDisksInNameOrder) {
+TEST(DiskPaths, SysfsListsWholeDisksInNameOrder) {
     test::ScopedTempDir dir;
     const fs::path root = dir.path();
     auto add = [&](const std::string& name, const std::string& device_dir) {
@@ -68,11 +68,13 @@ TEST(DiskPaths, SysfsFallbackListsWholeDisksInNameOrder) {
     add("sda", "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block");
     add("sdaa", "devices/pci0000:00/0000:00:03.0/host2/target2:0:0/2:0:0:0/block");
     add("loop0", "devices/virtual/block");
+    add("cciss!c0d0", "devices/pci0000:00/0000:00:05.0/cciss0/c0d0/block");
     const auto disks = ListDisksFromSysfs(root.string());
-    ASSERT_EQ(disks.size(), 3u);
+    ASSERT_EQ(disks.size(), 4u);
     EXPECT_EQ(disks[0].path, "ide:/dev/sda");
     EXPECT_EQ(disks[1].path, "usb:/dev/sdb");
-    EXPECT_EQ(disks[2].path, "scsi:/dev/sdaa");
+    EXPECT_EQ(disks[2].path, "other:/dev/cciss/c0d0");
+    EXPECT_EQ(disks[3].path, "scsi:/dev/sdaa");
 }
 
 // /proc/self/mountinfo, /proc/swaps and sysfs as a machine shows them whose sda carries the root
