@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "platform/named_objects.h"
+#include "platform/shared_library.h"
 #include "platform/wide_text.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/test_system.h"
@@ -148,6 +149,19 @@ TEST(WideText, ConvertsEveryPlaneAndRefusesMalformedUtf8) {
     // A lone surrogate, which Windows allows in names, becomes U+FFFD; one at the end too.
     EXPECT_EQ(Utf8FromUtf16(std::u16string{u'x', 0xDC00, u'y', 0xD800}),
               "x\xEF\xBF\xBDy\xEF\xBF\xBD");
+}
+
+TEST(SystemLibraries, ALibraryLoadsOnDemandAndAMissingOneSaysWhy) {
+    const auto known = test::SystemLibraryExport();
+    const SharedLibrary library(known.library);
+    ASSERT_TRUE(library.Loaded()) << library.Failure();
+    EXPECT_NE(library.Symbol(known.function), nullptr);
+    EXPECT_EQ(library.Symbol("no_such_function_vt"), nullptr);
+
+    const SharedLibrary missing("libno-such-library-vt.so.9");
+    EXPECT_FALSE(missing.Loaded());
+    EXPECT_NE(missing.Failure().find("no-such-library-vt"), std::string::npos) << missing.Failure();
+    EXPECT_EQ(missing.Symbol(known.function), nullptr);
 }
 
 }  // namespace

@@ -8,6 +8,12 @@ namespace vt::test {
 
 // The system's device that swallows what is written: /dev/null, NUL.
 const char* NullDevice();
+// A library every process of the system can load, and a function it exports.
+struct LibraryExport {
+    const char* library;
+    const char* function;
+};
+LibraryExport SystemLibraryExport();
 // A FIFO at `path`; false where none could be made.
 bool MakeFifo(const std::string& path);
 void SetEnvironment(const std::string& name, const std::string& value);

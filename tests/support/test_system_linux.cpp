@@ -17,6 +17,10 @@ const char* NullDevice() {
     return "/dev/null";
 }
 
+LibraryExport SystemLibraryExport() {
+    return {"libc.so.6", "strlen"};
+}
+
 bool MakeFifo(const std::string& path) {
     return ::mkfifo(path.c_str(), 0600) == 0;
 }

@@ -8,6 +8,10 @@ const char* NullDevice() {
     return "NUL";
 }
 
+LibraryExport SystemLibraryExport() {
+    return {"kernel32.dll", "GetTickCount"};
+}
+
 bool MakeFifo(const std::string&) {
     return false;  // Windows has no FIFOs in its file system
 }
