@@ -3,13 +3,13 @@
 #include <span>
 
 #include "access/request_outcome.h"
-#include "cli/capture_recorder.h"
+#include "capture/recorder.h"
 #include "sim/bytes.h"
 #include "vendor/carrier.h"
 #include "vendor/catalogue.h"
 #include "vendor/loader_mode.h"
 
-namespace vt::cli {
+namespace vt::capture {
 namespace {
 
 using sim::Bytes;
@@ -444,4 +444,4 @@ int CaptureRecorder::AtaPassThrough(int handle, platform::AtaRequest& request) {
     });
 }
 
-}  // namespace vt::cli
+}  // namespace vt::capture
