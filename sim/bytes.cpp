@@ -1,7 +1,6 @@
 #include "sim/bytes.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vt::sim {
 namespace {
@@ -55,8 +54,17 @@ std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
 }
 
 std::string HexByte(std::uint8_t value) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", value);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes, std::string_view separator) {
+    std::string text;
+    text.reserve(bytes.size() * (2 + separator.size()));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i != 0) text += separator;
+        text += HexByte(bytes[i]);
+    }
     return text;
 }
 

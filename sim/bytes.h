@@ -27,6 +27,8 @@ std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at);
 
 // Two upper-case hex digits, as bench files, fault names and command logs write a byte.
 std::string HexByte(std::uint8_t value);
+// A run of bytes in that form, `separator` between two bytes: "0A1B" or "0A 1B".
+std::string HexBytes(std::span<const std::uint8_t> bytes, std::string_view separator = {});
 
 // Copies as much of `source` as fits into `target` and zero-fills the rest of `target`.
 void CopyPadded(std::span<const std::uint8_t> source, std::span<std::uint8_t> target);
