@@ -35,24 +35,6 @@ void PutAtaString(Bytes& bytes, std::size_t at, std::size_t length, std::string_
     }
 }
 
-std::uint16_t GetBe16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    if (at + 2 > bytes.size()) return 0;
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
-
-std::uint32_t GetBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(GetBe16(bytes, at)) << 16 | GetBe16(bytes, at + 2);
-}
-
-std::uint16_t GetLe16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    if (at + 2 > bytes.size()) return 0;
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return GetLe16(bytes, at) | static_cast<std::uint32_t>(GetLe16(bytes, at + 2)) << 16;
-}
-
 std::string HexByte(std::uint8_t value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     return {kDigits[value >> 4], kDigits[value & 0x0F]};

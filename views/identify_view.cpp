@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "ctrl/byte_fields.h"
 #include "ctrl/read_system_info.h"
+#include "platform/byte_order.h"
 #include "vendor/catalogue.h"
 #include "vendor/wrappers.h"
 #include "views/text_format.h"
