@@ -39,12 +39,9 @@ extern std::array<DriveInfo, kMaxDevices> DriveInfoTable;
 extern std::uint8_t CurrentDevice;
 
 // The entry of a device number; only the low 8 bits count, and a number past the table's end
-// (possible only from a corrupt caller) is taken modulo the table's size rather than read outside it.
+// (possible only from a corrupt caller) is taken modulo the table's size rather than read outside
+// it.
 DeviceEntry& EntryOf(unsigned device);
 DriveInfo& DriveInfoOf(unsigned device);
-
-// A string field of IDENTIFY data, at most `length` characters, up to the first zero byte.
-std::string IdentifyString(const std::array<std::uint8_t, 512>& data, std::size_t offset,
-                           std::size_t length);
 
 }  // namespace vt

@@ -140,13 +140,6 @@ Classification ClassifyDiskPath(const std::string& lower_path) {
     return {};
 }
 
-std::string TrimDisplay(const std::string& text) {
-    auto blank = [](unsigned char c) { return c <= ' ' || c == 0x7F; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
 DeviceRow DescribeUnlistedDisk(unsigned device) {
     DriveInfoOf(device).IdentifyData = {};
     std::array<std::uint8_t, 512> answer{};

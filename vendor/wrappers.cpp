@@ -146,8 +146,4 @@ std::uint64_t GetCapacityMB(unsigned device) {
     return VA_GetCapacity(device) / 2048;
 }
 
-void SwapBytePairs(std::span<std::uint8_t> text) {
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
-}
-
 }  // namespace vt
