@@ -44,4 +44,9 @@ extern std::uint8_t CurrentDevice;
 DeviceEntry& EntryOf(unsigned device);
 DriveInfo& DriveInfoOf(unsigned device);
 
+// Gives `device` a fresh entry for the disk at `path` of interface `kind` (DEVICE_IDE, ...):
+// nothing is left of the disk the slot held before. ATA pass-through on an IDE/SATA path; on a USB
+// path vendor command blocks go to the bridge as its own commands until the bridge is identified.
+DeviceEntry& SetUpEntry(unsigned device, const std::string& path, int kind);
+
 }  // namespace vt

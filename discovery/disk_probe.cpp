@@ -124,10 +124,7 @@ ProbeReport Probe(const std::string& path, const std::string& bus) {
         report.cannot_open = true;
         return report;
     }
-    auto& entry = EntryOf(kProbeSlot);
-    entry.DevicePath = path;
-    entry.AtaPassThrough = kind.kind == DEVICE_IDE ? 1 : 0;
-    entry.DirectVendorCdb = kind.kind == DEVICE_USB ? 1 : 0;
+    SetUpEntry(kProbeSlot, path, kind.kind);
     CarrierMode = 2;
     if (kind.kind == DEVICE_IDE || kind.kind == DEVICE_SCSI) {
         ProbeAtaDisk(report);

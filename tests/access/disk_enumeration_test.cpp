@@ -37,6 +37,18 @@ TEST(AtaStrings, ReadInReadingOrderUpToAZeroOrTheEndOfTheData) {
     EXPECT_EQ(TrimDisplay("\x7F VT K38\t\x7F"), "VT K38");
 }
 
+TEST(DeviceEntry, ASetUpSlotKeepsNothingOfTheDiskItHeldBefore) {
+    EntryOf(3).SysBlock = {1, 2, 3, 4};
+    EntryOf(3).LaterBadUnit = {5, 6};
+    const auto& entry = SetUpEntry(3, "usb:/dev/sdc", DEVICE_USB);
+    EXPECT_EQ(entry.SysBlock, (std::array<std::uint16_t, 4>{}));
+    EXPECT_EQ(entry.LaterBadUnit, (std::array<std::uint16_t, 2>{}));
+    EXPECT_EQ(entry.DevicePath, "usb:/dev/sdc");
+    EXPECT_EQ(entry.DirectVendorCdb, 1);
+    EXPECT_EQ(entry.AtaPassThrough, 0);
+    EntryOf(3) = DeviceEntry{};
+}
+
 TEST(SwapAndTrim, FixesUpAtaStrings) {
     using Bytes = std::vector<std::uint8_t>;
     EXPECT_EQ(Trimmed("1.00    "), (Bytes{'1', '.', '0', '0', 0, 0, 0, 0}));
