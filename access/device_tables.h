@@ -39,12 +39,14 @@ extern std::array<DriveInfo, kMaxDevices> DriveInfoTable;
 extern std::uint8_t CurrentDevice;
 
 // The entry of a device number; only the low 8 bits count, and a number past the table's end
-// (possible only from a corrupt caller) is taken modulo the table's size rather than read outside it.
+// (possible only from a corrupt caller) is taken modulo the table's size rather than read outside
+// it.
 DeviceEntry& EntryOf(unsigned device);
 DriveInfo& DriveInfoOf(unsigned device);
 
-// A string field of IDENTIFY data, at most `length` characters, up to the first zero byte.
-std::string IdentifyString(const std::array<std::uint8_t, 512>& data, std::size_t offset,
-                           std::size_t length);
+// Gives `device` a fresh entry for the disk at `path` of interface `kind` (DEVICE_IDE, ...):
+// nothing is left of the disk the slot held before. ATA pass-through on an IDE/SATA path; on a USB
+// path vendor command blocks go to the bridge as its own commands until the bridge is identified.
+DeviceEntry& SetUpEntry(unsigned device, const std::string& path, int kind);
 
 }  // namespace vt

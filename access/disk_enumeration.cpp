@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "access/ata_passthrough.h"
+#include "access/ata_strings.h"
 #include "access/device_tables.h"
 #include "access/request_outcome.h"
 #include "platform/backend.h"
@@ -75,18 +76,6 @@ bool IdentifyViaDriver(const std::string& path, int index, int interface_kind,
     SwapAndTrim(buffer.subspan(46, 8));
     SwapAndTrim(buffer.subspan(20, 20));
     return true;
-}
-
-void SwapAndTrim(std::span<std::uint8_t> text) {
-    const std::size_t length = text.size() & ~std::size_t{1};
-    for (std::size_t i = 0; i + 1 < length; i += 2) std::swap(text[i], text[i + 1]);
-    std::size_t lead = 0;
-    while (lead < length && text[lead] == ' ') ++lead;
-    std::copy(text.begin() + lead, text.begin() + length, text.begin());
-    std::fill(text.begin() + (length - lead), text.begin() + length, 0);
-    for (std::size_t i = length; i > 0 && (text[i - 1] == ' ' || text[i - 1] == 0); --i) {
-        text[i - 1] = 0;
-    }
 }
 
 std::optional<std::string> CheckDeviceAccess(const std::string& path) {

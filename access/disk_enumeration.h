@@ -37,8 +37,6 @@ int GetStorageDeviceNumber(const std::string& path, StorageDeviceNumber& number)
 // failure. `index` is the disk's position in the disk list (its parity selects the DEV bit).
 bool IdentifyViaDriver(const std::string& path, int index, int interface_kind,
                        std::span<std::uint8_t> buffer, int length);
-// Fixes up one ATA string in place: swap each byte pair, drop leading spaces, zero the trailing.
-void SwapAndTrim(std::span<std::uint8_t> text);
 
 // Whether the tool may send raw commands to a disk: nullopt when it may, else the rights message.
 // Sends CHECK POWER MODE, which changes nothing on the drive.

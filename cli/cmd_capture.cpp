@@ -11,8 +11,8 @@
 #include <string>
 
 #include "access/device_tables.h"
-#include "cli/capture_recorder.h"
-#include "cli/capture_redact.h"
+#include "capture/recorder.h"
+#include "capture/redact.h"
 #include "cli/commands.h"
 #include "cli/form_session.h"
 #include "cli/json_document.h"
@@ -25,6 +25,10 @@
 
 namespace vt::cli {
 namespace {
+
+using capture::CaptureRecorder;
+using capture::DriveRecording;
+using capture::RecordedMode;
 
 struct CaptureOptions {
     std::string device;
@@ -207,7 +211,7 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
         Progress("not sent, as it would change the drive: " + refused);
 
     sim::RawDrive raw = Complete(*recording, platform::BusOfPath(path), older_bridge);
-    if (options.redact) RedactSerials(raw);
+    if (options.redact) capture::RedactSerials(raw);
 
     nlohmann::ordered_json document;
     document["comment"] = std::string("captured by vtutil ") + kToolVersion + " on " + UtcNow() +

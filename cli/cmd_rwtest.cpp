@@ -46,12 +46,8 @@ bool ResolveDevice(const std::string& name, unsigned& device, DeviceRow& shown,
         if (disk.path != name && disk.node != name) continue;
         if (record.accepted >= kMaxDevices) break;
         device = record.accepted;
-        auto& entry = EntryOf(device);
-        entry = DeviceEntry{};
-        entry.DevicePath = disk.path;
-        const auto kind = ClassifyDiskPath(disk.path);
-        entry.AtaPassThrough = kind.kind == DEVICE_IDE ? 1 : 0;
-        entry.DirectVendorCdb = 0;
+        // Standard commands only: none goes to a bridge as a vendor command block.
+        SetUpEntry(device, disk.path, ClassifyDiskPath(disk.path).kind).DirectVendorCdb = 0;
         shown = DescribeUnlistedDisk(device);
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "access/ata_strings.h"
 #include "ctrl/flash_config.h"
 #include "ctrl/read_system_info.h"
 #include "ctrl/table_pages.h"
@@ -84,10 +85,7 @@ const char* ErrorTypeName(unsigned type) {
 }
 
 std::string JsonText(std::string_view latin1) {
-    const auto blank = [](unsigned char c) { return c <= ' ' || c == 0x7F; };
-    const auto first = std::find_if_not(latin1.begin(), latin1.end(), blank);
-    const auto last = std::find_if_not(latin1.rbegin(), latin1.rend(), blank).base();
-    return first < last ? Latin1ToUtf8(std::string_view(first, last)) : std::string();
+    return Latin1ToUtf8(TrimDisplay(latin1));
 }
 
 Json DeviceJson(const DeviceRow& row, const std::string& path) {

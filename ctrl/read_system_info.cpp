@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "access/raw_dump.h"
-#include "ctrl/byte_fields.h"
 #include "ctrl/flash_config.h"
+#include "platform/byte_order.h"
 #include "vendor/catalogue.h"
 #include "vendor/wrappers.h"
 

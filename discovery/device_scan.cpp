@@ -52,13 +52,6 @@ std::string TrimmedSerial(unsigned device) {
         IdentifyString(DriveInfoOf(device).IdentifyData, kSerialOffset, kSerialLength));
 }
 
-void SetEntry(unsigned device, const std::string& path, int kind) {
-    auto& entry = EntryOf(device);
-    entry.DevicePath = path;
-    entry.DirectVendorCdb = kind == DEVICE_USB ? 1 : 0;
-    entry.AtaPassThrough = kind == DEVICE_IDE ? 1 : 0;
-}
-
 // Keeps the model, serial and firmware of an IDENTIFY answer, in reading order, as the device's.
 void KeepIdentifyStrings(unsigned device, std::array<std::uint8_t, 512>& answer) {
     auto& data = DriveInfoOf(device).IdentifyData;
@@ -78,7 +71,7 @@ void Accept(unsigned device, const std::string& path) {
 // An IDE/SATA or SCSI disk: the vendor signature decides.
 bool ScanAtaDisk(unsigned n, int index, const std::string& path, const Classification& kind,
                  DeviceListRecord& record) {
-    SetEntry(n, path, kind.kind);
+    SetUpEntry(n, path, kind.kind);
     DebugMsg(kind.kind == DEVICE_IDE ? "DEVICE_IDE" : "DEVICE_SCSI");
     CarrierMode = 2;
     if (!CheckVendorSignature(n)) return false;
@@ -97,7 +90,7 @@ bool ScanAtaDisk(unsigned n, int index, const std::string& path, const Classific
 
 bool ScanUsbDisk(unsigned n, const std::string& path, const Classification& kind,
                  DeviceListRecord& record) {
-    SetEntry(n, path, DEVICE_USB);
+    SetUpEntry(n, path, DEVICE_USB);
     DebugMsg("DEVICE_USB");
     CarrierMode = 2;
     const int bridge = IdentifyBridge(n);
@@ -138,13 +131,6 @@ Classification ClassifyDiskPath(const std::string& lower_path) {
     if (has("usb")) return {DEVICE_USB, kTextUsb};
     if (has("sbp2")) return {DEVICE_USB, kTextSbp2};
     return {};
-}
-
-std::string TrimDisplay(const std::string& text) {
-    auto blank = [](unsigned char c) { return c <= ' ' || c == 0x7F; };
-    const auto first = std::find_if_not(text.begin(), text.end(), blank);
-    const auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
 }
 
 DeviceRow DescribeUnlistedDisk(unsigned device) {

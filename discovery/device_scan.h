@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "access/ata_strings.h"  // TrimDisplay, the form of the rows' texts
 #include "discovery/device_list.h"
 
 namespace vt {
@@ -19,9 +20,6 @@ struct Classification {
     const char* text = nullptr;
 };
 Classification ClassifyDiskPath(const std::string& lower_path);
-
-// An identify string for display: leading and trailing blanks and control characters removed.
-std::string TrimDisplay(const std::string& text);
 
 // Rewrites DeviceTable, DriveInfoTable and CarrierMode; returns the rows and combo lines. At most
 // kMaxDevices drives are accepted; further disks are left out with one debug line.

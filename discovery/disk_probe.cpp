@@ -7,6 +7,7 @@
 #include <span>
 
 #include "access/ata_passthrough.h"
+#include "access/ata_strings.h"
 #include "access/device_tables.h"
 #include "access/disk_enumeration.h"
 #include "discovery/bridge_identification.h"
@@ -22,15 +23,11 @@ namespace {
 // rewrites the tables.
 constexpr unsigned kProbeSlot = 0;
 
+// An INQUIRY string: up to its first zero byte, trimmed.
 std::string Text(std::span<const std::uint8_t> bytes) {
     std::string text(bytes.begin(), bytes.end());
     text.erase(std::find(text.begin(), text.end(), '\0'), text.end());
     return TrimDisplay(text);
-}
-
-std::string AtaString(std::array<std::uint8_t, 512> data, std::size_t offset, std::size_t length) {
-    SwapBytePairs(std::span(data).subspan(offset, length));
-    return Text(std::span(data).subspan(offset, length));
 }
 
 void ProbeAtaDisk(ProbeReport& report) {
@@ -42,9 +39,9 @@ void ProbeAtaDisk(ProbeReport& report) {
         return;
     }
     report.identify_read = true;
-    report.model = AtaString(identify, 54, 40);
-    report.serial = AtaString(identify, 20, 20);
-    report.firmware = AtaString(identify, 46, 8);
+    report.model = TrimDisplay(AtaString(identify, 54, 40));
+    report.serial = TrimDisplay(AtaString(identify, 20, 20));
+    report.firmware = TrimDisplay(AtaString(identify, 46, 8));
     report.rotation_rate = identify[434] | identify[435] << 8;
     if (report.rotation_rate != 1) {
         char text[96];
@@ -127,10 +124,7 @@ ProbeReport Probe(const std::string& path, const std::string& bus) {
         report.cannot_open = true;
         return report;
     }
-    auto& entry = EntryOf(kProbeSlot);
-    entry.DevicePath = path;
-    entry.AtaPassThrough = kind.kind == DEVICE_IDE ? 1 : 0;
-    entry.DirectVendorCdb = kind.kind == DEVICE_USB ? 1 : 0;
+    SetUpEntry(kProbeSlot, path, kind.kind);
     CarrierMode = 2;
     if (kind.kind == DEVICE_IDE || kind.kind == DEVICE_SCSI) {
         ProbeAtaDisk(report);

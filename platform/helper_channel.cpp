@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "platform/byte_order.h"
+
 namespace vt::platform::helper {
 namespace {
 
@@ -40,8 +42,7 @@ ReadResult ReadFrame(int fd, std::uint32_t max_body, std::vector<std::uint8_t>& 
     const int got = ReadAll(fd, head, sizeof head);
     if (got == 0) return ReadResult::Closed;
     if (got < 0) return ReadResult::Failed;
-    const std::uint32_t length =
-        head[0] | head[1] << 8 | head[2] << 16 | static_cast<std::uint32_t>(head[3]) << 24;
+    const std::uint32_t length = Le32(head, 0);
     if (length > max_body) return ReadResult::TooLong;
     body.resize(length);
     if (length > 0 && ReadAll(fd, body.data(), length) != 1) return ReadResult::Failed;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwctype>
 
+#include "platform/byte_order.h"
 #include "platform/error_codes.h"
 #include "platform/wide_text.h"
 #include "platform/windows_disk_use.h"
@@ -250,7 +251,7 @@ int WindowsBackend::ScsiPassThrough(int handle, ScsiRequest& request) {
         {header[scsi_pt::kSenseInfoLength], scsi_pt::kSenseSize, request.sense.size()});
     std::copy_n(header + scsi_pt::kHeaderSize, sense, request.sense.begin());
     outcome.sense_length = sense;
-    const std::uint32_t moved = std::min(Load32(header + scsi_pt::kTransferLength), length);
+    const std::uint32_t moved = std::min(Le32(block, scsi_pt::kTransferLength), length);
     outcome.residue = length - moved;
     return 0;
 }
@@ -346,7 +347,7 @@ std::optional<DeviceNumber> WindowsBackend::DeviceNumberOfWide(const std::wstrin
                                             returned, error);
     calls_->CloseHandle(handle);
     if (!ok || returned < kDeviceNumberSize) return std::nullopt;
-    return DeviceNumber{Load32(number.data()), Load32(number.data() + 4)};
+    return DeviceNumber{Le32(number, 0), Le32(number, 4)};
 }
 
 std::optional<DeviceNumber> WindowsBackend::DeviceNumberOf(const std::string& path) {

@@ -58,11 +58,6 @@ inline constexpr std::uint32_t kLockVolume = 0x90018;    // FSCTL_LOCK_VOLUME
 inline constexpr std::uint32_t kUnlockVolume = 0x9001C;  // FSCTL_UNLOCK_VOLUME
 }  // namespace ioctl
 
-// A 32-bit value of the little-endian records the device controls exchange.
-inline std::uint32_t Load32(const std::uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 struct OsVersion {
     std::uint32_t major = 0;
     std::uint32_t minor = 0;

@@ -7,6 +7,7 @@
 #include <cwctype>
 #include <optional>
 
+#include "platform/byte_order.h"
 #include "platform/wide_text.h"
 
 namespace vt::platform {
@@ -54,9 +55,9 @@ std::optional<bool> LiesOnDisk(WindowsCalls& calls, const std::wstring& volume, 
     if (returned < kExtentsHeader) return std::nullopt;
     const std::size_t filled =
         (std::min<std::size_t>(returned, extents.size()) - kExtentsHeader) / kExtentSize;
-    const std::size_t count = std::min<std::size_t>(Load32(extents.data()), filled);
+    const std::size_t count = std::min<std::size_t>(Le32(extents, 0), filled);
     for (std::size_t i = 0; i < count; ++i) {
-        if (Load32(extents.data() + kExtentsHeader + i * kExtentSize) == disk) return true;
+        if (Le32(extents, kExtentsHeader + i * kExtentSize) == disk) return true;
     }
     if (partial) return std::nullopt;
     return false;

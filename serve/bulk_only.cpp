@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
 #include "serve/scsi_exchange.h"
 #include "sim/scsi_reply.h"
 
@@ -12,12 +13,6 @@ constexpr std::uint32_t kCbwSignature = 0x43425355;  // "USBC"
 constexpr std::uint32_t kCswSignature = 0x53425355;  // "USBS"
 constexpr std::uint8_t kRequestSense = 0x03;
 
-std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
 void PutLe32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
@@ -25,15 +20,15 @@ void PutLe32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value)
 }  // namespace
 
 std::optional<CommandBlockWrapper> ParseCbw(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() != kCbwLength || GetLe32(bytes, 0) != kCbwSignature) return std::nullopt;
+    if (bytes.size() != kCbwLength || Le32(bytes, 0) != kCbwSignature) return std::nullopt;
     const std::uint8_t flags = bytes[12];
     const std::uint8_t lun = bytes[13];
     const std::uint8_t cdb_length = bytes[14];
     if ((flags & 0x7F) != 0 || (lun & 0xF0) != 0 || (cdb_length & 0xE0) != 0) return std::nullopt;
     if (cdb_length == 0 || cdb_length > 16 || lun != 0) return std::nullopt;
     CommandBlockWrapper cbw;
-    cbw.tag = GetLe32(bytes, 4);
-    cbw.data_length = GetLe32(bytes, 8);
+    cbw.tag = Le32(bytes, 4);
+    cbw.data_length = Le32(bytes, 8);
     cbw.data_in = (flags & 0x80) != 0;
     cbw.lun = lun;
     cbw.cdb.assign(bytes.begin() + 15, bytes.begin() + 15 + cdb_length);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 
+#include "sim/bytes.h"
 #include "sim/scsi_reply.h"
 
 namespace vt::serve {
@@ -46,14 +46,7 @@ sim::Direction DirectionOfCdb(std::span<const std::uint8_t> cdb) {
 }
 
 std::string CdbText(std::span<const std::uint8_t> cdb) {
-    std::string text;
-    char byte[4];
-    for (const std::uint8_t b : cdb) {
-        std::snprintf(byte, sizeof byte, "%02X ", b);
-        text += byte;
-    }
-    if (!text.empty()) text.pop_back();
-    return text;
+    return sim::HexBytes(cdb, " ");
 }
 
 const char* OutcomeName(Outcome outcome) {

@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "platform/byte_order.h"
 #include "platform/files.h"
 #include "platform/named_objects.h"
 #include "sim/bench.h"
@@ -111,9 +112,9 @@ FaultSpec ReadFault(const json& value, const std::string& key) {
 std::uint64_t CapacityOf(const Bytes& identify) {
     std::uint64_t lba48 = 0;
     for (std::size_t i = 0; i < 4; ++i)
-        lba48 |= std::uint64_t{GetLe16(identify, 200 + 2 * i)} << (16 * i);
+        lba48 |= std::uint64_t{Le16(identify, 200 + 2 * i)} << (16 * i);
     if (lba48 != 0) return lba48;
-    return GetLe32(identify, 120);
+    return Le32(identify, 120);
 }
 
 // The raw keys: each replaces (or, for memory and registers, overlays) what the description built.

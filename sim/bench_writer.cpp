@@ -14,17 +14,6 @@ constexpr std::size_t kPatchOverhead = 24;
 // Blobs up to this size are written as one hex string whatever they hold.
 constexpr std::size_t kPlainLimit = 64;
 
-std::string Hex(std::span<const std::uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-    }
-    return text;
-}
-
 std::string Address(std::uint64_t value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
@@ -60,7 +49,8 @@ Json PatchedBlob(std::uint64_t size, std::uint8_t fill,
     if (fill != 0) blob["fill"] = HexByte(fill);
     if (!patches.empty()) {
         Json list = Json::array();
-        for (const auto& [at, bytes] : patches) list.push_back({{"at", at}, {"hex", Hex(bytes)}});
+        for (const auto& [at, bytes] : patches)
+            list.push_back({{"at", at}, {"hex", HexBytes(bytes)}});
         blob["patches"] = std::move(list);
     }
     return blob;
@@ -131,13 +121,13 @@ std::uint64_t KnownBytes::End() const {
 }
 
 Json BlobJson(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() <= kPlainLimit) return Hex(bytes);
+    if (bytes.size() <= kPlainLimit) return HexBytes(bytes);
     const std::uint8_t fill = CommonFill(bytes);
     const auto spans = Differing(bytes, fill);
     std::size_t differing = 0;
     for (const auto& [first, end] : spans) differing += end - first;
     // Dense data gains nothing from patches.
-    if (differing * 4 > bytes.size() * 3) return Hex(bytes);
+    if (differing * 4 > bytes.size() * 3) return HexBytes(bytes);
     std::vector<std::pair<std::uint64_t, Bytes>> patches;
     for (const auto& [first, end] : spans) {
         patches.emplace_back(first, Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(first),

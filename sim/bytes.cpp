@@ -1,7 +1,6 @@
 #include "sim/bytes.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace vt::sim {
 namespace {
@@ -36,27 +35,18 @@ void PutAtaString(Bytes& bytes, std::size_t at, std::size_t length, std::string_
     }
 }
 
-std::uint16_t GetBe16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    if (at + 2 > bytes.size()) return 0;
-    return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]);
-}
-
-std::uint32_t GetBe32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(GetBe16(bytes, at)) << 16 | GetBe16(bytes, at + 2);
-}
-
-std::uint16_t GetLe16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    if (at + 2 > bytes.size()) return 0;
-    return static_cast<std::uint16_t>(bytes[at] | bytes[at + 1] << 8);
-}
-
-std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return GetLe16(bytes, at) | static_cast<std::uint32_t>(GetLe16(bytes, at + 2)) << 16;
-}
-
 std::string HexByte(std::uint8_t value) {
-    char text[3];
-    std::snprintf(text, sizeof text, "%02X", value);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return {kDigits[value >> 4], kDigits[value & 0x0F]};
+}
+
+std::string HexBytes(std::span<const std::uint8_t> bytes, std::string_view separator) {
+    std::string text;
+    text.reserve(bytes.size() * (2 + separator.size()));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i != 0) text += separator;
+        text += HexByte(bytes[i]);
+    }
     return text;
 }
 

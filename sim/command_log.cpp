@@ -6,9 +6,7 @@ namespace vt::sim {
 namespace {
 
 std::string BlockText(const std::array<std::uint8_t, 16>& block) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < block.size(); ++i) text += (i ? " " : "") + HexByte(block[i]);
-    return text + "]";
+    return "[" + HexBytes(block, " ") + "]";
 }
 
 std::string DataText(const LoggedCommand& command) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/byte_order.h"
 #include "sim/bytes.h"
 #include "sim/firmware.h"
 #include "sim/mode_sense.h"
@@ -105,7 +106,7 @@ ScsiReply InquiryPage(const VirtualDrive* drive, const ScsiCommand& request) {
     if (!evpd || drive == nullptr) return InvalidField();
     const auto page = AtaVpdPage(*drive, request.cdb[2]);
     if (!page) return InvalidField();
-    const std::size_t allocation = GetBe16(request.cdb, 3);
+    const std::size_t allocation = Be16(request.cdb, 3);
     const std::size_t n = std::min(allocation, page->size());
     return Transfer(std::span<const std::uint8_t>(*page).first(n), request.data);
 }
@@ -117,7 +118,7 @@ ScsiReply Inquiry(const Bytes& inquiry, const ScsiCommand& request,
     if (request.cdb.size() >= 3 && ((request.cdb[1] & 0x01) != 0 || request.cdb[2] != 0)) {
         return InquiryPage(drive, request);
     }
-    const std::size_t allocation = GetBe16(request.cdb, 3);
+    const std::size_t allocation = Be16(request.cdb, 3);
     const std::size_t n = std::min(allocation, inquiry.size());
     return Transfer(std::span<const std::uint8_t>(inquiry).first(n), request.data);
 }
@@ -152,7 +153,7 @@ ScsiReply ReadCapacity16(VirtualDrive& drive, const ScsiCommand& request) {
     Bytes answer(32, 0);
     for (int i = 0; i < 8; ++i) answer[i] = static_cast<std::uint8_t>(last >> (56 - 8 * i));
     answer[10] = 0x02;  // 512-byte blocks
-    const std::size_t allocation = GetBe32(request.cdb, 10);
+    const std::size_t allocation = Be32(request.cdb, 10);
     return Transfer(
         std::span<const std::uint8_t>(answer).first(std::min(allocation, answer.size())),
         request.data);
@@ -161,10 +162,10 @@ ScsiReply ReadCapacity16(VirtualDrive& drive, const ScsiCommand& request) {
 ScsiReply ReadWrite(VirtualDrive& drive, const ScsiCommand& request, bool write) {
     const bool sixteen = request.cdb[0] == kRead16 || request.cdb[0] == kWrite16;
     if (request.cdb.size() < (sixteen ? 16u : 10u)) return InvalidField();
-    const std::uint64_t lba =
-        sixteen ? std::uint64_t{GetBe32(request.cdb, 2)} << 32 | GetBe32(request.cdb, 6)
-                : GetBe32(request.cdb, 2);
-    const std::uint32_t sectors = sixteen ? GetBe32(request.cdb, 10) : GetBe16(request.cdb, 7);
+    const std::uint64_t lba = sixteen
+                                  ? std::uint64_t{Be32(request.cdb, 2)} << 32 | Be32(request.cdb, 6)
+                                  : Be32(request.cdb, 2);
+    const std::uint32_t sectors = sixteen ? Be32(request.cdb, 10) : Be16(request.cdb, 7);
     // No host moves more at once; a larger count is a request no drive would take.
     if (sectors > 0xFFFF) return InvalidField();
     if (lba > drive.Config().capacity_sectors || lba + sectors > drive.Config().capacity_sectors) {

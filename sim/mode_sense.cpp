@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
 #include "sim/bytes.h"
 
 namespace vt::sim {
@@ -96,7 +97,7 @@ ScsiReply ModeSense(const VirtualDrive& drive, const ScsiCommand& request) {
         answer[1] = static_cast<std::uint8_t>(answer.size() - 2);
     }
 
-    const std::size_t allocation = six ? request.cdb[4] : GetBe16(request.cdb, 7);
+    const std::size_t allocation = six ? request.cdb[4] : Be16(request.cdb, 7);
     ScsiReply reply;
     reply.transferred = std::min({allocation, answer.size(), request.data.size()});
     std::copy_n(answer.begin(), reply.transferred, request.data.begin());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
 #include "sim/bytes.h"
 
 namespace vt::sim {
@@ -92,8 +93,8 @@ bool ResetSmartCounter(DriveState& state, std::uint8_t selector, std::uint32_t v
 
 bool ReadSpiFlash(const DriveConfig& config, const Block& block, std::span<std::uint8_t> data) {
     if (!config.spi_flash) return false;  // no serial flash fitted
-    const std::uint32_t address = GetBe32(block, 3);
-    const std::uint32_t length = GetBe32(block, 7);
+    const std::uint32_t address = Be32(block, 3);
+    const std::uint32_t length = Be32(block, 7);
     std::fill(data.begin(), data.end(), std::uint8_t{0});
     const Bytes& flash = *config.spi_flash;
     const std::size_t wanted = std::min<std::size_t>(length, data.size());
@@ -150,12 +151,12 @@ bool RunVendorCommand(VirtualDrive& drive, const Block& block, VendorRoute route
         case kReadSystemPage: {
             // Byte 3 (the channel) is not used: the image holds the page of every channel.
             const auto key = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>{
-                block[4], GetBe16(block, 5), GetBe16(block, 7)};
+                block[4], Be16(block, 5), Be16(block, 7)};
             const auto it = config.system_pages.find(key);
             if (it == config.system_pages.end()) {
                 std::fill(data.begin(), data.end(), std::uint8_t{0});
             } else {
-                it->second.Read(GetBe32(block, 12), data);
+                it->second.Read(Be32(block, 12), data);
             }
             return true;
         }
@@ -164,7 +165,7 @@ bool RunVendorCommand(VirtualDrive& drive, const Block& block, VendorRoute route
                 CopyPadded(drive.BridgeSmart(), data);
                 return true;
             }
-            return ResetSmartCounter(state, block[3], GetBe32(block, 4));
+            return ResetSmartCounter(state, block[3], Be32(block, 4));
         case kReadSpiFlash:
             return ReadSpiFlash(config, block, data);
         case kReadDramLayout:
@@ -178,7 +179,7 @@ bool RunVendorCommand(VirtualDrive& drive, const Block& block, VendorRoute route
         case kSwitchMode:
             return SwitchMode(state, block[3]);
         case kReadRegister: {
-            const auto it = state.registers.find(GetBe32(block, 3));
+            const auto it = state.registers.find(Be32(block, 3));
             const std::uint8_t value = it == state.registers.end() ? 0 : it->second;
             // Through a command sector the answer carries the route mark before the value.
             const Bytes answer =
@@ -187,19 +188,19 @@ bool RunVendorCommand(VirtualDrive& drive, const Block& block, VendorRoute route
             return true;
         }
         case kWriteRegister:
-            state.registers[GetBe32(block, 3)] = block[7];
+            state.registers[Be32(block, 3)] = block[7];
             return true;
         case kReadMemory:
-            state.memory[block[3]].Read(GetBe32(block, 4), data);
+            state.memory[block[3]].Read(Be32(block, 4), data);
             return true;
         case kWriteMemory:
-            state.memory[block[3]].Write(GetBe32(block, 4), data);
+            state.memory[block[3]].Write(Be32(block, 4), data);
             return true;
         case kReadFlashPage:
             // The byte offset in bytes 12-15 does not apply: a page reads from its first byte.
             AnswerFrom(config.flash_pages,
                        std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>{
-                           block[3], block[4], GetBe16(block, 5), GetBe16(block, 7)},
+                           block[3], block[4], Be16(block, 5), Be16(block, 7)},
                        data);
             return true;
         default:

@@ -9,12 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/integer_text.h"
+
 namespace vt {
 
-// Decimal with an optional sign after leading blanks, or hexadecimal after "$", "0x" or "x" (any
-// case); the whole rest of the text must be digits and the value must fit in 32 bits (hexadecimal
-// up to FFFFFFFF, read as its 32-bit two's complement). nullopt otherwise.
-std::optional<int> ToolkitStrToInt(std::string_view text);
 // The conversion error the window shows for a box whose text is not an integer.
 std::string InvalidIntegerMessage(std::string_view text);
 // ToolkitStrToInt, or throws std::runtime_error with InvalidIntegerMessage.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "access/ata_strings.h"
 #include "access/debug_msg.h"
 #include "access/device_tables.h"
 #include "access/raw_dump.h"
@@ -15,7 +16,7 @@
 namespace vt {
 namespace {
 
-constexpr char kUsbLoader[] = "Generic FCR USB Loader ";                // 23 characters
+constexpr char kUsbLoader[] = "Generic FCR USB Loader ";                 // 23 characters
 constexpr char kSataLoader[] = "Generic FCR SATA Loader Loader Device";  // 36 characters
 constexpr char kVtfkLoader[] = "Vantrel VTFK3X SATA SSD Loader Device";  // 36 characters
 
@@ -50,7 +51,9 @@ bool IsLoaderMode(unsigned device) {
     return VA_Identify(device, identify, 1) && IsLoaderIdentify(identify);
 }
 
-void EnterLoaderMode(unsigned device) { VA_EnableVendorCmd(device, 0); }
+void EnterLoaderMode(unsigned device) {
+    VA_EnableVendorCmd(device, 0);
+}
 
 bool ExitLoaderMode(unsigned device, std::span<std::uint8_t> buffer) {
     if (!IsLoaderMode(device)) return true;

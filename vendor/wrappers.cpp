@@ -3,26 +3,13 @@
 #include <algorithm>
 
 #include "access/device_tables.h"
+#include "platform/byte_order.h"
 #include "vendor/carrier.h"
 #include "vendor/catalogue.h"
 #include "vendor/system_info.h"
 
 namespace vt {
-namespace {
-
-std::uint32_t LittleEndian32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-std::uint64_t BigEndian(std::span<const std::uint8_t> bytes) {
-    std::uint64_t value = 0;
-    for (const std::uint8_t byte : bytes) value = value << 8 | byte;
-    return value;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::uint32_t OddBlockOffset(std::uint16_t block, std::uint32_t spp) {
     return (block & 1) ? spp * 4096 : 0;
@@ -125,22 +112,21 @@ bool VA_FindLoaderInfo(unsigned device, std::span<std::uint8_t> buffer, std::uin
 std::uint64_t VA_GetAtaCapacity(unsigned device) {
     std::array<std::uint8_t, kSectorSize> identify{};
     if (VC_Identify(device, identify, 1) != 1) return 0;
-    const std::uint32_t words60 = LittleEndian32(identify, 120);
+    const std::uint32_t words60 = Le32(identify, 120);
     if (words60 != 0x0FFFFFFF) return words60;
     // Words 100-103 hold a 48-bit count; anything wider (all ones, say) is no capacity.
-    const std::uint64_t words100 =
-        LittleEndian32(identify, 200) | std::uint64_t{LittleEndian32(identify, 204)} << 32;
+    const std::uint64_t words100 = Le64(identify, 200);
     return words100 >= kLba48End ? 0 : words100;
 }
 
 std::uint64_t VA_GetScsiCapacity(unsigned device) {
     std::array<std::uint8_t, kSectorSize> answer{};
     if (VC_ReadCapacity(device, answer, 1) != 1) return 0;
-    const std::uint64_t last = BigEndian(std::span(answer).first(4));
+    const std::uint64_t last = Be32(answer, 0);
     if (last != 0xFFFFFFFF) return last;
     // Past 32 bits the short answer saturates; the long one has the last LBA in full.
     if (VC_ReadCapacity16(device, answer) != 1) return 0;
-    const std::uint64_t last16 = BigEndian(std::span(answer).first(8));
+    const std::uint64_t last16 = Be64(answer, 0);
     return last16 >= kLba48End ? 0 : last16;
 }
 
@@ -158,10 +144,6 @@ std::uint64_t GetCapacityBytes(unsigned device) {
 
 std::uint64_t GetCapacityMB(unsigned device) {
     return VA_GetCapacity(device) / 2048;
-}
-
-void SwapBytePairs(std::span<std::uint8_t> text) {
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2) std::swap(text[i], text[i + 1]);
 }
 
 }  // namespace vt

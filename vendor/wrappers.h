@@ -50,7 +50,4 @@ std::uint64_t GetCapacitySectors(unsigned device);
 std::uint64_t GetCapacityBytes(unsigned device);
 std::uint64_t GetCapacityMB(unsigned device);
 
-// Swaps the two bytes of every 16-bit word of an ATA IDENTIFY string, in place.
-void SwapBytePairs(std::span<std::uint8_t> text);
-
 }  // namespace vt

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "access/raw_dump.h"
-#include "ctrl/byte_fields.h"
 #include "ctrl/read_system_info.h"
+#include "platform/byte_order.h"
 #include "vendor/wrappers.h"
 #include "views/text_format.h"
 
@@ -15,10 +15,6 @@ constexpr std::uint16_t kNoValue16 = 0xFFFF;
 constexpr std::uint32_t kNoValue32 = 0xFFFFFFFF;
 constexpr unsigned kListSectors = 64;
 constexpr std::size_t kListBytes = kListSectors * 512;
-
-std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return Le16(bytes, at) | std::uint32_t{Le16(bytes, at + 2)} << 16;
-}
 
 std::uint64_t Quotient(std::uint64_t sum, std::uint64_t count) {
     return count ? sum / count : 0;

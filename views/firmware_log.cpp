@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "views/text_format.h"
 
 namespace vt {
@@ -14,20 +15,6 @@ constexpr std::uint32_t kFixedErrLogAddress = 0xDC000;
 constexpr std::uint32_t kFixedErrLogSize = 0x800;
 constexpr std::uint32_t kFixedUartLogAddress = 0xDC800;
 constexpr std::uint32_t kFixedUartLogSize = 0x2000;
-
-std::uint32_t Le32(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::size_t at = offset + i;
-        if (at < bytes.size()) value |= std::uint32_t{bytes[at]} << (8 * i);
-    }
-    return value;
-}
-
-std::uint16_t Le16(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    const auto byte = [&](std::size_t at) { return at < bytes.size() ? bytes[at] : 0; };
-    return static_cast<std::uint16_t>(byte(offset) | byte(offset + 1) << 8);
-}
 
 }  // namespace
 

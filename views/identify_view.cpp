@@ -4,8 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "ctrl/byte_fields.h"
+#include "access/ata_strings.h"
 #include "ctrl/read_system_info.h"
+#include "platform/byte_order.h"
 #include "vendor/catalogue.h"
 #include "vendor/wrappers.h"
 #include "views/text_format.h"
@@ -21,28 +22,14 @@ bool Bit(std::uint16_t value, unsigned bit) {
     return (value >> bit) & 1u;
 }
 
-// Two characters per word, high byte first. The text ends at the first zero byte, as a C string
-// built from "%c%c" pieces does.
+// The strings of words `first_word` to `last_word`.
 std::string IdentifyText(std::span<const std::uint8_t> identify, std::size_t first_word,
                          std::size_t last_word) {
-    std::string text;
-    for (std::size_t w = first_word; w <= last_word; ++w) {
-        const std::uint16_t word = Word(identify, w);
-        text.push_back(static_cast<char>(word >> 8));
-        text.push_back(static_cast<char>(word & 0xFF));
-    }
-    return text.substr(0, text.find('\0'));
-}
-
-std::string TrimControlChars(const std::string& text) {
-    const auto keep = [](char c) { return static_cast<unsigned char>(c) > 32; };
-    const auto first = std::find_if(text.begin(), text.end(), keep);
-    const auto last = std::find_if(text.rbegin(), text.rend(), keep).base();
-    return first < last ? std::string(first, last) : std::string();
+    return AtaString(identify, first_word * 2, (last_word - first_word + 1) * 2);
 }
 
 std::string Labelled(const char* label, const std::string& text) {
-    return TrimControlChars(label + text);
+    return TrimDisplay(label + text);
 }
 
 const char* UltraDmaSupportText(unsigned pattern) {

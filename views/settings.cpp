@@ -6,6 +6,7 @@
 
 #include "access/debug_msg.h"
 #include "platform/files.h"
+#include "tools/integer_text.h"
 
 namespace vt {
 
@@ -32,13 +33,6 @@ bool SameName(std::string_view a, std::string_view b) {
         }
     }
     return true;
-}
-
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 99;
 }
 
 }  // namespace
@@ -75,45 +69,11 @@ std::optional<std::string> IniValue(std::string_view ini_text, std::string_view 
     return std::nullopt;
 }
 
-std::optional<std::int32_t> ParseIniInteger(std::string_view text) {
-    text = Trim(text);
-    bool negative = false;
-    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-        negative = text.front() == '-';
-        text.remove_prefix(1);
-    }
-    int base = 10;
-    if (text.starts_with("0x") || text.starts_with("0X")) {
-        base = 16;
-        text.remove_prefix(2);
-    } else if (text.starts_with("$")) {
-        base = 16;
-        text.remove_prefix(1);
-    }
-    if (text.empty()) return std::nullopt;
-    std::uint64_t magnitude = 0;
-    for (const char c : text) {
-        const int digit = DigitValue(c);
-        if (digit >= base) return std::nullopt;
-        magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
-        if (magnitude > 0xFFFFFFFFull) return std::nullopt;
-    }
-    if (base == 10) {
-        if (magnitude > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return std::nullopt;
-        const auto value = static_cast<std::int64_t>(magnitude);
-        return static_cast<std::int32_t>(negative ? -value : value);
-    }
-    // Hex spells the 32 bits themselves.
-    auto bits = static_cast<std::uint32_t>(magnitude);
-    if (negative) bits = 0u - bits;
-    return static_cast<std::int32_t>(bits);
-}
-
 std::int32_t IniInteger(std::string_view ini_text, std::string_view section, std::string_view key,
                         std::int32_t fallback) {
     const auto value = IniValue(ini_text, section, key);
     if (!value) return fallback;
-    return ParseIniInteger(*value).value_or(fallback);
+    return ToolkitStrToInt(*value).value_or(fallback);
 }
 
 Settings ReadSettings(const std::string& program_dir) {

@@ -7,8 +7,8 @@
 // - Section and key names compare without regard to case; blanks around names and values are
 //   dropped, and one pair of matching quotes around a value is removed.
 // - The first occurrence of a key in the first section of that name wins.
-// - An integer is an optional sign, then decimal digits, or hex digits after "0x", "0X" or "$".
-//   It must fit in 32 bits (hex up to FFFFFFFF, taken as the signed value of those bits).
+// - An integer is read as a box of the window reads it (ToolkitStrToInt): an optional sign, then
+//   decimal digits, or hex digits after "0x", "x" or "$" in either case, fitting in 32 bits.
 //   Anything else, including trailing text ("12abc"), gives the default.
 
 #include <cstdint>
@@ -32,8 +32,6 @@ struct Settings {
 // The value of a key, nullopt when the section or key is missing.
 std::optional<std::string> IniValue(std::string_view ini_text, std::string_view section,
                                     std::string_view key);
-// nullopt for a text that is not an integer by the rules above.
-std::optional<std::int32_t> ParseIniInteger(std::string_view text);
 std::int32_t IniInteger(std::string_view ini_text, std::string_view section, std::string_view key,
                         std::int32_t fallback);
 

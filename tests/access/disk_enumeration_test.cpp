@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "access/ata_strings.h"
 #include "access/device_tables.h"
 #include "platform/error_codes.h"
 #include "platform/privileges.h"
@@ -24,6 +25,28 @@ std::vector<std::uint8_t> Trimmed(const std::string& text) {
     auto bytes = Swapped(text);
     SwapAndTrim(bytes);
     return bytes;
+}
+
+TEST(AtaStrings, ReadInReadingOrderUpToAZeroOrTheEndOfTheData) {
+    const auto sent = Swapped("VT K38  SN");
+    EXPECT_EQ(AtaString(sent, 0, 8), "VT K38  ");
+    EXPECT_EQ(IdentifyString(sent, 0, 6), "TVK 83");  // taken as stored: not swapped
+    EXPECT_EQ(AtaString(Swapped(std::string("AB\0D", 4)), 0, 4), "AB");
+    // A short answer ends the field where it ends, never read past.
+    EXPECT_EQ(AtaString(std::span(sent).first(5), 2, 40), " K");
+    EXPECT_EQ(TrimDisplay("\x7F VT K38\t\x7F"), "VT K38");
+}
+
+TEST(DeviceEntry, ASetUpSlotKeepsNothingOfTheDiskItHeldBefore) {
+    EntryOf(3).SysBlock = {1, 2, 3, 4};
+    EntryOf(3).LaterBadUnit = {5, 6};
+    const auto& entry = SetUpEntry(3, "usb:/dev/sdc", DEVICE_USB);
+    EXPECT_EQ(entry.SysBlock, (std::array<std::uint16_t, 4>{}));
+    EXPECT_EQ(entry.LaterBadUnit, (std::array<std::uint16_t, 2>{}));
+    EXPECT_EQ(entry.DevicePath, "usb:/dev/sdc");
+    EXPECT_EQ(entry.DirectVendorCdb, 1);
+    EXPECT_EQ(entry.AtaPassThrough, 0);
+    EntryOf(3) = DeviceEntry{};
 }
 
 TEST(SwapAndTrim, FixesUpAtaStrings) {

@@ -44,6 +44,20 @@ TEST(IdentifyView, StringsLoseTheirPaddingButKeepTheirLabels) {
     EXPECT_EQ(page.EditOf("FwVersionEdit"), "Firmware Revision: A148");
 }
 
+TEST(IdentifyView, DelPaddingIsTrimmedAsInTheDeviceListAndTheJson) {
+    // The page once kept a 7Fh the list and the JSON document of the same drive dropped.
+    Identify id;
+    id.Text(27, 20, "VT SSD\x7F\x7F");
+    id.Text(23, 4,
+            "\x7F"
+            "A148");
+    const auto page = id.Page();
+    EXPECT_EQ(page.EditOf("ModelNameEdit"), "Model Name: VT SSD");
+    EXPECT_EQ(page.EditOf("FwVersionEdit"),
+              "Firmware Revision: \x7F"
+              "A148");  // inside: kept
+}
+
 TEST(IdentifyView, ZeroSectorDecodesToEmptyStringsAndNoFeatures) {
     const auto page = Identify{}.Page();
     EXPECT_EQ(page.EditOf("ModelNameEdit"), "Model Name:");

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 
-#include "cli/capture_recorder.h"
+#include "capture/recorder.h"
 #include "sim/bench.h"
 
-namespace vt::cli {
+namespace vt::capture {
 namespace {
 
 using platform::Direction;
@@ -149,4 +149,4 @@ TEST_F(Recorder, KeepsAnswersByMeaningAndFailuresAsFaults) {
 }
 
 }  // namespace
-}  // namespace vt::cli
+}  // namespace vt::capture

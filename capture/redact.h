@@ -3,7 +3,7 @@
 
 #include "sim/bench_writer.h"
 
-namespace vt::cli {
+namespace vt::capture {
 
 // The placeholder every redacted serial number reads as.
 inline constexpr const char* kRedactedSerial = "REDACTED";
@@ -15,4 +15,4 @@ inline constexpr const char* kRedactedSerial = "REDACTED";
 // in any other stored copy of the block.
 void RedactSerials(sim::RawDrive& drive);
 
-}  // namespace vt::cli
+}  // namespace vt::capture

@@ -3,13 +3,14 @@
 #include <span>
 
 #include "access/request_outcome.h"
-#include "cli/capture_recorder.h"
+#include "capture/recorder.h"
+#include "platform/byte_order.h"
 #include "sim/bytes.h"
 #include "vendor/carrier.h"
 #include "vendor/catalogue.h"
 #include "vendor/loader_mode.h"
 
-namespace vt::cli {
+namespace vt::capture {
 namespace {
 
 using sim::Bytes;
@@ -199,15 +200,14 @@ void KeepVendorAnswer(DriveRecording& drive, const Block& b, bool carrier,
             raw.erase_counts[{b[3], b[4]}] = Take(data, data.size());
             break;
         case subcmd::ReadSystemPage:
-            raw.system_pages[{b[4], sim::GetBe16(b, 5), sim::GetBe16(b, 7)}].Write(
-                sim::GetBe32(b, 12), data);
+            raw.system_pages[{b[4], Be16(b, 5), Be16(b, 7)}].Write(Be32(b, 12), data);
             break;
         case subcmd::ReadSmartUsb:  // on the carrier the same code resets the counters
             if (!carrier) raw.smart_usb = Take(data, kSectorSize);
             break;
         case subcmd::ReadSpiFlash:
             if (!raw.spi_flash) raw.spi_flash.emplace();
-            raw.spi_flash->Write(sim::GetBe32(b, 3), Take(data, sim::GetBe32(b, 7)));
+            raw.spi_flash->Write(Be32(b, 3), Take(data, Be32(b, 7)));
             break;
         case subcmd::ReadDramLayout:
             raw.dram_layout = Take(data, data.size());
@@ -215,21 +215,20 @@ void KeepVendorAnswer(DriveRecording& drive, const Block& b, bool carrier,
         case subcmd::ReadRegister: {
             // Through a command sector the answer carries the route mark before the value.
             const std::size_t at = carrier ? 1 : 0;
-            if (data.size() > at) raw.registers[sim::GetBe32(b, 3)] = data[at];
+            if (data.size() > at) raw.registers[Be32(b, 3)] = data[at];
             break;
         }
         case subcmd::ReadMemory: {
             // Program RAM the capture loaded itself is no part of the drive.
-            const std::uint32_t address = sim::GetBe32(b, 4);
+            const std::uint32_t address = Be32(b, 4);
             if (!Overlaps(drive, b[3], address, data.size())) raw.memory[b[3]].Write(address, data);
             break;
         }
         case subcmd::WriteMemory:
-            drive.written[b[3]].emplace_back(sim::GetBe32(b, 4), data.size());
+            drive.written[b[3]].emplace_back(Be32(b, 4), data.size());
             return;
         case subcmd::ReadFlashPage:
-            raw.flash_pages[{b[3], b[4], sim::GetBe16(b, 5), sim::GetBe16(b, 7)}] =
-                Take(data, data.size());
+            raw.flash_pages[{b[3], b[4], Be16(b, 5), Be16(b, 7)}] = Take(data, data.size());
             break;
         default:
             return;
@@ -254,13 +253,12 @@ void KeepAnswer(DriveRecording& drive, const Request& r, std::span<const std::ui
                 drive.inquiries.emplace_back(drive.mode, Take(moved, moved.size()));
                 ++drive.answers;
             } else if (r.cdb[0] == kReadCapacity10 && moved.size() >= 8) {
-                const std::uint32_t last = sim::GetBe32(moved, 0);
+                const std::uint32_t last = Be32(moved, 0);
                 if (last != 0xFFFFFFFFu) raw.capacity_sectors = std::uint64_t{last} + 1;
                 ++drive.answers;
             } else if (r.cdb[0] == kReadCapacity16 && moved.size() >= 8) {
                 // Asked when the short form saturates: the last LBA in full.
-                const std::uint64_t last =
-                    std::uint64_t{sim::GetBe32(moved, 0)} << 32 | sim::GetBe32(moved, 4);
+                const std::uint64_t last = std::uint64_t{Be32(moved, 0)} << 32 | Be32(moved, 4);
                 if (last < 0xFFFFFFFFFFFFull) raw.capacity_sectors = last + 1;
                 ++drive.answers;
             }
@@ -444,4 +442,4 @@ int CaptureRecorder::AtaPassThrough(int handle, platform::AtaRequest& request) {
     });
 }
 
-}  // namespace vt::cli
+}  // namespace vt::capture

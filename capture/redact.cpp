@@ -2,12 +2,12 @@
 #include <numeric>
 
 #include "access/device_tables.h"
-#include "cli/capture_redact.h"
+#include "capture/redact.h"
 #include "ctrl/read_system_info.h"
 #include "vendor/wrappers.h"
 #include "views/identify_view.h"
 
-namespace vt::cli {
+namespace vt::capture {
 namespace {
 
 constexpr std::size_t kSerialAt = 20, kSerialLength = 20;
@@ -112,4 +112,4 @@ void RedactSerials(sim::RawDrive& drive) {
     }
 }
 
-}  // namespace vt::cli
+}  // namespace vt::capture

@@ -15,7 +15,7 @@
 #include "platform/forwarding_backend.h"
 #include "sim/bench_writer.h"
 
-namespace vt::cli {
+namespace vt::capture {
 
 enum class RecordedMode { Unknown, Firmware, Loader, Program };
 
@@ -59,4 +59,4 @@ class CaptureRecorder final : public platform::ForwardingBackend {
     bool allow_code_load_ = false;
 };
 
-}  // namespace vt::cli
+}  // namespace vt::capture
