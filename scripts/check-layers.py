@@ -28,11 +28,12 @@ ALLOWED = {
     "discovery": _DEVICE,
     "tools": _DEVICE + ["ctrl"],
     "views": _BELOW_VIEWS,
+    "capture": _BELOW_FRONTS,
     "app": _BELOW_FRONTS,
-    "cli": _BELOW_FRONTS,
+    "cli": _BELOW_FRONTS + ["capture"],
     "helper": _BASE + ["sim"],
-    "fuzz": _BELOW_FRONTS,
-    "bench": _BELOW_FRONTS + ["app"],
+    "fuzz": _BELOW_FRONTS + ["capture"],
+    "bench": _BELOW_FRONTS + ["capture", "app"],
 }
 
 # Folders where Qt may be included, and where operating-system headers may be.
