@@ -21,7 +21,7 @@ constexpr wchar_t kPaneClass[] = L"VTUtilityPane";
 constexpr wchar_t kShapeClass[] = L"VTUtilityShape";
 constexpr wchar_t kImageClass[] = L"VTUtilityImage";
 constexpr wchar_t kSplashClass[] = L"VTUtilitySplash";
-constexpr int kMinWidthPercent = 70;
+constexpr int kMinWidthPercent = 60;
 
 // The top-level window a control's events go to.
 HWND Root(HWND hwnd) {
@@ -523,12 +523,14 @@ void MainWindow::FitText(std::string_view name) {
     const Fit full = TextFit(name);
     // A text far too wide for its control (a long table) scrolls rather than shrinks.
     if (full.widest <= full.room || full.widest * kMinWidthPercent > full.room * 100) return;
+    // A face narrows less than its average width says (blanks and digits keep theirs).
     while (control.width_percent > kMinWidthPercent) {
         control.width_percent -= 5;
         ApplyFont(control);
-        const Fit fit = TextFit(name);
-        if (fit.widest <= fit.room) break;
+        if (TextFit(name).widest <= TextFit(name).room) return;
     }
+    control.width_percent = 100;
+    ApplyFont(control);
 }
 
 void MainWindow::FillTabs() {

@@ -76,7 +76,7 @@ class MainWindow {
         int room = 0;
     };
     Fit TextFit(std::string_view name) const;
-    // Narrows the font of an edit or memo until its widest line fits, down to 70 % of its width;
+    // Narrows the font of an edit or memo until its widest line fits, down to 60 % of its width;
     // a text that would need more keeps the full width and scrolls.
     void FitText(std::string_view name);
     // The same when lines have been added: measures those only, unless one does not fit.

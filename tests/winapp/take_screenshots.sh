@@ -26,7 +26,7 @@ wineserver -w
 (cd "$work" && wine "$program" --demo --script "--special --select 0 --click GetSmartInfoBn") \
   >/dev/null 2>&1 &
 window=$(timeout 60 xdotool search --sync --onlyvisible --name "Utility" | head -1)
-sleep 2
+sleep 5
 shoot() {
   eval "$(xdotool getwindowgeometry --shell "$window")"
   python3 "$here/xwd_to_png.py" "$work/Xvfb_screen0" "$out/$1.png" "$X" "$Y" "$WIDTH" "$HEIGHT"

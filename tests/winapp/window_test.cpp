@@ -11,6 +11,7 @@
 
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
+#include "platform/backend.h"
 #include "sim/bench.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/scoped_bench.h"
@@ -206,44 +207,53 @@ bool ShownWhole(const ControlSpec& spec) {
            spec.name != "EraseMemo" && spec.name != "DetalBadInfoMemo";
 }
 
-// The pages of the largest geometry show every line of their memos and edits whole, in the fonts
-// the window chose, at 100 % and (the same texts) at 150 %.
-TEST(WinScreen, PagesOfTheLargestGeometryFitTheirControls) {
-    SpecialMode = DebugFileEnabled = RawDumpEnabled = false;
-    CurrentDevice = 0;
-    test::ScopedBench bench(nlohmann::json::array({vt::sim::LargestGeometryDrive()}), false);
+// The pages of the largest geometry and of the demo's first drive show every line of their memos
+// and edits whole, in the fonts the window chose, at 100 % and (the same texts) at 150 %.
+TEST(WinScreen, PagesShowEveryLineWholeAtBothScalings) {
     test::ScopedTempDir dir;
-    Desktop normal(GetModuleHandleW(nullptr), {dir.path(), "vtutility", {}}, 96);
-    normal.form.FormShow();
-    normal.form.ClickDeviceRow(0);
-    normal.form.GetSmartInfoBnClick();
-    EXPECT_GE(normal.ui.Lines("BadBlockMemo").size(), 64u);
-    EXPECT_GE(normal.ui.Lines("SMARTMemo").size(), 10u);
+    const auto check = [&](const char* bench) {
+        SpecialMode = DebugFileEnabled = RawDumpEnabled = false;
+        CurrentDevice = 0;
+        Desktop normal(GetModuleHandleW(nullptr), {dir.path(), "vtutility", {}}, 96);
+        normal.form.FormShow();
+        normal.form.ClickDeviceRow(0);
+        normal.form.GetSmartInfoBnClick();
+        EXPECT_GE(normal.ui.Lines("BadBlockMemo").size(), 10u) << bench;
+        EXPECT_GE(normal.ui.Lines("SMARTMemo").size(), 10u) << bench;
 
-    test::ScopedFakeBackend no_drives;
-    Desktop large(GetModuleHandleW(nullptr),
-                  {dir.path(), "vtutility", [] { return DeviceListRecord{}; }}, 144);
-    for (const auto& spec : MainFormControls()) {
-        if (!ShownWhole(spec)) continue;
-        if (spec.kind == K::Memo) {
-            large.ui.SetLines(spec.name, normal.ui.Lines(spec.name));
-        } else {
-            large.ui.SetText(spec.name, normal.ui.Text(spec.name));
-        }
-    }
-    int checked = 0;
-    for (auto* desktop : {&normal, &large}) {
+        test::ScopedFakeBackend no_drives;
+        Desktop large(GetModuleHandleW(nullptr),
+                      {dir.path(), "vtutility", [] { return DeviceListRecord{}; }}, 144);
         for (const auto& spec : MainFormControls()) {
-            if (!ShownWhole(spec) || WindowText(desktop->window.Get(spec.name).hwnd).empty())
-                continue;
-            ++checked;
-            const auto fit = desktop->window.TextFit(spec.name);
-            EXPECT_LE(fit.widest, fit.room)
-                << spec.name << " at " << desktop->window.Dpi() << " dpi, narrowed to "
-                << desktop->window.Get(spec.name).width_percent << " %";
+            if (!ShownWhole(spec)) continue;
+            if (spec.kind == K::Memo) {
+                large.ui.SetLines(spec.name, normal.ui.Lines(spec.name));
+            } else {
+                large.ui.SetText(spec.name, normal.ui.Text(spec.name));
+            }
         }
+        int checked = 0;
+        for (auto* desktop : {&normal, &large}) {
+            for (const auto& spec : MainFormControls()) {
+                if (!ShownWhole(spec) || WindowText(desktop->window.Get(spec.name).hwnd).empty()) {
+                    continue;
+                }
+                ++checked;
+                const auto fit = desktop->window.TextFit(spec.name);
+                EXPECT_LE(fit.widest, fit.room)
+                    << bench << ": " << spec.name << " at " << desktop->window.Dpi()
+                    << " dpi, narrowed to " << desktop->window.Get(spec.name).width_percent << " %";
+            }
+        }
+        EXPECT_GT(checked, 60) << bench;
+    };
+    {
+        test::ScopedBench largest(nlohmann::json::array({vt::sim::LargestGeometryDrive()}), false);
+        check("largest geometry");
     }
-    EXPECT_GT(checked, 60);
+    auto previous = platform::Install(sim::MakeDemoBench());
+    check("demo");
+    platform::Install(std::move(previous));
 }
 
 }  // namespace
