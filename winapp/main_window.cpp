@@ -155,6 +155,19 @@ LOGFONTW DialogFont() {
     return font;
 }
 
+// Centred on the screen's work area, its top edge kept on the screen.
+void CentreOnWorkArea(HWND hwnd, HWND after, UINT flags) {
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    RECT frame;
+    GetWindowRect(hwnd, &frame);
+    const LONG width = frame.right - frame.left;
+    const LONG height = frame.bottom - frame.top;
+    SetWindowPos(hwnd, after, work.left + (work.right - work.left - width) / 2,
+                 work.top + std::max(0L, (work.bottom - work.top - height) / 2), 0, 0,
+                 SWP_NOSIZE | flags);
+}
+
 SIZE TextSize(HDC dc, const std::wstring& line) {
     const DWORD size =
         GetTabbedTextExtentW(dc, line.c_str(), static_cast<int>(line.size()), 0, nullptr);
@@ -595,16 +608,7 @@ void MainWindow::RunWhenIdle() {
 }
 
 void MainWindow::Show() {
-    // Centred on the screen's work area.
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    RECT frame;
-    GetWindowRect(hwnd_, &frame);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(hwnd_, nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + std::max(0L, (work.bottom - work.top - height) / 2), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER);
+    CentreOnWorkArea(hwnd_, nullptr, SWP_NOZORDER);
     ShowWindow(hwnd_, SW_SHOW);
     UpdateWindow(hwnd_);
     PostMessageW(hwnd_, kStartMessage, 0, 0);
@@ -763,15 +767,7 @@ SplashWindow::~SplashWindow() {
 
 void SplashWindow::Show() {
     if (!hwnd_) return;
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    RECT frame;
-    GetWindowRect(hwnd_, &frame);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(hwnd_, HWND_TOPMOST, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    CentreOnWorkArea(hwnd_, HWND_TOPMOST, SWP_NOACTIVATE | SWP_SHOWWINDOW);
     UpdateWindow(hwnd_);
 }
 
