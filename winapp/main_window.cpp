@@ -22,6 +22,8 @@ constexpr wchar_t kShapeClass[] = L"VTUtilityShape";
 constexpr wchar_t kImageClass[] = L"VTUtilityImage";
 constexpr wchar_t kSplashClass[] = L"VTUtilitySplash";
 constexpr int kMinWidthPercent = 60;
+// A memo of at most this many lines is measured where the memo itself puts each line's end.
+constexpr std::size_t kShortReportLines = 200;
 
 // The top-level window a control's events go to.
 HWND Root(HWND hwnd) {
@@ -500,8 +502,29 @@ MainWindow::Fit MainWindow::TextFit(std::string_view name) const {
     HDC dc = GetDC(control.hwnd);
     HGDIOBJ old =
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control.hwnd, WM_GETFONT, 0, 0)));
-    for (const auto& line : SplitCrLf(WindowText(control.hwnd))) {
-        fit.widest = std::max(fit.widest, static_cast<int>(TextSize(dc, line).cx));
+    const std::wstring text = WindowText(control.hwnd);
+    const auto lines = SplitCrLf(text);
+    // A memo lays its lines out in its own way (its tab stops are in dialog units, which follow
+    // the system's font): a short report is measured where the memo puts each line's end, a long
+    // table's lines only when they hold a tab.
+    const bool short_report = memo && lines.size() <= kShortReportLines;
+    std::size_t start = 0;
+    for (const auto& line : lines) {
+        int width = TextSize(dc, line).cx;
+        if (const auto end = start + line.size();
+            memo && (short_report || line.find(L'\t') != std::wstring::npos)) {
+            const auto x = [&](std::size_t index) {
+                return static_cast<short>(
+                    LOWORD(SendMessageW(control.hwnd, EM_POSFROMCHAR, index, 0)));
+            };
+            // The last line has no line break to stand at its end: its last character and that.
+            const bool last = end >= text.size();
+            const std::wstring tail = last && !line.empty() ? line.substr(line.size() - 1) : L"";
+            width = x(last ? end - tail.size() : end) - x(start) +
+                    (tail.empty() ? 0 : static_cast<int>(TextSize(dc, tail).cx));
+        }
+        fit.widest = std::max(fit.widest, width);
+        start += line.size() + 2;
     }
     SelectObject(dc, old);
     ReleaseDC(control.hwnd, dc);
@@ -517,14 +540,19 @@ void MainWindow::FitLines(std::string_view name, const std::vector<std::wstring>
     HDC dc = GetDC(control.hwnd);
     HGDIOBJ old =
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control.hwnd, WM_GETFONT, 0, 0)));
-    int widest = 0;
-    for (const auto& line : lines)
-        widest = std::max(widest, static_cast<int>(TextSize(dc, line).cx));
-    SelectObject(dc, old);
-    ReleaseDC(control.hwnd, dc);
+    // A short report is measured whole, where the memo itself puts its lines (see TextFit).
+    bool fits = static_cast<std::size_t>(SendMessageW(control.hwnd, EM_GETLINECOUNT, 0, 0)) >
+                kShortReportLines;
     RECT room;
     SendMessageW(control.hwnd, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
-    if (widest > room.right - room.left - 1) FitText(name);
+    for (const auto& line : lines) {
+        // A tab stands where the memo puts it: only the whole measure knows.
+        fits = fits && line.find(L'\t') == std::wstring::npos &&
+               TextSize(dc, line).cx <= room.right - room.left - 1;
+    }
+    SelectObject(dc, old);
+    ReleaseDC(control.hwnd, dc);
+    if (!fits) FitText(name);
 }
 
 void MainWindow::FitText(std::string_view name) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# What the Windows build gave: every portable layer's library, GoogleTest for the target, and
-# vtutil.exe and vtutility.exe needing no DLL but the system's; nothing of the Linux side slipped in. (The
-# preset builds with warnings as errors, so a Linux-only header or a format only glibc takes
-# fails the build itself.)
+# What the Windows build gave: every portable layer's library, GoogleTest for the target, and a
+# vtutil.exe and a vtutility.exe that need no DLL but the system's; nothing of the Linux side
+# slipped in. (The preset builds with warnings as errors, so a Linux-only header or a format only
+# glibc takes fails the build itself.)
 # Usage: build_check_test.sh BUILD_DIR.
 set -euo pipefail
 build_dir=$1
