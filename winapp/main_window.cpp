@@ -568,7 +568,8 @@ void MainWindow::FitText(std::string_view name) {
     while (control.width_percent > kMinWidthPercent) {
         control.width_percent -= 5;
         ApplyFont(control);
-        if (TextFit(name).widest <= TextFit(name).room) return;
+        const Fit fit = TextFit(name);
+        if (fit.widest <= fit.room) return;
     }
     control.width_percent = 100;
     ApplyFont(control);
