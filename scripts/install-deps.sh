@@ -16,6 +16,7 @@ packages=(
   libcairo2-dev fonts-dejavu-core fonts-liberation
   prometheus prometheus-node-exporter systemd  # vtutil metrics: promtool, the textfile collector, systemd-analyze
   g++-mingw-w64-x86-64-posix wine wine64 googletest  # the Windows cross-build and its tests under Wine
+  nsis groff-base  # the Windows installer and the manual as text in it
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -16,22 +16,6 @@ std::string KindList(std::initializer_list<ControlKind> kinds) {
     return words;
 }
 
-nlohmann::ordered_json TextJson(const std::string& text) {
-    return Latin1ToUtf8(text);
-}
-
-nlohmann::ordered_json LinesJson(const std::vector<std::string>& lines) {
-    auto out = nlohmann::ordered_json::array();
-    for (const auto& line : lines) out.push_back(TextJson(line));
-    return out;
-}
-
-nlohmann::ordered_json RowsJson(const std::vector<TextRow>& rows) {
-    auto out = nlohmann::ordered_json::array();
-    for (const auto& row : rows) out.push_back(LinesJson(row));
-    return out;
-}
-
 }  // namespace
 
 std::string Latin1ToUtf8(std::string_view text) {
@@ -260,62 +244,23 @@ void HeadlessPresentation::ShowWaiting() {
 }
 
 nlohmann::ordered_json HeadlessPresentation::ToJson(const ProcessStateSnapshot& state) const {
-    nlohmann::ordered_json out;
-    out["title"] = TextJson(title_);
-    auto controls = nlohmann::ordered_json::object();
-    auto pages = nlohmann::ordered_json::array();
-    for (const auto& spec : MainFormControls()) {
-        const auto& control = controls_.find(spec.name)->second;
-        if (spec.kind == K::Page) {
-            pages.push_back({{"name", std::string(spec.name)},
-                             {"caption", TextJson(control.caption)},
-                             {"tab_visible", control.visible}});
-            continue;
-        }
-        if (spec.kind == K::PageControl) continue;
-        nlohmann::ordered_json entry{{"kind", std::string(KindWord(spec.kind))},
-                                     {"visible", control.visible},
-                                     {"enabled", control.enabled}};
-        switch (spec.kind) {
-            case K::Edit:
-            case K::LabeledEdit:
-                entry["text"] = TextJson(control.text);
-                break;
-            case K::Memo:
-            case K::Combo:
-                entry["lines"] = LinesJson(control.lines);
-                break;
-            case K::Grid:
-                entry["cells"] = RowsJson(control.cells);
-                break;
-            case K::List:
-                entry["rows"] = RowsJson(control.cells);
-                break;
-            case K::Button:
-            case K::Group:
-            case K::Label:
-                entry["caption"] = TextJson(control.caption);
-                break;
-            case K::Check:
-                entry["caption"] = TextJson(control.caption);
-                entry["checked"] = control.checked;
-                break;
-            default:
-                break;
-        }
-        controls[std::string(spec.name)] = std::move(entry);
+    WindowState window;
+    window.title = title_;
+    for (const auto& [name, control] : controls_) {
+        ControlState& read = window.controls[name];
+        read.text = control.text;
+        read.lines = control.lines;
+        read.rows = control.cells;
+        read.caption = control.caption;
+        read.visible = control.visible;
+        read.enabled = control.enabled;
+        read.checked = control.checked;
     }
-    out["controls"] = std::move(controls);
-    out["pages"] = std::move(pages);
-    out["active_page"] = active_page_;
-    out["messages"] = LinesJson(messages_);
-    out["close_requested"] = close_requested_;
-    out["state"] = {{"CurrentDevice", state.current_device},
-                    {"SpecialMode", state.special_mode},
-                    {"RawDumpEnabled", state.raw_dump_enabled},
-                    {"DebugFileEnabled", state.debug_file_enabled},
-                    {"CarrierMode", state.carrier_mode}};
-    return out;
+    window.active_page = active_page_;
+    window.messages = messages_;
+    window.close_requested = close_requested_;
+    window.process = state;
+    return WindowStateJson(window);
 }
 
 }  // namespace vt

@@ -7,6 +7,7 @@
 
 #include "views/controls.h"
 #include "views/presentation.h"
+#include "views/window_state.h"
 
 namespace vt {
 
@@ -15,15 +16,6 @@ struct HeadlessOptions {
     std::string save_dir;
     // An open dialog answers this file; cancelled when empty.
     std::string open_file;
-};
-
-// The process-wide state the headless window reports beside the controls.
-struct ProcessStateSnapshot {
-    int current_device = 0;
-    bool special_mode = false;
-    bool raw_dump_enabled = false;
-    bool debug_file_enabled = false;
-    int carrier_mode = 0;
 };
 
 class HeadlessPresentation : public Presentation {
