@@ -31,6 +31,8 @@ ALLOWED = {
     "capture": _BELOW_FRONTS,
     "app": _BELOW_FRONTS,
     "cli": _BELOW_FRONTS + ["capture"],
+    # The Windows window: the platform's own controls, drawn from the same table as app/.
+    "winapp": _BELOW_FRONTS + ["app"],
     "helper": _BASE + ["sim"],
     "fuzz": _BELOW_FRONTS + ["capture"],
     "bench": _BELOW_FRONTS + ["capture", "app"],
@@ -38,7 +40,7 @@ ALLOWED = {
 
 # Folders where Qt may be included, and where operating-system headers may be.
 QT_FOLDERS = {"app", "bench"}
-SYSTEM_FOLDERS = {"platform", "serve", "helper", "bench"}
+SYSTEM_FOLDERS = {"platform", "serve", "helper", "bench", "winapp"}
 
 # Not C++ sources of the product: never checked.
 SKIPPED = {"tests", "build", "third_party", "docs", "packaging", "scripts", "cmake", ".git"}
