@@ -9,13 +9,13 @@
 #include "access/debug_msg.h"
 #include "access/device_tables.h"
 #include "access/raw_dump.h"
+#include "pages/firmware_log.h"
+#include "pages/refresh_state.h"
 #include "platform/backend.h"
 #include "vendor/catalogue.h"
 #include "vendor/code_loading.h"
 #include "vendor/system_info.h"
-#include "views/firmware_log.h"
 #include "views/main_form.h"
-#include "views/refresh_state.h"
 
 namespace vt {
 namespace {
