@@ -44,5 +44,30 @@ TEST(SmartJson, PowerOnHoursPastSixteenBitsAreKeptWhole) {
     EXPECT_EQ(SmartSummaryLines(report.data).front(), "Power on hour=4464");
 }
 
+// A reset that failed for a counter says so in both forms, with every message in the order it
+// came, and a counter the drive does not report is "not reported", not 0.
+TEST(SmartResetDocument, AFailedResetNamesItsMessagesAndKeepsUnreportedCountersApart) {
+    DeviceRow row;
+    row.model = "K38";
+    row.serial = "S1";
+    const auto drive = DriveIdentityOf(row, "ide:/dev/sda");
+    const SmartResetCounters before{7u, 3u, std::nullopt};
+    const SmartResetCounters after{0u, 3u, std::nullopt};
+    const auto report = SmartResetDocument(
+        drive, before, after, {"Failed in reseting SMART(PowerCycleCount)", "late"}, false);
+    EXPECT_FALSE(report.all_reset);
+    EXPECT_EQ(report.data["reset"], false);
+    EXPECT_EQ(report.data["counters"][0]["after"], 0);
+    EXPECT_TRUE(report.data["counters"][2]["before"].is_null());
+    EXPECT_EQ(report.data["reset_messages"],
+              Json::array({"Failed in reseting SMART(PowerCycleCount)", "late"}));
+    EXPECT_EQ(report.lines.front(),
+              "S.M.A.R.T. counters of disk 1 (ide:/dev/sda, K38, serial S1), before and after "
+              "the reset:");
+    EXPECT_EQ(report.lines[3], "  C0 unexpected power loss count: not reported -> not reported");
+    EXPECT_EQ(report.lines[4], "Failed in reseting SMART(PowerCycleCount)");
+    EXPECT_EQ(report.lines.back(), "The reset failed for the counters named above.");
+}
+
 }  // namespace
 }  // namespace vt
