@@ -2,6 +2,7 @@
 // The subcommands of vtutil. Each registers itself on the command line and runs when chosen.
 
 #include <CLI/CLI.hpp>
+
 #include <string>
 
 #include "report/json_document.h"
