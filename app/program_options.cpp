@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "report/version.h"
 #include "tools/command_line_words.h"
-#include "views/version.h"
 
 namespace vt::app {
 namespace {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/desktop.h"
-#include "views/erase_count_view.h"
+#include "report/erase_count_texts.h"
 
 namespace {
 

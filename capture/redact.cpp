@@ -4,8 +4,8 @@
 #include "access/device_tables.h"
 #include "capture/redact.h"
 #include "ctrl/read_system_info.h"
+#include "report/identify_texts.h"
 #include "vendor/wrappers.h"
-#include "views/identify_view.h"
 
 namespace vt::capture {
 namespace {

@@ -14,14 +14,15 @@
 #include "capture/recorder.h"
 #include "capture/redact.h"
 #include "cli/commands.h"
+#include "cli/failure.h"
 #include "cli/form_session.h"
-#include "cli/json_document.h"
-#include "cli/page_json.h"
 #include "cli/terminal_text.h"
+#include "pages/refresh_state.h"
 #include "platform/backend.h"
 #include "platform/files.h"
+#include "report/json_document.h"
+#include "report/page_json.h"
 #include "vendor/code_loading.h"
-#include "views/refresh_state.h"
 
 namespace vt::cli {
 namespace {

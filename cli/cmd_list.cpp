@@ -5,10 +5,11 @@
 
 #include "access/device_tables.h"
 #include "cli/commands.h"
-#include "cli/json_document.h"
+#include "cli/failure.h"
 #include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
+#include "report/json_document.h"
 #include "views/headless_presentation.h"
 
 namespace vt::cli {
@@ -30,7 +31,8 @@ void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_statu
             auto document = JsonDocument();
             document["rows"] = Json::array();
             for (const auto& row : record.rows)
-                document["rows"].push_back(ListRowJson(row, DriveInfoOf(row.device).Path));
+                document["rows"].push_back(
+                    ListRowJson(DriveIdentityOf(row, DriveInfoOf(row.device).Path)));
             document["combo_lines"] = Json::array();
             for (const auto& line : record.combo_lines)
                 document["combo_lines"].push_back(JsonText(line));

@@ -9,12 +9,13 @@
 #include "access/device_tables.h"
 #include "access/disk_enumeration.h"
 #include "cli/commands.h"
-#include "cli/drive_metrics.h"
+#include "cli/failure.h"
 #include "cli/form_session.h"
-#include "cli/json_document.h"
-#include "cli/metrics_models.h"
 #include "cli/terminal_text.h"
 #include "platform/files.h"
+#include "report/drive_metrics.h"
+#include "report/json_document.h"
+#include "report/metrics_models.h"
 #include "vendor/loader_mode.h"
 
 namespace vt::cli {
@@ -46,7 +47,7 @@ DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
     if (kind == DEVICE_IDE || kind == DEVICE_SCSI) {
         if (auto refused = CheckDeviceAccess(session.path())) messages.push_back(*refused);
     }
-    drive = DriveMetricsOf(session, row, loader);
+    drive = DriveMetricsOf(session.identity(), session.form().models(), loader);
     drive.read_ok = messages.empty() && drive.read_ok;
     for (const auto& message : messages) Warn("disk " + cells[0] + ": " + message);
     return drive;

@@ -14,20 +14,19 @@
 #include "access/mode_flags.h"
 #include "access/raw_dump.h"
 #include "cli/commands.h"
+#include "cli/failure.h"
 #include "cli/form_session.h"
-#include "cli/heatmap.h"
-#include "cli/json_document.h"
 #include "cli/loader_mode.h"
 #include "cli/smart_reset.h"
 #include "cli/terminal_text.h"
-#include "discovery/device_scan.h"
+#include "pages/text_format.h"
 #include "platform/files.h"
+#include "report/heatmap.h"
+#include "report/json_document.h"
+#include "report/page_lines.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
-#include "vendor/system_info.h"
-#include "views/erase_count_view.h"
-#include "views/headless_presentation.h"
-#include "views/smart_view.h"
+#include "views/controls.h"
 
 namespace vt::cli {
 namespace {
@@ -53,19 +52,12 @@ struct PageOutput {
     int exit_status = kExitOk;             // the page was printed, but not all went well
 };
 
-const char* const kSataInfoEdits[] = {
-    "ModelNameEdit",    "SNEdit",          "FwVersionEdit",        "DiskHeadEdit",
-    "ChsEdit",          "TotalSectorEdit", "MultiwordDMAmodeEdit", "MultiwordDMAEdit",
-    "UltraDMAModeEdit", "UltraDMAEdit",    "SMARTfeatureEdit",     "SecurityModeEdit",
-    "WWNEdit"};
-const char* const kUsbInfoEdits[] = {
-    "SNUSBEdit",      "CapEdit",         "TotalLBAEdit",         "VIDEdit",          "PIDEdit",
-    "VendorNameEdit", "ProductNameEdit", "ManufacturStringEdit", "ProductStringEdit"};
-const char* const kSsdInfoEdits[] = {
-    "FlashmodelEdit", "ChannelEdit",  "CapacityEdit",     "DriverEdit",    "ResPerEdit",
-    "EccReadEdit",    "EccCopyEdit",  "WearLevelingEdit", "BankMapEdit",   "FwEdit",
-    "SupportEdit1",   "SupportEdit2", "FlashInfoEdit",    "FlashTypeEdit", "BlockCeEdit",
-    "PageBlockEdit",  "CeEdit"};
+PageOutput Output(std::vector<std::string> lines, Json data) {
+    PageOutput out;
+    out.lines = std::move(lines);
+    out.data = std::move(data);
+    return out;
+}
 
 // The model a page was filled from; a refresh that did not fill it is a failed command.
 template <typename T>
@@ -74,35 +66,19 @@ const T& ModelOf(const std::optional<T>& model, const char* what) {
     return *model;
 }
 
-void AddEdits(FormSession& s, std::span<const char* const> names, PageOutput& out,
-              bool with_caption) {
-    for (const char* name : names) {
-        std::string line = EditLine(s.ui().Text(name));
-        if (with_caption) line = EditLine(s.ui().Caption(name)) + ": " + line;
-        if (!line.empty()) out.lines.push_back(line);
-    }
-}
-
 PageOutput InfoPage(FormSession& s, const PageOptions&) {
-    PageOutput out;
     const auto& model = ModelOf(s.form().models().device_info, "the drive's identity");
-    if (model.usb) {
-        AddEdits(s, kUsbInfoEdits, out, true);
-    } else {
-        AddEdits(s, kSataInfoEdits, out, false);
-    }
-    out.data = DeviceInfoJson(model);
-    return out;
+    // The bridge's group is printed with the window's captions of its edits.
+    const CaptionOf caption = [](std::string_view control) {
+        const ControlSpec* spec = FindControl(control);
+        return spec ? std::string(spec->caption) : std::string();
+    };
+    return Output(DeviceInfoLines(model, caption), DeviceInfoJson(model));
 }
 
 PageOutput SsdInfoPage(FormSession& s, const PageOptions&) {
-    PageOutput out;
     const auto& model = ModelOf(s.form().models().ssd_info, "the system information");
-    AddEdits(s, kSsdInfoEdits, out, false);
-    const auto memo = s.ui().Lines("SSDInfoMemo");
-    out.lines.insert(out.lines.end(), memo.begin(), memo.end());
-    out.data = SsdInfoJson(model);
-    return out;
+    return Output(SsdInfoLines(model), SsdInfoJson(model));
 }
 
 // A file of the tool's own that could not be written: exit status kExitFileError.
@@ -115,10 +91,11 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
     const auto& model = ModelOf(s.form().models().erase_count, "the erase counts");
     // The pictures first: what they hold is freed before the text is copied.
     if (!options.heatmap.empty() || !options.svg.empty()) {
-        HeatmapData picture = HeatmapDataOf(s.form().EraseCounts());
-        const auto& cells = s.row().cells;
-        picture.model = TrimDisplay(cells[1]);
-        picture.serial = TrimDisplay(cells[2]);
+        HeatmapData picture;
+        picture.grid = model.grid;
+        const DriveIdentity drive = s.identity();
+        picture.model = drive.model;
+        picture.serial = drive.serial;
         const std::time_t now = std::time(nullptr);
         std::tm local{};
         char date[32] = "";
@@ -138,25 +115,14 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
             model.grid.blocks.size(),
             [&grid = model.grid](std::size_t row) { return EraseCountBlockJson(grid, row); }};
     } else {
-        out.lines = s.ui().Lines("EraseMemo");
-        const std::string average = EditLine(s.ui().Text("AeraseEdit"));
-        const std::string maximum = EditLine(s.ui().Text("MeraseEdit"));
-        if (!average.empty()) out.lines.push_back(average);
-        if (!maximum.empty()) out.lines.push_back(maximum);
+        out.lines = EraseCountPageLines(model);
     }
     return out;
 }
 
 PageOutput BadBlocksPage(FormSession& s, const PageOptions&) {
-    PageOutput out;
     const auto& model = ModelOf(s.form().models().bad_blocks, "the bad block tables");
-    const auto summary = s.ui().Lines("BadBlockMemo");
-    const auto detail = s.ui().Lines("DetalBadInfoMemo");
-    out.lines = summary;
-    out.lines.push_back("");
-    out.lines.insert(out.lines.end(), detail.begin(), detail.end());
-    out.data = BadBlocksJson(model);
-    return out;
+    return Output(BadBlockLines(model), BadBlocksJson(model));
 }
 
 PageOutput SmartPage(FormSession& s, const PageOptions& options) {
@@ -171,7 +137,7 @@ PageOutput SmartPage(FormSession& s, const PageOptions& options) {
     }
     s.form().GetSmartInfoBnClick();
     const auto& report = ModelOf(s.form().models().smart, "the S.M.A.R.T. data");
-    out.lines = SmartReportLines(SmartGridRows(report.data, report.variant));
+    out.lines = SmartLines(report);
     out.data = SmartJson(report);
     return out;
 }
@@ -183,7 +149,7 @@ PageOutput UartLogPage(FormSession& s, const PageOptions&) {
         throw std::runtime_error(
             "no firmware log was read: the refresh reads it from K38 drives with build 3 only");
     }
-    out.lines = s.ui().Lines("UartLogMemo");
+    out.lines = FirmwareLogLines(*model);
     out.data = FirmwareLogJson(*model);
     return out;
 }
@@ -192,7 +158,7 @@ PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
     PageOutput out;
     const auto& model = s.form().models().config_dump;
     if (!model) throw std::runtime_error("the controller memory could not be read");
-    out.lines = s.ui().Lines("DpdFTLMemo");
+    out.lines = ConfigDumpLines(*model);
     out.data = ConfigDumpJson(*model);
     return out;
 }
@@ -271,7 +237,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     if (loader.loader) out.data["controller"] = "loader";
     if (json) {
         Json document = JsonDocument();
-        document["device"] = DeviceJson(session.row(), session.path());
+        document["device"] = DeviceJson(session.identity());
         document["page"] = std::move(out.data);
         if (out.streamed) {
             PrintJson(document, *out.streamed);

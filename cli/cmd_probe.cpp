@@ -8,12 +8,13 @@
 
 #include "access/device_tables.h"
 #include "cli/commands.h"
+#include "cli/failure.h"
 #include "cli/form_session.h"
-#include "cli/json_document.h"
 #include "cli/terminal_text.h"
 #include "discovery/device_scan.h"
 #include "discovery/disk_probe.h"
 #include "platform/backend.h"
+#include "report/json_document.h"
 #include "views/headless_presentation.h"
 
 namespace vt::cli {

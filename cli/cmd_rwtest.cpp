@@ -8,13 +8,14 @@
 
 #include "access/device_tables.h"
 #include "cli/commands.h"
+#include "cli/failure.h"
 #include "cli/form_session.h"
-#include "cli/json_document.h"
 #include "cli/terminal_text.h"
 #include "ctrl/rw_self_test.h"
 #include "discovery/device_scan.h"
 #include "platform/backend.h"
 #include "platform/files.h"
+#include "report/json_document.h"
 #include "vendor/wrappers.h"
 #include "views/headless_presentation.h"
 
@@ -63,7 +64,7 @@ std::string Plan(unsigned device, const DeviceRow& row, std::uint64_t sectors) {
     const auto regions = SelfTestRegions(static_cast<std::uint32_t>(GetCapacityMB(device) / 1024));
     const auto known = [](const std::string& text) { return text.empty() ? "unknown" : text; };
     std::string text = "The self-test overwrites user data on " + path + ":\n";
-    text += "  model " + known(row.cells[1]) + ", serial " + known(row.cells[2]) + ", " +
+    text += "  model " + known(row.model) + ", serial " + known(row.serial) + ", " +
             std::to_string(GetCapacityMB(device) / 1024) + " GB (" + std::to_string(sectors) +
             " sectors)\n";
     std::string partitions;
@@ -140,7 +141,7 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
     if (observer.outcome == O::InUse) return ReportFailure(json, observer.refusal, kExitInUse);
     if (json) {
         auto document = JsonDocument();
-        document["device"] = DeviceJson(row, EntryOf(device).DevicePath);
+        document["device"] = DeviceJson(DriveIdentityOf(row, EntryOf(device).DevicePath));
         document["passed"] = passed;
         document["outcome"] = OutcomeText(observer.outcome);
         if (!passed)

@@ -2,11 +2,10 @@
 // The subcommands of vtutil. Each registers itself on the command line and runs when chosen.
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include <string>
 
-#include "views/version.h"
+#include "report/json_document.h"
 
 namespace vt::cli {
 
@@ -27,25 +26,6 @@ inline constexpr int kExitFileError = 5;      // a file or I/O error of the tool
 inline constexpr int kExitDeviceBusy = 6;     // the drive is in use by another process
 inline constexpr int kExitInUse = 7;          // rwtest: the disk is mounted, swap or held
 inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
-
-// The JSON documents of every subcommand carry these.
-using vt::kJsonFormatVersion;
-using vt::kToolVersion;
-
-// A subcommand's JSON document with those two fields first.
-inline nlohmann::ordered_json JsonDocument() {
-    nlohmann::ordered_json document;
-    document["json_format_version"] = kJsonFormatVersion;
-    document["tool_version"] = kToolVersion;
-    return document;
-}
-
-// A document's text. Bytes a drive sent that are not UTF-8 become U+FFFD: one odd disk must not
-// abort the output.
-template <typename Json>
-std::string JsonDump(const Json& document) {
-    return document.dump(2, ' ', false, Json::error_handler_t::replace);
-}
 
 // Installs the backend the options ask for (the bench file, the demo bench, or real drives).
 // False, with a message on standard error, when a bench file is refused.

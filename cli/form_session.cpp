@@ -60,18 +60,8 @@ const std::string& FormSession::path() const {
     return DriveInfoOf(device_).Path;
 }
 
-std::string EditLine(const std::string& text) {
-    std::string line;
-    for (char c : text) {
-        if (c == '\r' || c == '\n') {
-            if (!line.empty() && line.back() != ' ') line += ' ';
-            continue;
-        }
-        line += c;
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    const auto first = line.find_first_not_of(' ');
-    return first == std::string::npos ? std::string() : line.substr(first);
+DriveIdentity FormSession::identity() const {
+    return DriveIdentityOf(row(), path(), form_->models().ssd_info);
 }
 
 }  // namespace vt::cli

@@ -1,13 +1,14 @@
 #pragma once
 // One drive opened the way the window opens it: the scan, the row of the drive, the refresh. Every
-// page command of vtutil reads what the same main form operations put on the headless window, so
-// vtutil and the desktop program cannot disagree on a text.
+// page command of vtutil renders the models the same main form operations read, so vtutil and the
+// desktop program cannot disagree on a text.
 
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "discovery/device_list.h"
+#include "pages/drive_identity.h"
 #include "platform/backend.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
@@ -37,6 +38,8 @@ class FormSession {
     // The list row of the selected drive and its path.
     const DeviceRow& row() const { return record_.rows.at(static_cast<std::size_t>(row_)); }
     const std::string& path() const;
+    // The selected drive as the scan found it, its controller once the refresh read it.
+    DriveIdentity identity() const;
 
   private:
     HeadlessPresentation ui_;
@@ -48,8 +51,5 @@ class FormSession {
     // The selected drive, held against other processes for the whole command.
     std::unique_ptr<platform::DriveLock> hold_;
 };
-
-// An edit's text as one line: the line ends the window's edit boxes carry are dropped.
-std::string EditLine(const std::string& text);
 
 }  // namespace vt::cli

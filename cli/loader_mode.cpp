@@ -38,7 +38,8 @@ int ReadLogThroughLoader(FormSession& s, const std::string& gdp) {
     const auto messages = s.TakeMessages();
     for (const auto& message : messages) Warn(message);
     if (!messages.empty()) return kExitCommandFailed;
-    if (s.ui().Lines("UartLogMemo").empty()) {
+    const auto& log = s.form().models().firmware_log;
+    if (!log || log->lines.empty()) {
         std::fprintf(stderr,
                      "vtutil: the firmware's log could not be read from the serial flash\n");
         return kExitCommandFailed;

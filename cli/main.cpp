@@ -7,9 +7,10 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "cli/json_document.h"
+#include "cli/failure.h"
 #include "cli/terminal_text.h"
 #include "platform/backend.h"
+#include "report/json_document.h"
 
 namespace {
 

@@ -2,13 +2,10 @@
 // vtutil smart --reset: the counters the reset zeroes, read before and after, and the refusal
 // without --yes. The reset itself is the window's "Reset Smart Info".
 
-#include <nlohmann/json.hpp>
-
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "cli/form_session.h"
+#include "report/smart_reset.h"
 
 namespace vt::cli {
 
@@ -16,12 +13,6 @@ namespace vt::cli {
 class ConfirmationNeeded : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-};
-
-struct SmartResetReport {
-    std::vector<std::string> lines;
-    nlohmann::ordered_json data;
-    bool all_reset = false;
 };
 
 // Reads the drive's S.M.A.R.T. data and throws ConfirmationNeeded listing the counters the reset

@@ -18,6 +18,9 @@ struct DeviceRow {
     // What the capacity column shows, as numbers: in MiB (the column is this / 1024) and in bytes.
     std::uint64_t capacity_mb = 0;
     std::uint64_t capacity_bytes = 0;
+    // What the model, serial, firmware and interface columns show, as the scan found them: the
+    // IDENTIFY strings (Latin-1; model and serial trimmed) and the interface's name.
+    std::string model, serial, firmware, interface_name;
 };
 
 struct DeviceListRecord {

@@ -33,12 +33,16 @@ DeviceRow MakeRow(unsigned device, const char* interface_text) {
     row.device = static_cast<std::uint8_t>(device);
     row.capacity_mb = GetCapacityMB(device);
     row.capacity_bytes = GetCapacityBytes(device);
+    row.model = TrimDisplay(IdentifyString(data, kModelOffset, kModelLength));
+    row.serial = TrimDisplay(IdentifyString(data, kSerialOffset, kSerialLength));
+    row.firmware = IdentifyString(data, kFirmwareOffset, kFirmwareLength);
+    row.interface_name = interface_text;
     row.cells = {std::to_string(device + 1),
-                 TrimDisplay(IdentifyString(data, kModelOffset, kModelLength)),
-                 TrimDisplay(IdentifyString(data, kSerialOffset, kSerialLength)),
-                 IdentifyString(data, kFirmwareOffset, kFirmwareLength),
+                 row.model,
+                 row.serial,
+                 row.firmware,
                  std::to_string(row.capacity_mb / 1024),
-                 interface_text};
+                 row.interface_name};
     return row;
 }
 

@@ -6,7 +6,7 @@
 
 #include "ctrl/table_pages.h"
 #include "fuzz/fuzz_drive.h"
-#include "views/bad_block_detail.h"
+#include "pages/bad_block_detail.h"
 
 namespace {
 

@@ -14,10 +14,11 @@
 #include "ctrl/device_buffers.h"
 #include "ctrl/read_system_info.h"
 #include "fuzz/fuzz_drive.h"
+#include "pages/bad_block_detail.h"
+#include "pages/erase_count.h"
+#include "pages/refresh_state.h"
+#include "report/erase_count_texts.h"
 #include "vendor/system_info.h"
-#include "views/bad_block_detail.h"
-#include "views/erase_count_view.h"
-#include "views/refresh_state.h"
 
 namespace {
 
@@ -98,8 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vt::SystemInfo = {};
     std::memset(buffer.data(), 0, buffer.size());
     vt::ScopedBadBlockMap map;
-    const vt::BadBlockDetail detail = vt::BuildBadBlockDetail(0, buffer, &*vt::BadBlockMap);
-    const vt::EraseCountPage page = vt::GetEraseCount(0, buffer, vt::SystemInfo, &*vt::BadBlockMap);
-    sink = detail.text.size() + page.lines.size();
+    const vt::BadBlockDetail detail = vt::BuildBadBlockDetail(0, buffer, false, &*vt::BadBlockMap);
+    const auto page = vt::ReadEraseCount(0, buffer, vt::SystemInfo, &*vt::BadBlockMap);
+    sink = detail.text.size() + (page ? vt::EraseCountLines(*page).size() : 0);
     return 0;
 }

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_drive.h"
-#include "views/bad_block_detail.h"
-#include "views/erase_count_view.h"
+#include "pages/bad_block_detail.h"
+#include "pages/erase_count.h"
+#include "report/erase_count_texts.h"
 
 namespace {
 
@@ -94,6 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
     }
-    sink = vt::EraseCountTexts(page).edits.size() + page.lines.size();
+    sink = vt::EraseCountTexts(page).edits.size() + vt::EraseCountLines(page).size();
     return 0;
 }

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "fuzz/fuzz_drive.h"
-#include "views/firmware_log.h"
+#include "pages/firmware_log.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "fuzz/fuzz_drive.h"
-#include "views/identify_view.h"
+#include "report/identify_texts.h"
 
 namespace {
 

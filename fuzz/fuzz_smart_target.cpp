@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "views/smart_view.h"
+#include "report/smart_texts.h"
 
 namespace {
 

@@ -14,7 +14,8 @@ import sys
 
 _BASE = ["platform"]
 _DEVICE = _BASE + ["access", "vendor"]
-_BELOW_VIEWS = _DEVICE + ["sim", "ctrl", "discovery", "tools"]
+_BELOW_PAGES = _DEVICE + ["sim", "ctrl", "discovery", "tools"]
+_BELOW_VIEWS = _BELOW_PAGES + ["pages", "report"]
 _BELOW_FRONTS = _BELOW_VIEWS + ["views"]
 
 # Folder -> the folders it may include, lowest first.
@@ -27,8 +28,11 @@ ALLOWED = {
     "ctrl": _DEVICE,
     "discovery": _DEVICE,
     "tools": _DEVICE + ["ctrl"],
+    # The page readers, then the renderers of what they read.
+    "pages": _BELOW_PAGES,
+    "report": _BELOW_PAGES + ["pages"],
     "views": _BELOW_VIEWS,
-    "capture": _BELOW_FRONTS,
+    "capture": _BELOW_VIEWS,
     "app": _BELOW_FRONTS,
     "cli": _BELOW_FRONTS + ["capture"],
     # The Windows window: the platform's own controls, drawn from the same table as app/.

@@ -18,35 +18,6 @@ std::string KindList(std::initializer_list<ControlKind> kinds) {
 
 }  // namespace
 
-std::string Latin1ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            out.push_back(c);
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
-    return out;
-}
-
-std::vector<std::string> SplitAtCrLf(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (true) {
-        const auto end = text.find("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            return lines;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + 2;
-    }
-}
-
 HeadlessPresentation::HeadlessPresentation(HeadlessOptions options)
     : options_(std::move(options)), active_page_("TabSheet1") {
     for (const auto& spec : MainFormControls()) {

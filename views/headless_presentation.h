@@ -5,6 +5,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "pages/text_format.h"
 #include "views/controls.h"
 #include "views/presentation.h"
 #include "views/window_state.h"
@@ -98,10 +99,5 @@ class HeadlessPresentation : public Presentation {
     bool waiting_open_ = false;
     int waiting_shown_ = 0;
 };
-
-// 8-bit text as JSON wants it: each byte becomes the character of the same number.
-std::string Latin1ToUtf8(std::string_view text);
-// A memo's view of a text: lines split at CR LF pairs only.
-std::vector<std::string> SplitAtCrLf(std::string_view text);
 
 }  // namespace vt

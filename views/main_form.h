@@ -12,9 +12,8 @@
 #include <vector>
 
 #include "discovery/device_list.h"
+#include "pages/page_models.h"
 #include "tools/diagnose_list.h"
-#include "views/erase_count_view.h"
-#include "views/page_models.h"
 #include "views/presentation.h"
 #include "views/settings.h"
 
@@ -113,16 +112,12 @@ class TMainForm {
     void OnEnterKey(std::string name, std::function<void()> handler);
 
     // --- Information pages and the refresh's steps (views/main_form_pages.cpp) ---
-    void ParseInfo(unsigned device, std::span<std::uint8_t> buffer);
-    void ParseUSBInfo(unsigned device);
     // The Device Info page by the path the drive is reached on (the bridge's or ATA IDENTIFY).
     void ShowDeviceInfo(unsigned device);
     bool GetSSDInfo(std::span<std::uint8_t> buffer);
     void ShowSSDInfo(unsigned device);
     void ProcessBadBlockInfo(unsigned device);
     void GetEraseCount(unsigned device, std::span<std::uint8_t> buffer);
-    // The counts the last erase count view read.
-    const EraseCountTables& EraseCounts() const { return erase_counts_; }
 
     // --- S.M.A.R.T. page (views/main_form_smart.cpp) ---
     // Reads the SMART data of `device` into the buffer (at least one sector) and fills the page;
@@ -177,7 +172,6 @@ class TMainForm {
     std::string save_initial_dir_;
     std::map<std::string, std::function<void()>, std::less<>> click_handlers_;
     std::map<std::string, std::function<void()>, std::less<>> enter_handlers_;
-    EraseCountTables erase_counts_;
 };
 
 }  // namespace vt

@@ -9,11 +9,13 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "ctrl/rw_self_test.h"
+#include "pages/refresh_state.h"
 #include "platform/files.h"
+#include "report/identify_texts.h"
+#include "report/ssd_info_texts.h"
 #include "tools/command_line_words.h"
 #include "tools/drive_info_dump.h"
 #include "views/main_form.h"
-#include "views/refresh_state.h"
 
 namespace vt {
 namespace {
@@ -80,26 +82,31 @@ void TMainForm::RwTestBnClick() {
 bool TMainForm::DumpSSDInfo(const std::string& name, std::string& error) {
     error = DumpNameProblem(name);
     if (!error.empty()) return false;
+    // What the two pages show: the groups a refresh did not fill are empty.
+    PageTexts usb;
+    if (models_.device_info && models_.device_info->usb)
+        usb = UsbIdentityTexts(*models_.device_info->usb);
+    const PageTexts ssd = models_.ssd_info ? SsdInfoPageTexts(*models_.ssd_info) : PageTexts{};
     DriveInfoTexts texts;
-    texts.VendorName = ui_.Text("VendorNameEdit");
-    texts.ProductName = ui_.Text("ProductNameEdit");
-    texts.ManufacturString = ui_.Text("ManufacturStringEdit");
-    texts.ProductString = ui_.Text("ProductStringEdit");
-    texts.Vid = ui_.Text("VIDEdit");
-    texts.Pid = ui_.Text("PIDEdit");
-    texts.SerialNumber = ui_.Text("SNUSBEdit");
-    texts.Flashmodel = ui_.Text("FlashmodelEdit");
-    texts.Channel = ui_.Text("ChannelEdit");
-    texts.Capacity = ui_.Text("CapacityEdit");
-    texts.Driver = ui_.Text("DriverEdit");
-    texts.ResPer = ui_.Text("ResPerEdit");
-    texts.EccRead = ui_.Text("EccReadEdit");
-    texts.EccCopy = ui_.Text("EccCopyEdit");
-    texts.WearLeveling = ui_.Text("WearLevelingEdit");
-    texts.BankMap = ui_.Text("BankMapEdit");
-    texts.Support1 = ui_.Text("SupportEdit1");
-    texts.Support2 = ui_.Text("SupportEdit2");
-    texts.Fw = ui_.Text("FwEdit");
+    texts.VendorName = usb.EditOf("VendorNameEdit");
+    texts.ProductName = usb.EditOf("ProductNameEdit");
+    texts.ManufacturString = usb.EditOf("ManufacturStringEdit");
+    texts.ProductString = usb.EditOf("ProductStringEdit");
+    texts.Vid = usb.EditOf("VIDEdit");
+    texts.Pid = usb.EditOf("PIDEdit");
+    texts.SerialNumber = usb.EditOf("SNUSBEdit");
+    texts.Flashmodel = ssd.EditOf("FlashmodelEdit");
+    texts.Channel = ssd.EditOf("ChannelEdit");
+    texts.Capacity = ssd.EditOf("CapacityEdit");
+    texts.Driver = ssd.EditOf("DriverEdit");
+    texts.ResPer = ssd.EditOf("ResPerEdit");
+    texts.EccRead = ssd.EditOf("EccReadEdit");
+    texts.EccCopy = ssd.EditOf("EccCopyEdit");
+    texts.WearLeveling = ssd.EditOf("WearLevelingEdit");
+    texts.BankMap = ssd.EditOf("BankMapEdit");
+    texts.Support1 = ssd.EditOf("SupportEdit1");
+    texts.Support2 = ssd.EditOf("SupportEdit2");
+    texts.Fw = ssd.EditOf("FwEdit");
 
     const auto path = DriveInfoDumpPath(environment_.program_dir, name);
     return platform::ReplaceFile(path, Bytes(DriveInfoDumpText(texts)), error);

@@ -8,20 +8,18 @@
 #include "access/raw_dump.h"
 #include "ctrl/device_buffers.h"
 #include "ctrl/read_system_info.h"
+#include "pages/page_readers.h"
+#include "pages/refresh_state.h"
 #include "platform/backend.h"
-#include "tools/hex_dump_line.h"
+#include "report/page_lines.h"
 #include "vendor/carrier.h"
 #include "vendor/catalogue.h"
 #include "vendor/code_loading.h"
 #include "vendor/loader_mode.h"
 #include "views/main_form.h"
-#include "views/refresh_state.h"
 
 namespace vt {
 namespace {
-
-constexpr std::size_t kConfigDumpFirst = 0x500;
-constexpr std::size_t kConfigDumpLines = 9;
 
 // The table buffers live for one refresh; released on every path, an escaping error included.
 class ScopedDeviceBuffers {
@@ -85,17 +83,9 @@ void TMainForm::RefreshPages() {
             ProcessBadBlockInfo(device);
             GetEraseCount(device, TransferBuffer);
         }
-        if (VC_ReadMemory(device, 3, 0, TransferBuffer, 8) == 1) {
-            ui_.SetLines("DpdFTLMemo",
-                         HexDumpLines(TransferBuffer, kConfigDumpFirst, kConfigDumpLines));
-            const std::span<const std::uint8_t> memory = TransferBuffer;
-            const auto shown =
-                memory.subspan(std::min(memory.size(), kConfigDumpFirst),
-                               std::min(memory.size() - std::min(memory.size(), kConfigDumpFirst),
-                                        kConfigDumpLines * kHexDumpLineBytes));
-            models_.config_dump =
-                ConfigDumpModel{static_cast<std::uint32_t>(kConfigDumpFirst),
-                                std::vector<std::uint8_t>(shown.begin(), shown.end())};
+        if (auto dump = ReadConfigDump(device, TransferBuffer)) {
+            ui_.SetLines("DpdFTLMemo", ConfigDumpLines(*dump));
+            models_.config_dump = std::move(dump);
         }
         ui_.SetTabVisible("TabSheet8", false);
         if (RunsFirmwareLogView(SystemInfo)) {

@@ -4,12 +4,12 @@
 #include <array>
 
 #include "access/device_tables.h"
+#include "pages/refresh_state.h"
 #include "platform/backend.h"
+#include "report/smart_texts.h"
 #include "vendor/catalogue.h"
 #include "vendor/system_info.h"
 #include "views/main_form.h"
-#include "views/refresh_state.h"
-#include "views/smart_view.h"
 
 namespace vt {
 namespace {
@@ -67,15 +67,11 @@ void TMainForm::GetSmartInfoBnClick() {
 }
 
 void TMainForm::SaveSmartInfoBnClick() {
-    std::vector<TextRow> rows;
-    for (int row = 1; row < kSmartGridRows; ++row) {
-        TextRow cells;
-        for (int column = 0; column < kSmartGridColumns; ++column) {
-            cells.push_back(ui_.Cell(kSmartGrid, row, column));
-        }
-        rows.push_back(std::move(cells));
-    }
-    SaveLinesToFile(SmartReportLines(rows), "smart");
+    // The grid shows the attributes of the last read that succeeded.
+    const auto& report = models_.smart;
+    SaveLinesToFile(SmartReportLines(report ? SmartGridRows(report->data, report->variant)
+                                            : std::vector<TextRow>{}),
+                    "smart");
 }
 
 void TMainForm::ResetSmartInfoBnClick() {

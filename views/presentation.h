@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-namespace vt {
+#include "report/page_texts.h"
 
-using TextRow = std::vector<std::string>;
+namespace vt {
 
 struct FileDialogRequest {
     std::string initial_dir;
@@ -92,5 +92,11 @@ class Presentation {
     // Closes the main window, which ends the program.
     virtual void RequestClose() = 0;
 };
+
+// Sets every edit text and replaces every memo's lines.
+inline void ShowPageTexts(Presentation& window, const PageTexts& texts) {
+    for (const auto& edit : texts.edits) window.SetText(edit.control, edit.text);
+    for (const auto& memo : texts.memos) window.SetLines(memo.control, memo.lines);
+}
 
 }  // namespace vt

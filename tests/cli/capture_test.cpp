@@ -14,9 +14,9 @@
 #include <numeric>
 #include <string>
 
+#include "report/identify_texts.h"
 #include "sim/bench_writer.h"
 #include "sim/json_reader.h"
-#include "views/identify_view.h"
 
 #include "tests/cli/run_vtutil.h"
 

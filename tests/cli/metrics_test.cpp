@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/drive_metrics.h"
-#include "cli/exposition.h"
+#include "report/drive_metrics.h"
+#include "report/exposition.h"
 #include "tests/support/fake_backend.h"
 
 #include "tests/cli/loopback_service.h"
@@ -23,10 +23,6 @@
 
 namespace vt {
 namespace {
-
-using cli::Histogram;
-using cli::MetricFamily;
-using cli::MetricType;
 
 using test::Run;
 using test::Shell;
@@ -118,12 +114,12 @@ TEST(MetricsText, EscapesLabelsAndHelpAndKeepsFamiliesTogether) {
 }
 
 TEST(MetricsText, ValuesKeepEveryDigitOfARawValue) {
-    EXPECT_EQ(cli::FormatValue(281474976710655.0), "281474976710655");  // 48 bits all set
-    EXPECT_EQ(cli::FormatValue(0), "0");
-    EXPECT_EQ(cli::FormatValue(-3), "-3");
-    EXPECT_EQ(cli::FormatValue(0.1), "0.1");
-    EXPECT_EQ(cli::FormatValue(std::numeric_limits<double>::quiet_NaN()), "NaN");
-    EXPECT_EQ(cli::FormatValue(std::numeric_limits<double>::infinity()), "+Inf");
+    EXPECT_EQ(FormatValue(281474976710655.0), "281474976710655");  // 48 bits all set
+    EXPECT_EQ(FormatValue(0), "0");
+    EXPECT_EQ(FormatValue(-3), "-3");
+    EXPECT_EQ(FormatValue(0.1), "0.1");
+    EXPECT_EQ(FormatValue(std::numeric_limits<double>::quiet_NaN()), "NaN");
+    EXPECT_EQ(FormatValue(std::numeric_limits<double>::infinity()), "+Inf");
 }
 
 TEST(MetricsText, HistogramBucketsAreCumulativeWithInfLast) {
@@ -141,13 +137,13 @@ TEST(MetricsText, HistogramBucketsAreCumulativeWithInfLast) {
 }
 
 // A drive whose texts carry every character the format must escape, and Latin-1 bytes.
-cli::MetricsCollection AwkwardCollection() {
-    cli::DriveMetrics d;
+MetricsCollection AwkwardCollection() {
+    DriveMetrics d;
     d.disk = "1";
     d.path = "ide:/dev/sda";
     d.model = "Model \"X\" \\ 2\n\xE9t\xE9  ";
     d.serial = std::string("SN\0\x01", 4);
-    d.mode = cli::ControllerMode::Firmware;
+    d.mode = ControllerMode::Firmware;
     d.flash_type = "MLC";
     d.read_ok = true;
     d.pages = {{"erase_count", true}, {"smart", false}};
@@ -157,18 +153,18 @@ cli::MetricsCollection AwkwardCollection() {
     d.erase_counts->average = 12;
     d.erase_counts->maximum = 40;
     for (double v : {1.0, 12.0, 40.0}) d.erase_counts->per_block.Observe(v);
-    d.bad_blocks = cli::BadBlockMetrics{{{0, 1, 3, 0, 1, 2, {1, 1, 0, 0}}}, 2, 1};
-    d.smart = std::vector<cli::SmartMetric>{{9, "Power-On Hours", 100, 100, 0, 0xFFFFFFFFFFFFull},
-                                            {250, "", 1, 2, 3, 4}};
-    cli::DriveMetrics failed;
+    d.bad_blocks = BadBlockMetrics{{{0, 1, 3, 0, 1, 2, {1, 1, 0, 0}}}, 2, 1};
+    d.smart = std::vector<SmartMetric>{{9, "Power-On Hours", 100, 100, 0, 0xFFFFFFFFFFFFull},
+                                       {250, "", 1, 2, 3, 4}};
+    DriveMetrics failed;
     failed.disk = "2";
-    failed.mode = cli::ControllerMode::Loader;
+    failed.mode = ControllerMode::Loader;
     return {{d, failed}, 1.5, 1.7e9};
 }
 
 TEST(MetricsText, DriveTextsBecomeValidUtf8LabelsAndPromtoolAcceptsThem) {
     test::ScopedTempDir dir;
-    const std::string text = cli::RenderMetrics(AwkwardCollection());
+    const std::string text = RenderMetrics(AwkwardCollection());
     const auto samples = ParseExposition(text);
     EXPECT_EQ(Find(samples, "vtutility_drive_info", {{"disk", "1"}, {"serial", "SN"}}), 1);
     EXPECT_EQ(

@@ -22,15 +22,15 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "ctrl/device_buffers.h"
+#include "pages/refresh_state.h"
 #include "platform/backend.h"
+#include "report/erase_count_texts.h"
 #include "sim/bench.h"
 #include "tests/support/fake_backend.h"
 #include "vendor/carrier.h"
 #include "vendor/system_info.h"
-#include "views/erase_count_view.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
-#include "views/refresh_state.h"
 
 namespace vt {
 namespace {

@@ -13,16 +13,16 @@
 
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
+#include "pages/firmware_log.h"
+#include "pages/refresh_state.h"
 #include "platform/backend.h"
 #include "sim/bench.h"
 #include "tests/support/fake_backend.h"
 #include "vendor/carrier.h"
 #include "vendor/code_loading.h"
 #include "vendor/system_info.h"
-#include "views/firmware_log.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
-#include "views/refresh_state.h"
 
 namespace vt {
 namespace {

@@ -6,22 +6,23 @@
 #include <cstdlib>
 #include <string>
 
+#include "report/erase_count_texts.h"
+#include "report/identify_texts.h"
+#include "report/page_lines.h"
 #include "tests/support/form_on_bench.h"
-#include "views/erase_count_view.h"
-#include "views/identify_view.h"
 
 namespace vt {
 namespace {
 
 // The grid against the memo: the same rows, every cell the same number or X, brackets where the
 // grid says bad.
-void ExpectGridIsTheMemo(const EraseCountPage& page) {
+void ExpectGridIsTheMemo(const EraseCountPage& page, const std::vector<std::string>& memo) {
     const auto& grid = page.grid;
-    ASSERT_EQ(grid.blocks.size() + 1, page.lines.size());
+    ASSERT_EQ(grid.blocks.size() + 1, memo.size());
     ASSERT_EQ(grid.counts.size(), grid.blocks.size() * grid.columns());
     ASSERT_EQ(grid.bad.size(), grid.counts.size());
     for (std::size_t row = 0; row < grid.blocks.size(); ++row) {
-        const auto cells = EraseCountCells(page.lines[row + 1]);
+        const auto cells = EraseCountCells(memo[row + 1]);
         ASSERT_EQ(cells.size(), grid.columns() + 1) << row;
         EXPECT_EQ(std::stoul(cells[0]), grid.blocks[row]) << row;
         for (std::size_t j = 0; j < grid.columns(); ++j) {
@@ -47,15 +48,16 @@ TEST(EraseCountGrid, HoldsEveryFormsCells) {
     for (std::uint16_t v = 0; v < 12; ++v) counts.entries.push_back(v == 4 ? 0xFFFF : v * 100);
     BadBlockMarks marks;
     marks.Mark(1, 0, 1);
-    ExpectGridIsTheMemo(PerTableEraseCountPage(counts, &marks));
+    const auto per_table = PerTableEraseCountPage(counts, &marks);
+    ExpectGridIsTheMemo(per_table, EraseCountLines(per_table));
 
     const std::uint32_t list[] = {7, 0xFFFFFFFF, 123456};
     const auto k12 = K12EraseCountPage(2, 2, list);
-    ExpectGridIsTheMemo(k12);
+    ExpectGridIsTheMemo(k12, EraseCountLines(k12));
     EXPECT_EQ(k12.grid.At(2, 3), 123456u);
 
     const auto k14 = K14EraseCountPage(1, 2, {{5, 0xFFFF}, {6}}, true);
-    ExpectGridIsTheMemo(k14);
+    ExpectGridIsTheMemo(k14, EraseCountLines(k14));
     EXPECT_EQ(k14.grid.blocks, (std::vector<std::uint32_t>{0, 1, 0}));
 }
 
@@ -116,8 +118,7 @@ TEST_F(PageModels, ARefreshLeavesTheModelsItsPagesShow) {
     ASSERT_TRUE(models.ssd_info);
     EXPECT_EQ(models.ssd_info->info.ChannelCount, SystemInfo.ChannelCount);
     ASSERT_TRUE(models.erase_count);
-    EXPECT_EQ(models.erase_count->lines, Lines("EraseMemo"));
-    ExpectGridIsTheMemo(*models.erase_count);
+    ExpectGridIsTheMemo(*models.erase_count, Lines("EraseMemo"));
     ASSERT_TRUE(models.config_dump);
     EXPECT_EQ(models.config_dump->bytes.size(), Lines("DpdFTLMemo").size() * 16);
 
@@ -149,6 +150,54 @@ TEST_F(PageModels, ARefreshLeavesTheModelsItsPagesShow) {
     form.UpdateInfo(false);
     EXPECT_FALSE(form.models().smart);
     EXPECT_FALSE(form.models().erase_count);
+}
+
+// vtutil prints each page from its model; what it prints is what the window shows: the edits one
+// line each, the memos line for line.
+TEST_F(PageModels, VtutilsTextOfEveryPageIsTheWindows) {
+    ASSERT_TRUE(Install(nlohmann::json::parse(R"({
+        "bus": "ide", "model": "K38", "build": "3", "revision": "43", "uart_log": true,
+        "bad_blocks": {"later": [{"channel": 1, "ce": 0, "unit": 21, "type": "prog_fail"}]}})")));
+    auto& form = Select();
+    const auto& models = form.models();
+    ASSERT_TRUE(models.ssd_info && models.bad_blocks && models.erase_count && models.config_dump &&
+                models.firmware_log);
+    const auto edits = [&](std::initializer_list<const char*> names) {
+        std::vector<std::string> lines;
+        for (const char* name : names) {
+            if (auto line = EditLine(Text(name)); !line.empty()) lines.push_back(line);
+        }
+        return lines;
+    };
+    auto ssd = edits({"FlashmodelEdit", "ChannelEdit", "CapacityEdit", "DriverEdit", "ResPerEdit",
+                      "EccReadEdit", "EccCopyEdit", "WearLevelingEdit", "BankMapEdit", "FwEdit",
+                      "SupportEdit1", "SupportEdit2", "FlashInfoEdit", "FlashTypeEdit",
+                      "BlockCeEdit", "PageBlockEdit", "CeEdit"});
+    const auto memo = Lines("SSDInfoMemo");
+    ssd.insert(ssd.end(), memo.begin(), memo.end());
+    EXPECT_EQ(SsdInfoLines(*models.ssd_info), ssd);
+
+    auto erase = Lines("EraseMemo");
+    const auto summary = edits({"AeraseEdit", "MeraseEdit"});
+    ASSERT_EQ(summary.size(), 2u);
+    erase.insert(erase.end(), summary.begin(), summary.end());
+    EXPECT_EQ(EraseCountPageLines(*models.erase_count), erase);
+
+    auto bad = Lines("BadBlockMemo");
+    bad.emplace_back();
+    const auto detail = Lines("DetalBadInfoMemo");
+    bad.insert(bad.end(), detail.begin(), detail.end());
+    EXPECT_EQ(BadBlockLines(*models.bad_blocks), bad);
+
+    EXPECT_EQ(ConfigDumpLines(*models.config_dump), Lines("DpdFTLMemo"));
+    ASSERT_FALSE(Lines("UartLogMemo").empty());
+    EXPECT_EQ(FirmwareLogLines(*models.firmware_log), Lines("UartLogMemo"));
+    ASSERT_TRUE(models.device_info && models.device_info->sata);
+    EXPECT_EQ(
+        DeviceInfoLines(*models.device_info, {}),
+        edits({"ModelNameEdit", "SNEdit", "FwVersionEdit", "DiskHeadEdit", "ChsEdit",
+               "TotalSectorEdit", "MultiwordDMAmodeEdit", "MultiwordDMAEdit", "UltraDMAModeEdit",
+               "UltraDMAEdit", "SMARTfeatureEdit", "SecurityModeEdit", "WWNEdit"}));
 }
 
 TEST(UsbIdentity, NumbersAndTextsFromTheConfiguration) {

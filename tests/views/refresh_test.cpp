@@ -14,18 +14,19 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "ctrl/device_buffers.h"
+#include "pages/identify.h"
+#include "pages/refresh_state.h"
 #include "platform/backend.h"
+#include "report/erase_count_texts.h"
+#include "report/identify_texts.h"
 #include "sim/bench.h"
 #include "tests/support/fake_backend.h"
 #include "tests/support/form_on_bench.h"
 #include "vendor/code_loading.h"
 #include "vendor/system_info.h"
 #include "vendor/wrappers.h"
-#include "views/erase_count_view.h"
 #include "views/headless_presentation.h"
-#include "views/identify_view.h"
 #include "views/main_form.h"
-#include "views/refresh_state.h"
 
 namespace vt {
 namespace {
@@ -158,44 +159,6 @@ TEST_F(RefreshTest, LaterBadUnitIsBracketedInTheEraseCountTable) {
     EXPECT_EQ(cells[2].back(), ']');
 }
 
-// What the form keeps of the erase counts for pictures is what the page shows: every count in its
-// cell, a bad mark exactly where the page brackets one.
-TEST_F(RefreshTest, KeptEraseCountsAgreeWithThePageCellByCell) {
-    Install(Drive({{"banks", 2u},
-                   {"bad_blocks",
-                    {{"later",
-                      {{{"channel", 1}, {"ce", 1}, {"unit", 7}, {"type", "erase_fail"}},
-                       {{"channel", 0}, {"ce", 0}, {"unit", 3}, {"type", "prog_fail"}}}}}}}));
-    Select();
-    const auto& kept = form->EraseCounts();
-    ASSERT_EQ(kept.form, EraseCountForm::PerTable);
-    const auto& counts = kept.per_table;
-    ASSERT_EQ(counts.channels * counts.ces, 4u);
-    ASSERT_EQ(kept.bad.size(), counts.entries.size());
-    const auto rows = Lines("EraseMemo");
-    ASSERT_EQ(rows.size(), 1 + counts.blocks);
-    std::size_t bad = 0;
-    for (std::size_t p = 0; p < counts.blocks; ++p) {
-        const auto cells = EraseCountCells(rows[1 + p]);
-        ASSERT_EQ(cells.size(), 5u);
-        for (std::size_t table = 0; table < 4; ++table) {
-            const std::string& cell = cells[1 + table];
-            const std::uint16_t v = counts.entries[table * counts.blocks + p];
-            const bool bracketed = cell.front() == '[';
-            EXPECT_EQ(bracketed, v != 0xFFFF && kept.bad[table * counts.blocks + p]) << p;
-            if (v == 0xFFFF) {
-                EXPECT_EQ(cell, "X");
-            } else {
-                EXPECT_EQ(std::stoul(bracketed ? cell.substr(1) : cell), v) << p;
-            }
-            bad += bracketed;
-        }
-    }
-    EXPECT_EQ(bad, 2u);
-    EXPECT_TRUE(kept.bad[3 * counts.blocks + 7]);  // channel 1, CE 1
-    EXPECT_TRUE(kept.bad[0 * counts.blocks + 3]);
-}
-
 json FailOnce(const char* op, int skip) {
     return {{"faults", {{{"op", op}, {"skip", skip}, {"count", 1}, {"effect", "fail"}}}}};
 }
@@ -311,7 +274,7 @@ TEST_F(RefreshTest, UsbBridgeFillsTheUsbGroupOnly) {
     DeviceTable[0].DevicePath = bench->PathOf(0);
     DeviceTable[0].DirectVendorCdb = 1;
     DeviceTable[0].AtaPassThrough = 0;
-    const auto page = vt::ParseUSBInfo(0);
+    const auto page = UsbIdentityTexts(ReadUsbIdentity(0));
     EXPECT_EQ(page.EditOf("CapEdit"), std::to_string(GetCapacityMB(0)) + " MB");
     EXPECT_EQ(page.EditOf("TotalLBAEdit"), std::to_string(GetCapacityBytes(0) / 512));
     EXPECT_NE(page.EditOf("CapEdit"), "0 MB");

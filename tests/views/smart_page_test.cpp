@@ -10,13 +10,13 @@
 
 #include "access/device_tables.h"
 #include "platform/backend.h"
+#include "report/smart_texts.h"
 #include "sim/bench.h"
 #include "tests/support/fake_backend.h"
 #include "vendor/carrier.h"
 #include "vendor/system_info.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
-#include "views/smart_view.h"
 
 namespace vt {
 namespace {
