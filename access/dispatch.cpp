@@ -15,8 +15,8 @@ int DispatchCommand(unsigned device, bool data_in, std::span<const std::uint8_t>
     }
     if (entry.DevicePath.empty()) return -1;
     // A bridge that runs vendor command blocks itself may take minutes over a long table read.
-    const int timeout = data_in && entry.DirectVendorCdb ? kBridgeReadTimeoutSeconds
-                                                         : kCommandTimeoutSeconds;
+    const int timeout =
+        data_in && entry.DirectVendorCdb ? kBridgeReadTimeoutSeconds : kCommandTimeoutSeconds;
     int transferred = 0;
     const int result = data_in ? ReadSCSICommandWithTimeOutValue(entry.DevicePath, block, data,
                                                                  length, transferred, timeout)

@@ -17,16 +17,16 @@ struct TagRow {
 
 // In the order tested: "q709" must win by its own row before the "x709" row is reached.
 constexpr TagRow kTagTable[] = {
-    {Match::Whole, "q701", 1},       {Match::Whole, "q702", 9},
-    {Match::Whole, "q703", 4},       {Match::Whole, "q704", 7},
-    {Match::Whole, "q705", 8},       {Match::Whole, "q706", 11},
-    {Match::Whole, "q707", 12},      {Match::Whole, "q708", 12},
-    {Match::Whole, "q709", 13},      {Match::RawBytes, "\x05\xE3\x07\x18", 14},
-    {Match::FromSecond, "712", 13},  {Match::FromSecond, "713", 13},
-    {Match::FromSecond, "714", 13},  {Match::FromSecond, "709", 13},
-    {Match::Whole, "q710", 13},      {Match::Whole, "q711", 13},
-    {Match::Whole, "q715", 10},      {Match::Whole, "FK1X", 10},
-    {Match::Whole, "ice ", 10},      {Match::Whole, "qK2x", 10},
+    {Match::Whole, "q701", 1},      {Match::Whole, "q702", 9},
+    {Match::Whole, "q703", 4},      {Match::Whole, "q704", 7},
+    {Match::Whole, "q705", 8},      {Match::Whole, "q706", 11},
+    {Match::Whole, "q707", 12},     {Match::Whole, "q708", 12},
+    {Match::Whole, "q709", 13},     {Match::RawBytes, "\x05\xE3\x07\x18", 14},
+    {Match::FromSecond, "712", 13}, {Match::FromSecond, "713", 13},
+    {Match::FromSecond, "714", 13}, {Match::FromSecond, "709", 13},
+    {Match::Whole, "q710", 13},     {Match::Whole, "q711", 13},
+    {Match::Whole, "q715", 10},     {Match::Whole, "FK1X", 10},
+    {Match::Whole, "ice ", 10},     {Match::Whole, "qK2x", 10},
     {Match::Whole, "FK2X", 10},
 };
 
@@ -60,7 +60,15 @@ int IdentifyBridge(unsigned device) {
 
 bool IsSupportedBridge(int kind) {
     switch (kind) {
-        case 1: case 4: case 7: case 8: case 9: case 11: case 12: case 13: case 14:
+        case 1:
+        case 4:
+        case 7:
+        case 8:
+        case 9:
+        case 11:
+        case 12:
+        case 13:
+        case 14:
             return true;
         default:
             return false;

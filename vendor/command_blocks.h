@@ -34,9 +34,10 @@ struct AtaRegistersIn {
     std::uint8_t command = 0;
 };
 
-inline AtaBlock MakeAtaBlock(std::uint8_t protocol, std::uint8_t transfer, const AtaRegistersIn& r) {
-    return {0xA1,       protocol,  transfer,   r.features, r.count, r.lba_low,
-            r.lba_mid, r.lba_high, r.device, r.command, 0,         0};
+inline AtaBlock MakeAtaBlock(std::uint8_t protocol, std::uint8_t transfer,
+                             const AtaRegistersIn& r) {
+    return {0xA1,      protocol,   transfer, r.features, r.count, r.lba_low,
+            r.lba_mid, r.lba_high, r.device, r.command,  0,       0};
 }
 
 // A vendor block with its marker, the route for the device and the sub-command; parameters are

@@ -16,12 +16,15 @@ namespace {
 using nlohmann::json;
 
 json Sata(const std::string& product, const std::string& serial) {
-    return {{"bus", "ide"}, {"model", "K38"}, {"product", product}, {"serial", serial},
+    return {{"bus", "ide"},
+            {"model", "K38"},
+            {"product", product},
+            {"serial", serial},
             {"firmware", "S1.0"}};
 }
 
 class Scan : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         CarrierMode = 0;
         DriveInfoTable = {};
@@ -29,8 +32,8 @@ protected:
 };
 
 TEST_F(Scan, ForeignDiskTakesNoNumber) {
-    test::ScopedBench bench(json::array({{{"bus", "ide"}, {"vendor", false}}, Sata("VT SSD", "SN1")}),
-                            false);
+    test::ScopedBench bench(
+        json::array({{{"bus", "ide"}, {"vendor", false}}, Sata("VT SSD", "SN1")}), false);
     const auto record = ScanDevices();
     ASSERT_EQ(record.rows.size(), 1u);
     EXPECT_EQ(record.rows[0].device, 0);
@@ -45,11 +48,17 @@ TEST_F(Scan, ForeignDiskTakesNoNumber) {
 }
 
 TEST_F(Scan, OlderBridgeTakesANumberAndALineButNoRow) {
-    test::ScopedBench bench(
-        json::array({{{"bus", "usb"}, {"bridge", "older"}, {"bridge_tag", "FK1X"}, {"model", "K35"},
-                      {"bridge_vendor", "Vantrel "}, {"bridge_product", "FK1X Bridge     "}},
-                     {{"bus", "usb"}, {"bridge_tag", "q702"}, {"model", "K35"}, {"product", "VT USB SSD"}}}),
-        false);
+    test::ScopedBench bench(json::array({{{"bus", "usb"},
+                                          {"bridge", "older"},
+                                          {"bridge_tag", "FK1X"},
+                                          {"model", "K35"},
+                                          {"bridge_vendor", "Vantrel "},
+                                          {"bridge_product", "FK1X Bridge     "}},
+                                         {{"bus", "usb"},
+                                          {"bridge_tag", "q702"},
+                                          {"model", "K35"},
+                                          {"product", "VT USB SSD"}}}),
+                            false);
     const auto record = ScanDevices();
     ASSERT_EQ(record.combo_lines.size(), 2u);
     EXPECT_EQ(record.combo_lines[0], "<< USB >>  Vantrel FK1X Bridge");
@@ -65,7 +74,8 @@ TEST_F(Scan, OlderBridgeTakesANumberAndALineButNoRow) {
 
 TEST_F(Scan, CarrierModeIsLeftByTheLastDiskExamined) {
     {
-        test::ScopedBench bench(json::array({{{"bus", "usb"}, {"bridge_tag", "q701"}, {"model", "K35"}}}), false);
+        test::ScopedBench bench(
+            json::array({{{"bus", "usb"}, {"bridge_tag", "q701"}, {"model", "K35"}}}), false);
         ASSERT_EQ(ScanDevices().rows.size(), 1u);
         EXPECT_EQ(CarrierMode, 1);
     }
@@ -78,10 +88,11 @@ TEST_F(Scan, CarrierModeIsLeftByTheLastDiskExamined) {
 
 TEST_F(Scan, ClassificationByPathWords) {
     test::ScopedTempDir dir;
-    test::ScopedBench bench(json::array({{{"bus", "scsi"}, {"model", "K38"}},
-                                         {{"bus", "usb"}, {"node", "/dev/ide-bay"}, {"vendor", false}},
-                                         {{"bus", "other"}, {"model", "K38"}}}),
-                            false);
+    test::ScopedBench bench(
+        json::array({{{"bus", "scsi"}, {"model", "K38"}},
+                     {{"bus", "usb"}, {"node", "/dev/ide-bay"}, {"vendor", false}},
+                     {{"bus", "other"}, {"model", "K38"}}}),
+        false);
     DebugFileEnabled = true;
     const auto record = ScanDevices();
     DebugFileEnabled = false;
@@ -107,8 +118,9 @@ TEST_F(Scan, NoDriveLeavesBothListsEmpty) {
 
 TEST_F(Scan, CapacityColumnIsWholeGibibytes) {
     for (const auto& [sectors, shown] : {std::pair{2097152, "1"}, std::pair{2097151, "0"}}) {
-        test::ScopedBench bench(json::array({{{"bus", "ide"}, {"model", "K38"}, {"capacity_sectors", sectors}}}),
-                                false);
+        test::ScopedBench bench(
+            json::array({{{"bus", "ide"}, {"model", "K38"}, {"capacity_sectors", sectors}}}),
+            false);
         const auto record = ScanDevices();
         ASSERT_EQ(record.rows.size(), 1u);
         EXPECT_EQ(record.rows[0].cells[4], shown);

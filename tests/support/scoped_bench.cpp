@@ -35,9 +35,8 @@ ScopedBench::~ScopedBench() {
 
 std::size_t ScopedBench::AtaCommands(std::size_t disk) {
     const auto& log = bench().Log(disk);
-    return static_cast<std::size_t>(std::count_if(log.begin(), log.end(), [](const auto& c) {
-        return c.kind == sim::CommandKind::Ata;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        log.begin(), log.end(), [](const auto& c) { return c.kind == sim::CommandKind::Ata; }));
 }
 
 }  // namespace vt::test

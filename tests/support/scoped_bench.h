@@ -11,7 +11,7 @@
 namespace vt::test {
 
 class ScopedBench {
-public:
+  public:
     // Installs a bench with these drives (the "drives" array of a bench file). When
     // `set_device_entries`, device i is pointed at disk i with the flags the scan gives its bus.
     explicit ScopedBench(const nlohmann::json& drives, bool set_device_entries = true);
@@ -25,7 +25,7 @@ public:
     std::size_t AtaCommands(std::size_t disk);
     std::vector<sim::LoggedCommand> Vendor(std::size_t disk) { return bench().VendorLog(disk); }
 
-private:
+  private:
     platform::BenchBackend* backend_ = nullptr;
     std::unique_ptr<platform::Backend> previous_;
 };
