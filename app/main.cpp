@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "app/desktop.h"
-#include "app/painting_backend.h"
-#include "app/program_options.h"
 #include "platform/files.h"
 #include "platform/named_objects.h"
 #include "views/backend_choice.h"
+#include "views/painting_backend.h"
+#include "views/program_options.h"
 
 namespace {
 
@@ -53,15 +53,15 @@ bool SaveScreenshot(QWidget& window, const std::string& path, std::string& error
 
 int main(int argc, char** argv) {
     // Usage, version and bad options are answered before anything opens a window or a drive.
-    const vt::app::ProgramOptions options = vt::app::ParseProgramOptions(argc, argv);
-    if (options.action != vt::app::ProgramOptions::Action::Run) {
-        return vt::app::AnswerWithoutWindow(options);
+    const vt::ProgramOptions options = vt::ParseProgramOptions(argc, argv);
+    if (options.action != vt::ProgramOptions::Action::Run) {
+        return vt::AnswerWithoutWindow(options);
     }
 
     // A second copy must not touch any drive the first is working on.
     const vt::platform::InstanceGuard guard("VTUtil");
     if (guard.state() == vt::platform::InstanceGuard::State::AlreadyExists) {
-        return vt::app::EndAsSecondCopy(options, guard.HolderPid());
+        return vt::EndAsSecondCopy(options, guard.HolderPid());
     }
     if (guard.state() == vt::platform::InstanceGuard::State::Failed) {
         std::fprintf(stderr, "vtutility: %s\n", guard.error().c_str());
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    vt::app::PaintBetweenCommands(
+    vt::PaintBetweenCommands(
         [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
 
     try {

@@ -46,5 +46,19 @@ set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_DISPLAY_NAME VTUtility)
 set(CPACK_NSIS_PACKAGE_NAME VTUtility)
 set(CPACK_NSIS_INSTALLED_ICON_NAME vtutility.exe)
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# A technician's settings survive an update: installing over an installed copy keeps the settings
+# file it finds and puts the new version's programs, manual and schemas beside it. (Running the old
+# uninstaller first would delete the settings before the install could keep them.) NSIS takes
+# single quotes, which CPack passes on as they are.
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL OFF)
+set(CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS [=[
+  Delete '$INSTDIR\VTUtility.ini.kept'
+  IfFileExists '$INSTDIR\VTUtility.ini' 0 +2
+    Rename '$INSTDIR\VTUtility.ini' '$INSTDIR\VTUtility.ini.kept'
+]=])
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [=[
+  IfFileExists '$INSTDIR\VTUtility.ini.kept' 0 +3
+    Delete '$INSTDIR\VTUtility.ini'
+    Rename '$INSTDIR\VTUtility.ini.kept' '$INSTDIR\VTUtility.ini'
+]=])
 include(CPack)

@@ -7,7 +7,8 @@ root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$root" || exit 2
 command -v clang-format >/dev/null || { echo "check-format: clang-format is missing" >&2; exit 2; }
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
+  # Tracked files that are still there (a deletion not yet committed is not checked).
+  mapfile -t files < <(git ls-files -- '*.cpp' '*.h' | while read -r f; do if [ -f "$f" ]; then echo "$f"; fi; done)
 else
   mapfile -t files < <(find . -path './build*' -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print | sort)
 fi

@@ -36,7 +36,7 @@ ALLOWED = {
     "app": _BELOW_FRONTS,
     "cli": _BELOW_FRONTS + ["capture"],
     # The Windows window: the platform's own controls, drawn from the same table as app/.
-    "winapp": _BELOW_FRONTS + ["app"],
+    "winapp": _BELOW_FRONTS,
     "helper": _BASE + ["sim"],
     "fuzz": _BELOW_FRONTS + ["capture"],
     "bench": _BELOW_FRONTS + ["capture", "app"],

@@ -2,4 +2,5 @@
 # Lays out every tracked C++ source and header as .clang-format says.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format -i
+git ls-files -- '*.cpp' '*.h' | while read -r f; do if [ -f "$f" ]; then echo "$f"; fi; done |
+  xargs -r -d '\n' clang-format -i

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "app/painting_backend.h"
-#include "app/program_options.h"
 #include "platform/named_objects.h"
 #include "platform/wide_text.h"
 #include "views/backend_choice.h"
+#include "views/painting_backend.h"
+#include "views/program_options.h"
 #include "views/window_script.h"
 #include "views/window_state.h"
 #include "winapp/desktop.h"
@@ -67,7 +67,7 @@ void Say(const std::string& text, bool error) {
 }
 
 int Refuse(const std::string& message) {
-    Say("vtutility: " + message + "\n" + vt::app::UsageText() +
+    Say("vtutility: " + message + "\n" + vt::UsageText() +
             "  --script ACTIONS  Run the actions of `vtutil window` on the window once it has "
             "started\n  --dump FILE       Then write the window's state as JSON to FILE and "
             "close\n",
@@ -80,17 +80,17 @@ int Refuse(const std::string& message) {
 int main(int argc, char** argv) {
     std::vector<const char*> rest;
     const HookOptions hook = TakeHookOptions(argc, argv, rest);
-    const vt::app::ProgramOptions options =
-        vt::app::ParseProgramOptions(static_cast<int>(rest.size()), rest.data());
-    if (options.action == vt::app::ProgramOptions::Action::BadCommandLine) {
+    const vt::ProgramOptions options =
+        vt::ParseProgramOptions(static_cast<int>(rest.size()), rest.data());
+    if (options.action == vt::ProgramOptions::Action::BadCommandLine) {
         return Refuse(options.error);
     }
-    if (options.action == vt::app::ProgramOptions::Action::Usage) {
-        Say(vt::app::UsageText(), false);
+    if (options.action == vt::ProgramOptions::Action::Usage) {
+        Say(vt::UsageText(), false);
         return 0;
     }
-    if (options.action == vt::app::ProgramOptions::Action::Version) {
-        Say(vt::app::VersionText(), false);
+    if (options.action == vt::ProgramOptions::Action::Version) {
+        Say(vt::VersionText(), false);
         return 0;
     }
     if (!hook.error.empty()) return Refuse(hook.error);
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     // A second copy must not touch any drive the first is working on.
     const vt::platform::InstanceGuard guard("VTUtil");
     if (guard.state() == vt::platform::InstanceGuard::State::AlreadyExists) {
-        const int status = vt::app::EndAsSecondCopy(options, guard.HolderPid());
+        const int status = vt::EndAsSecondCopy(options, guard.HolderPid());
         return scripted ? 1 : status;
     }
     if (guard.state() == vt::platform::InstanceGuard::State::Failed) {
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
         vt::FormEnvironment environment{vt::platform::ProgramDirectory(), options.command_line, {}};
         environment.rw_result_files = options.rw_result_files;
         vt::win::Desktop desktop(GetModuleHandleW(nullptr), std::move(environment));
-        vt::app::PaintBetweenCommands([&desktop] { desktop.ui.ProcessPaintEvents(); });
+        vt::PaintBetweenCommands([&desktop] { desktop.ui.ProcessPaintEvents(); });
         if (scripted) {
             // Boxes are answered at once and dialogs from the script, as in `vtutil window`.
             desktop.ui.SetHooks(

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Runs a command on an X server of its own, since Wine's windows need a display. Exit 77
-# (skipped) without xvfb-run.
-# Usage: on_screen.sh COMMAND ARGUMENTS...
+# Runs a command on the X server the Wine fixture started for the prefix in WINE_DIR (see
+# tests/windows/run_under_wine.sh), where Wine's desktop shows its windows. Exit 77 (skipped) when
+# there is none.
+# Usage: on_screen.sh WINE_DIR COMMAND ARGUMENTS...
 set -euo pipefail
-if ! command -v xvfb-run >/dev/null; then
-  echo "xvfb-run is not installed"
+display_file=$1/display
+shift
+if [ ! -f "$display_file" ]; then
+  echo "no X server for the Windows windows (Xvfb is not installed)"
   exit 77
 fi
-exec xvfb-run -a -s "-screen 0 2000x1200x24" "$@"
+read -r display _ <"$display_file"
+export DISPLAY=$display
+exec "$@"

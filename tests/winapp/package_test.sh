@@ -61,6 +61,18 @@ fi
 if ! find "$prefix" -iname 'VTUtility*.lnk' -path '*Start Menu*' | grep -q .; then
   echo "FAIL: no Start menu entry"; fail=1
 fi
+# An update over the installed copy keeps the technician's settings and renews the rest.
+printf '[Setting]\r\nEnResetSmart=1\r\n' >"$target/VTUtility.ini"
+cp "$target/VTUtility.ini" "$work/settings.ini"
+: >"$target/vtutil.txt"
+bash "$runner" "$wine_dir" "$installer" /S '/D=C:\VTUtilityTest' >>"$work/install.log" 2>&1
+if ! cmp -s "$target/VTUtility.ini" "$work/settings.ini"; then
+  echo "FAIL: installing again replaced the settings file"; fail=1
+elif [ ! -s "$target/vtutil.txt" ] || [ -e "$target/VTUtility.ini.kept" ]; then
+  echo "FAIL: installing again did not renew the other files as it should"; fail=1
+else
+  echo "ok: installing again kept the settings file and renewed the others"
+fi
 if [ ! -f "$target/Uninstall.exe" ]; then
   echo "FAIL: no uninstaller"; fail=1
 else

@@ -1,4 +1,4 @@
-#include "app/program_options.h"
+#include "views/program_options.h"
 
 #include <array>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "report/version.h"
 #include "tools/command_line_words.h"
 
-namespace vt::app {
+namespace vt {
 namespace {
 
 // Qt's own options, which QApplication takes out of the command line itself.
@@ -122,4 +122,4 @@ int EndAsSecondCopy(const ProgramOptions& options, std::optional<long> holder_pi
     return result_asked ? 1 : 0;
 }
 
-}  // namespace vt::app
+}  // namespace vt

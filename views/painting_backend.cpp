@@ -1,6 +1,6 @@
-#include "app/painting_backend.h"
+#include "views/painting_backend.h"
 
-namespace vt::app {
+namespace vt {
 namespace {
 
 // Often enough to look alive, rarely enough to cost nothing against a drive command.
@@ -41,4 +41,4 @@ void PaintBetweenCommands(std::function<void()> paint) {
     front->SetInner(platform::Install(std::move(painting)));
 }
 
-}  // namespace vt::app
+}  // namespace vt

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace vt::app {
+namespace vt {
 
 struct ProgramOptions {
     enum class Action { Run, Usage, Version, BadCommandLine };
@@ -33,4 +33,4 @@ int AnswerWithoutWindow(const ProgramOptions& options);
 // as the single-instance rule has it, unless this run was asked for a result file it cannot give.
 int EndAsSecondCopy(const ProgramOptions& options, std::optional<long> holder_pid);
 
-}  // namespace vt::app
+}  // namespace vt

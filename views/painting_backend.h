@@ -9,7 +9,7 @@
 
 #include "platform/forwarding_backend.h"
 
-namespace vt::app {
+namespace vt {
 
 class PaintingBackend final : public platform::ForwardingBackend {
   public:
@@ -30,4 +30,4 @@ class PaintingBackend final : public platform::ForwardingBackend {
 // Puts a PaintingBackend in front of the backend in use.
 void PaintBetweenCommands(std::function<void()> paint);
 
-}  // namespace vt::app
+}  // namespace vt
