@@ -17,9 +17,9 @@
 #include "platform/files.h"
 #include "report/json_document.h"
 #include "vendor/carrier.h"
-#include "views/controls.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
+#include "views/window_script.h"
 
 namespace vt::cli {
 namespace {
@@ -42,16 +42,11 @@ constexpr const char* kWindowOptionsHelp =
     "  --json             Accepted; the window's state is always printed as JSON\n"
     "  --demo, --bench FILE  The global options, here too\n";
 
-struct WindowAction {
-    std::string word;  // "--special", "--select", ...
-    std::string value;
-};
-
 struct WindowArguments {
     std::optional<std::string> program_dir;
     std::optional<std::string> command_line;
     HeadlessOptions headless;
-    std::vector<WindowAction> actions;
+    std::vector<ScriptAction> actions;
 };
 
 class UsageError : public std::runtime_error {
@@ -103,84 +98,6 @@ WindowArguments ParseWindowArguments(const std::vector<std::string>& args, Globa
     return parsed;
 }
 
-int ParseRow(const std::string& text) {
-    std::size_t used = 0;
-    int row = -1;
-    try {
-        row = std::stoi(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used != text.size() || text.empty() || row < 0) {
-        throw UsageError("--select needs a row number, not " + text);
-    }
-    return row;
-}
-
-const ControlSpec& ControlOfKind(const std::string& name, std::initializer_list<ControlKind> kinds,
-                                 const char* what) {
-    const auto* spec = FindControl(name);
-    bool fits = false;
-    if (spec) {
-        for (const auto kind : kinds) fits = fits || spec->kind == kind;
-    }
-    if (!fits) throw UsageError("the window has no " + std::string(what) + " named " + name);
-    return *spec;
-}
-
-std::pair<std::string, std::string> SplitAssignment(const std::string& word,
-                                                    const std::string& text) {
-    const auto equals = text.find('=');
-    if (equals == std::string::npos) throw UsageError(word + " needs NAME=VALUE");
-    return {text.substr(0, equals), text.substr(equals + 1)};
-}
-
-// A command-line argument arrives in UTF-8; the window's texts are 8-bit.
-std::string ArgumentText(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte == 0xC2 || byte == 0xC3) && i + 1 < text.size() &&
-            (static_cast<unsigned char>(text[i + 1]) & 0xC0) == 0x80) {
-            out.push_back(static_cast<char>(((byte & 0x03) << 6) |
-                                            (static_cast<unsigned char>(text[i + 1]) & 0x3F)));
-            ++i;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
-void RunAction(TMainForm& form, HeadlessPresentation& ui, const WindowAction& action) {
-    if (action.word == "--special") {
-        RunGuarded(ui, [&] { form.SpecialTipShapeMouseDown(MouseButton::Left, true); });
-    } else if (action.word == "--scan") {
-        form.Click("ScanBn");
-    } else if (action.word == "--select") {
-        const int row = ParseRow(action.value);
-        if (static_cast<std::size_t>(row) >= ui.Rows("ListView1").size()) {
-            throw UsageError("ListView1 has no row " + action.value);
-        }
-        form.ClickDeviceRow(row);
-    } else if (action.word == "--click") {
-        ControlOfKind(action.value, {ControlKind::Button}, "button");
-        form.Click(action.value);
-    } else if (action.word == "--type") {
-        const auto [name, text] = SplitAssignment(action.word, action.value);
-        ControlOfKind(name, {ControlKind::Edit, ControlKind::LabeledEdit}, "edit box");
-        ui.SetText(name, ArgumentText(text));
-    } else if (action.word == "--enter") {
-        ControlOfKind(action.value, {ControlKind::Edit, ControlKind::LabeledEdit}, "edit box");
-        form.EnterKey(action.value);
-    } else if (action.word == "--check") {
-        const auto [name, state] = SplitAssignment(action.word, action.value);
-        ControlOfKind(name, {ControlKind::Check}, "check box");
-        if (state != "0" && state != "1") throw UsageError("--check needs NAME=0 or NAME=1");
-        form.CheckChanged(name, state == "1");
-    }
-}
-
 std::string OwnPath() {
     const std::string exe = platform::ProgramPath();
     return exe.empty() ? std::string("vtutil") : exe;
@@ -197,8 +114,11 @@ int RunForm(const WindowArguments& parsed, std::string& json, std::string& failu
         RunGuarded(ui, [&] { form.FormShow(); });
         for (const auto& action : parsed.actions) {
             if (ui.CloseRequested()) break;  // a closed window takes no more input
-            RunAction(form, ui, action);
+            RunScriptAction(form, action);
         }
+    } catch (const ScriptError& error) {
+        failure = error.what();
+        return kExitUsage;
     } catch (const UsageError& error) {
         failure = error.what();
         return kExitUsage;
