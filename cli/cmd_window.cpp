@@ -8,18 +8,16 @@
 #include <optional>
 #include <stdexcept>
 
-#include "access/device_tables.h"
-#include "access/mode_flags.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
 #include "cli/terminal_text.h"
 #include "platform/backend.h"
 #include "platform/files.h"
 #include "report/json_document.h"
-#include "vendor/carrier.h"
 #include "views/headless_presentation.h"
 #include "views/main_form.h"
 #include "views/window_script.h"
+#include "views/window_state.h"
 
 namespace vt::cli {
 namespace {
@@ -129,13 +127,7 @@ int RunForm(const WindowArguments& parsed, std::string& json, std::string& failu
         failure = error.what();
         return kExitCommandFailed;
     }
-    ProcessStateSnapshot state;
-    state.current_device = CurrentDevice;
-    state.special_mode = SpecialMode;
-    state.raw_dump_enabled = RawDumpEnabled;
-    state.debug_file_enabled = DebugFileEnabled;
-    state.carrier_mode = CarrierMode;
-    json = JsonDump(ui.ToJson(state));
+    json = JsonDump(ui.ToJson(CurrentProcessState()));
     return kExitOk;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace vt {
 namespace {
 
@@ -53,27 +55,21 @@ constexpr AttributeName kAttributeNames[] = {
     {0xF2, "Total LBA read", nullptr, nullptr},
 };
 
-std::uint8_t ByteAt(std::span<const std::uint8_t> bytes, std::size_t offset) {
-    return offset < bytes.size() ? bytes[offset] : 0;
-}
-
 }  // namespace
 
 SmartData DecodeSmartData(std::span<const std::uint8_t> data,
                           std::span<const std::uint8_t> thresholds) {
     SmartData out;
-    out.revision = static_cast<std::uint16_t>(ByteAt(data, 0) | ByteAt(data, 1) << 8);
+    out.revision = static_cast<std::uint16_t>(Byte(data, 0) | Byte(data, 1) << 8);
     for (std::size_t i = 0; i < kSmartEntryCount; ++i) {
         const std::size_t base = 2 + i * kSmartEntrySize;
         auto& entry = out.entries[i];
-        entry.id = ByteAt(data, base);
-        entry.flags =
-            static_cast<std::uint16_t>(ByteAt(data, base + 1) | ByteAt(data, base + 2) << 8);
-        entry.value = ByteAt(data, base + 3);
-        entry.worst = ByteAt(data, base + 4);
-        for (std::size_t b = 0; b < entry.raw.size(); ++b)
-            entry.raw[b] = ByteAt(data, base + 5 + b);
-        entry.threshold = ByteAt(thresholds, base + 1);
+        entry.id = Byte(data, base);
+        entry.flags = static_cast<std::uint16_t>(Byte(data, base + 1) | Byte(data, base + 2) << 8);
+        entry.value = Byte(data, base + 3);
+        entry.worst = Byte(data, base + 4);
+        for (std::size_t b = 0; b < entry.raw.size(); ++b) entry.raw[b] = Byte(data, base + 5 + b);
+        entry.threshold = Byte(thresholds, base + 1);
     }
     return out;
 }
