@@ -14,19 +14,26 @@
 #include "access/mode_flags.h"
 #include "access/raw_dump.h"
 #include "cli/commands.h"
+#include "cli/drive_session.h"
 #include "cli/failure.h"
 #include "cli/form_session.h"
 #include "cli/loader_mode.h"
-#include "cli/smart_reset.h"
 #include "cli/terminal_text.h"
+#include "pages/page_reads.h"
+#include "pages/refresh_state.h"
 #include "pages/text_format.h"
 #include "platform/files.h"
+#include "report/drive_info_dump.h"
 #include "report/heatmap.h"
 #include "report/json_document.h"
 #include "report/page_lines.h"
+#include "report/smart_reset.h"
 #include "tools/drive_info_dump.h"
 #include "tools/log_decoder.h"
+#include "vendor/loader_mode.h"
+#include "vendor/system_info.h"
 #include "views/controls.h"
+#include "views/settings.h"
 
 namespace vt::cli {
 namespace {
@@ -42,6 +49,15 @@ struct PageOptions {
     LoaderUse loader = LoaderUse::None;
     std::string name;
     std::string dir;
+    std::vector<Page> pages;
+};
+
+// Why a page could not be printed, and the exit status it maps to. `plain`: the message is said
+// as it is (a refusal that lists what would be done), not as a failure of vtutil's.
+struct PageFailure {
+    std::string message;
+    int exit_status = kExitCommandFailed;
+    bool plain = false;
 };
 
 // What a page command prints: the page's text lines, and its model's JSON for --json.
@@ -50,6 +66,7 @@ struct PageOutput {
     Json data = Json::object();
     std::optional<StreamedList> streamed;  // the list data holds as kStreamedList
     int exit_status = kExitOk;             // the page was printed, but not all went well
+    std::optional<PageFailure> failure;    // nothing is printed but the failure
 };
 
 PageOutput Output(std::vector<std::string> lines, Json data) {
@@ -59,115 +76,131 @@ PageOutput Output(std::vector<std::string> lines, Json data) {
     return out;
 }
 
-// The model a page was filled from; a refresh that did not fill it is a failed command.
-template <typename T>
-const T& ModelOf(const std::optional<T>& model, const char* what) {
-    if (!model) throw std::runtime_error(std::string(what) + " could not be read from the drive");
-    return *model;
+PageOutput Failed(std::string message, int exit_status = kExitCommandFailed) {
+    PageOutput out;
+    out.failure = PageFailure{std::move(message), exit_status};
+    return out;
 }
 
-PageOutput InfoPage(FormSession& s, const PageOptions&) {
-    const auto& model = ModelOf(s.form().models().device_info, "the drive's identity");
+// The drive and what was read of it for one page.
+struct PageInput {
+    const DriveSession& drive;
+    PageRead& read;
+    const std::string& program_dir;
+    DriveIdentity identity() const { return drive.identity(read.models.ssd_info); }
+};
+
+using PageFunction = std::function<PageOutput(PageInput&, const PageOptions&)>;
+
+PageOutput InfoPage(PageInput& in, const PageOptions&) {
+    const auto& model = in.read.models.device_info;
+    if (!model) return Failed("the drive's identity could not be read from the drive");
     // The bridge's group is printed with the window's captions of its edits.
     const CaptionOf caption = [](std::string_view control) {
         const ControlSpec* spec = FindControl(control);
         return spec ? std::string(spec->caption) : std::string();
     };
-    return Output(DeviceInfoLines(model, caption), DeviceInfoJson(model));
+    return Output(DeviceInfoLines(*model, caption), DeviceInfoJson(*model));
 }
 
-PageOutput SsdInfoPage(FormSession& s, const PageOptions&) {
-    const auto& model = ModelOf(s.form().models().ssd_info, "the system information");
-    return Output(SsdInfoLines(model), SsdInfoJson(model));
+PageOutput SsdInfoPage(PageInput& in, const PageOptions&) {
+    const auto& model = in.read.models.ssd_info;
+    if (!model) return Failed("the system information could not be read from the drive");
+    return Output(SsdInfoLines(*model), SsdInfoJson(*model));
 }
 
-// A file of the tool's own that could not be written: exit status kExitFileError.
-struct FileError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+// The day a picture is drawn, for its title.
+std::string Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char date[32] = "";
+    if (localtime_r(&now, &local)) std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    return date;
+}
 
-PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
+PageOutput EraseCountPage(PageInput& in, const PageOptions& options) {
     PageOutput out;
-    const auto& model = ModelOf(s.form().models().erase_count, "the erase counts");
+    const auto& model = in.read.models.erase_count;
+    if (!model) return Failed("the erase counts could not be read from the drive");
     // The pictures first: what they hold is freed before the text is copied.
     if (!options.heatmap.empty() || !options.svg.empty()) {
         HeatmapData picture;
-        picture.grid = model.grid;
-        const DriveIdentity drive = s.identity();
+        picture.grid = model->grid;
+        const DriveIdentity drive = in.identity();
         picture.model = drive.model;
         picture.serial = drive.serial;
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        char date[32] = "";
-        if (localtime_r(&now, &local)) std::strftime(date, sizeof date, "%Y-%m-%d", &local);
-        picture.date = date;
+        picture.date = Today();
         std::string error;
         if (!options.heatmap.empty() && !WriteHeatmapPng(picture, options.heatmap, error))
-            throw FileError(error);
+            return Failed(error, kExitFileError);
         if (!options.svg.empty() && !WriteHeatmapSvg(picture, options.svg, error))
-            throw FileError(error);
+            return Failed(error, kExitFileError);
     }
     // A drive's erase counts run to a hundred megabytes of text in either form: only the one asked
     // for is made, and the JSON rows only as they are printed.
     if (options.json) {
-        out.data = EraseCountJson(model);
+        out.data = EraseCountJson(*model);
         out.streamed = StreamedList{
-            model.grid.blocks.size(),
-            [&grid = model.grid](std::size_t row) { return EraseCountBlockJson(grid, row); }};
+            model->grid.blocks.size(),
+            [&grid = model->grid](std::size_t row) { return EraseCountBlockJson(grid, row); }};
     } else {
-        out.lines = EraseCountPageLines(model);
+        out.lines = EraseCountPageLines(*model);
     }
     return out;
 }
 
-PageOutput BadBlocksPage(FormSession& s, const PageOptions&) {
-    const auto& model = ModelOf(s.form().models().bad_blocks, "the bad block tables");
-    return Output(BadBlockLines(model), BadBlocksJson(model));
+PageOutput BadBlocksPage(PageInput& in, const PageOptions&) {
+    const auto& model = in.read.models.bad_blocks;
+    if (!model) return Failed("the bad block tables could not be read from the drive");
+    return Output(BadBlockLines(*model), BadBlocksJson(*model));
 }
 
-PageOutput SmartPage(FormSession& s, const PageOptions& options) {
-    PageOutput out;
-    if (options.reset) {
-        if (!options.yes) RefuseSmartReset(s);
-        auto report = ResetSmartCounters(s);
-        out.lines = std::move(report.lines);
-        out.data = std::move(report.data);
-        if (!report.all_reset) out.exit_status = kExitCommandFailed;
+// smart --reset: the counters before, the reset, the counters read again.
+PageOutput ResetSmart(PageInput& in, const PageOptions& options) {
+    const auto before = SmartResetCountersOf(in.read.models.smart);
+    if (!options.yes) {
+        PageOutput out = Failed(SmartResetRefusal(in.identity(), before, {}), kExitUsage);
+        out.failure->plain = true;
         return out;
     }
-    s.form().GetSmartInfoBnClick();
-    const auto& report = ModelOf(s.form().models().smart, "the S.M.A.R.T. data");
-    out.lines = SmartLines(report);
-    out.data = SmartJson(report);
+    const unsigned device = in.drive.device();
+    const auto failures = ResetSmartCounters(device, TransferBuffer);
+    // Whatever the reset said, the report shows what the drive holds now.
+    const auto after =
+        SmartResetCountersOf(ReadSmartReport(device, TransferBuffer, SystemInfo.FwInfo));
+    auto report = SmartResetDocument(in.identity(), before, after, failures, failures.empty());
+    PageOutput out = Output(std::move(report.lines), std::move(report.data));
+    if (!report.all_reset) out.exit_status = kExitCommandFailed;
     return out;
 }
 
-PageOutput UartLogPage(FormSession& s, const PageOptions&) {
-    PageOutput out;
-    const auto& model = s.form().models().firmware_log;
-    if (!model) {
-        throw std::runtime_error(
+PageOutput SmartPage(PageInput& in, const PageOptions& options) {
+    if (options.reset) return ResetSmart(in, options);
+    const auto& report = in.read.models.smart;
+    if (!report) return Failed("the S.M.A.R.T. data could not be read from the drive");
+    return Output(SmartLines(*report), SmartJson(*report));
+}
+
+PageOutput UartLogPage(PageInput& in, const PageOptions&) {
+    const auto& model = in.read.models.firmware_log;
+    if (!model)
+        return Failed(
             "no firmware log was read: the refresh reads it from K38 drives with build 3 only");
-    }
-    out.lines = FirmwareLogLines(*model);
-    out.data = FirmwareLogJson(*model);
-    return out;
+    return Output(FirmwareLogLines(*model), FirmwareLogJson(*model));
 }
 
-PageOutput ConfigDumpPage(FormSession& s, const PageOptions&) {
-    PageOutput out;
-    const auto& model = s.form().models().config_dump;
-    if (!model) throw std::runtime_error("the controller memory could not be read");
-    out.lines = ConfigDumpLines(*model);
-    out.data = ConfigDumpJson(*model);
-    return out;
+PageOutput ConfigDumpPage(PageInput& in, const PageOptions&) {
+    const auto& model = in.read.models.config_dump;
+    if (!model) return Failed("the controller memory could not be read");
+    return Output(ConfigDumpLines(*model), ConfigDumpJson(*model));
 }
 
-PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
+PageOutput DumpInfoPage(PageInput& in, const PageOptions& options) {
+    if (auto problem = WriteDriveInfoDump(in.program_dir, options.name, in.read.models);
+        !problem.empty())
+        return Failed(std::move(problem), kExitFileError);
+    const std::string path = DriveInfoDumpPath(in.program_dir, options.name);
     PageOutput out;
-    std::string error;
-    if (!s.form().DumpSSDInfo(options.name, error)) throw FileError(error);
-    const std::string path = DriveInfoDumpPath(s.form().environment().program_dir, options.name);
     out.lines.push_back("drive information written to " + path);
     out.data["file"] = Latin1ToUtf8(path);
     return out;
@@ -176,68 +209,17 @@ PageOutput DumpInfoPage(FormSession& s, const PageOptions& options) {
 // A log this large takes seconds to decode: decode-log says what it writes.
 constexpr std::uint64_t kLargeLogBytes = std::uint64_t{16} << 20;
 
-using PageFunction = std::function<PageOutput(FormSession&, const PageOptions&)>;
-
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const auto& line : lines) text += (text.empty() ? "" : "\n") + line;
     return text;
 }
 
-// Opens the drive, runs the refresh (raw dumps on for raw-dump) and the page, prints.
-int RunPage(const GlobalOptions& global, const PageOptions& options, const PageFunction& page,
-            bool raw_dump) {
-    const bool json = options.json || global.json;
-    const auto fail = [&](const std::string& message, int status) {
-        return ReportFailure(json, message, status);
-    };
-    std::string error;
-    if (!InstallBackend(global, error)) return fail(error, kExitUsage);
-    const std::string program_dir = raw_dump || options.dir.empty() ? std::string() : options.dir;
-    FormSession session({}, program_dir);
-    if (!session.Select(options.device, error)) return fail(error, kExitNoDevice);
-    std::error_code ec;
-    const auto cwd = std::filesystem::current_path(ec);
-    if (raw_dump) {
-        const std::string dir = options.dir.empty() ? "." : options.dir;
-        std::filesystem::create_directories(dir, ec);
-        if (!ec) std::filesystem::current_path(dir, ec);
-        if (ec)
-            return fail("cannot write the raw dumps into " + dir + ": " + ec.message(),
-                        kExitFileError);
-        RawDumpEnabled = true;
-    }
-    session.Refresh();
-    auto refresh_messages = session.TakeMessages();
-    if (raw_dump) {
-        std::filesystem::current_path(cwd, ec);
-        // The refresh said what the dumps could not write; a file that failed is a file error.
-        if (RawDumps().failed > 0) return fail(Joined(refresh_messages), kExitFileError);
-    }
-    const auto loader = HandleLoaderMode(session, options.loader, options.gdp, refresh_messages);
-    if (loader.exit_status) {
-        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
-        return *loader.exit_status;
-    }
-    if (!refresh_messages.empty()) return fail(Joined(refresh_messages), kExitCommandFailed);
-    PageOutput out;
-    PageOptions page_options = options;
-    page_options.json = json;
-    try {
-        out = page(session, page_options);
-    } catch (const ConfirmationNeeded& refusal) {
-        std::fprintf(stderr, "%s\n", TerminalText(refusal.what()).c_str());
-        if (json) PrintErrorDocument(refusal.what(), kExitUsage);
-        return kExitUsage;
-    } catch (const FileError& failure) {
-        return fail(failure.what(), kExitFileError);
-    } catch (const std::exception& failure) {
-        return fail(failure.what(), kExitCommandFailed);
-    }
-    if (loader.loader) out.data["controller"] = "loader";
+// The page printed as text, or as one JSON document about the drive.
+int Print(bool json, const DriveIdentity& drive, PageOutput out) {
     if (json) {
         Json document = JsonDocument();
-        document["device"] = DeviceJson(session.identity());
+        document["device"] = DeviceJson(drive);
         document["page"] = std::move(out.data);
         if (out.streamed) {
             PrintJson(document, *out.streamed);
@@ -250,9 +232,93 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     return out.exit_status;
 }
 
+// Finds the drive, reads only what the page shows, prints.
+int RunPage(const GlobalOptions& global, const PageOptions& options, const PageFunction& page) {
+    const bool json = options.json || global.json;
+    const auto fail = [&](const std::string& message, int status) {
+        return ReportFailure(json, message, status);
+    };
+    std::string error;
+    if (!InstallBackend(global, error)) return fail(error, kExitUsage);
+    DriveSession drive;
+    if (!drive.Select(options.device, error)) return fail(error, kExitNoDevice);
+    const std::string program_dir =
+        options.dir.empty() ? platform::ProgramDirectory() : options.dir;
+    EnRemapRelation = ReadSettings(program_dir).EnRemapRelation;
+    PageRead read;
+    try {
+        read = ReadPages(drive.device(), options.pages, EnRemapRelation != 0);
+    } catch (const std::exception& failure) {
+        return fail(failure.what(), kExitCommandFailed);
+    }
+    const auto loader = HandleLoaderMode(drive.row(), options.loader, options.gdp, read);
+    if (loader.exit_status) {
+        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
+        return *loader.exit_status;
+    }
+    if (!read.messages.empty()) return fail(Joined(read.messages), kExitCommandFailed);
+    PageOptions page_options = options;
+    page_options.json = json;
+    PageInput input{drive, read, program_dir};
+    PageOutput out = page(input, page_options);
+    if (out.failure) {
+        if (!out.failure->plain) return fail(out.failure->message, out.failure->exit_status);
+        std::fprintf(stderr, "%s\n", TerminalText(out.failure->message).c_str());
+        if (json) PrintErrorDocument(out.failure->message, out.failure->exit_status);
+        return out.failure->exit_status;
+    }
+    if (loader.loader) out.data["controller"] = "loader";
+    return Print(json, input.identity(), std::move(out));
+}
+
+// raw-dump: the window's whole refresh with its raw dumps written into the directory.
+int RunRawDump(const GlobalOptions& global, const PageOptions& options) {
+    const bool json = options.json || global.json;
+    const auto fail = [&](const std::string& message, int status) {
+        return ReportFailure(json, message, status);
+    };
+    std::string error;
+    if (!InstallBackend(global, error)) return fail(error, kExitUsage);
+    FormSession session;
+    if (!session.Select(options.device, error)) return fail(error, kExitNoDevice);
+    std::error_code ec;
+    const auto cwd = std::filesystem::current_path(ec);
+    const std::string dir = options.dir.empty() ? "." : options.dir;
+    std::filesystem::create_directories(dir, ec);
+    if (!ec) std::filesystem::current_path(dir, ec);
+    if (ec)
+        return fail("cannot write the raw dumps into " + dir + ": " + ec.message(), kExitFileError);
+    RawDumpEnabled = true;
+    session.Refresh();
+    PageRead read;
+    read.messages = session.TakeMessages();
+    std::filesystem::current_path(cwd, ec);
+    // The refresh said what the dumps could not write; a file that failed is a file error.
+    if (RawDumps().failed > 0) return fail(Joined(read.messages), kExitFileError);
+    read.loader = !read.messages.empty() && IsLoaderMode(session.device());
+    const auto loader = HandleLoaderMode(session.row(), LoaderUse::None, {}, read);
+    if (loader.exit_status) {
+        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
+        return *loader.exit_status;
+    }
+    if (!read.messages.empty()) return fail(Joined(read.messages), kExitCommandFailed);
+    // Reached only when every dump of the refresh was written whole.
+    PageOutput out;
+    const auto& dumps = RawDumps();
+    out.lines.push_back(std::to_string(dumps.files) + " raw dump files (" +
+                        std::to_string(dumps.bytes) + " bytes) written to " + dir);
+    out.data["dir"] = Latin1ToUtf8(dir);
+    out.data["files"] = dumps.files;
+    out.data["bytes"] = dumps.bytes;
+    return Print(json, session.identity(), std::move(out));
+}
+
+// `pages`: what the command reads of the drive; none for raw-dump, which runs the whole refresh.
 void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const char* name,
-             const char* help, PageFunction page, bool raw_dump = false) {
+             const char* help, std::vector<Page> pages, PageFunction page = {}) {
     auto options = std::make_shared<PageOptions>();
+    options->pages = std::move(pages);
+    const bool raw_dump = options->pages.empty();
     auto* command = app.add_subcommand(name, help);
     command
         ->add_option("DEVICE", options->device, "The number in the Disk column, or the device path")
@@ -295,41 +361,31 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
     if (raw_dump)
         command->add_option("DIR", options->dir, "Directory for the raw dump files (default: .)");
     command->callback([&global, &exit_status, options, page, raw_dump] {
-        exit_status = RunPage(global, *options, page, raw_dump);
+        exit_status = raw_dump ? RunRawDump(global, *options) : RunPage(global, *options, page);
     });
 }
 
 }  // namespace
 
 void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status) {
-    AddPage(app, options, exit_status, "info", "The Device Info page (IDENTIFY data)", InfoPage);
+    AddPage(app, options, exit_status, "info", "The Device Info page (IDENTIFY data)",
+            {Page::DeviceInfo}, InfoPage);
     AddPage(app, options, exit_status, "ssd-info",
-            "The SSD Info page (configuration and flash geometry)", SsdInfoPage);
-    AddPage(app, options, exit_status, "erase-count", "The Erase Count page", EraseCountPage);
+            "The SSD Info page (configuration and flash geometry)", {Page::SsdInfo}, SsdInfoPage);
+    AddPage(app, options, exit_status, "erase-count", "The Erase Count page", {Page::EraseCount},
+            EraseCountPage);
     AddPage(app, options, exit_status, "bad-blocks", "The Bad Block Info page: summary and detail",
-            BadBlocksPage);
-    AddPage(app, options, exit_status, "smart", "The S.M.A.R.T. report", SmartPage);
+            {Page::BadBlocks}, BadBlocksPage);
+    AddPage(app, options, exit_status, "smart", "The S.M.A.R.T. report", {Page::Smart}, SmartPage);
     AddPage(app, options, exit_status, "uart-log", "The firmware's UART and error logs",
-            UartLogPage);
+            {Page::FirmwareLog}, UartLogPage);
     AddPage(app, options, exit_status, "config-dump",
-            "The configuration dump (loader block 0500h-058Fh)", ConfigDumpPage);
+            "The configuration dump (loader block 0500h-058Fh)", {Page::ConfigDump},
+            ConfigDumpPage);
     AddPage(app, options, exit_status, "dump-info", "Write the drive information dump NAME.txt",
-            DumpInfoPage);
-    AddPage(
-        app, options, exit_status, "raw-dump", "Write the raw dump files of one refresh into DIR",
-        [](FormSession&, const PageOptions& o) {
-            // Reached only when every dump of the refresh was written whole.
-            PageOutput out;
-            const auto& dumps = RawDumps();
-            const std::string dir = o.dir.empty() ? "." : o.dir;
-            out.lines.push_back(std::to_string(dumps.files) + " raw dump files (" +
-                                std::to_string(dumps.bytes) + " bytes) written to " + dir);
-            out.data["dir"] = Latin1ToUtf8(dir);
-            out.data["files"] = dumps.files;
-            out.data["bytes"] = dumps.bytes;
-            return out;
-        },
-        true);
+            {Page::DeviceInfo, Page::SsdInfo}, DumpInfoPage);
+    AddPage(app, options, exit_status, "raw-dump",
+            "Write the raw dump files of one refresh into DIR", {});
 
     auto decode = std::make_shared<PageOptions>();
     auto* command = app.add_subcommand("decode-log", "Decode a log file into FILE.decode");

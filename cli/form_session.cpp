@@ -22,15 +22,6 @@ FormSession::FormSession(HeadlessOptions options, std::string program_dir)
     form_->FormShow();
 }
 
-std::optional<std::size_t> FindListedRow(const DeviceListRecord& record, const std::string& name) {
-    for (std::size_t row = 0; row < record.rows.size(); ++row) {
-        const auto& r = record.rows[row];
-        const std::string& path = DriveInfoOf(r.device).Path;
-        if (r.cells[0] == name || path == name || platform::NodeOfPath(path) == name) return row;
-    }
-    return std::nullopt;
-}
-
 bool FormSession::Select(const std::string& device, std::string& error) {
     if (const auto row = FindListedRow(record_, device)) {
         row_ = static_cast<int>(*row);

@@ -15,10 +15,6 @@
 
 namespace vt::cli {
 
-// The row of the scan's list that a DEVICE argument names: the number in the Disk column, the
-// drive's path or its node; nullopt when none does.
-std::optional<std::size_t> FindListedRow(const DeviceListRecord& record, const std::string& name);
-
 class FormSession {
   public:
     explicit FormSession(HeadlessOptions options = {}, std::string program_dir = {});

@@ -5,17 +5,16 @@
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
 #include "platform/files.h"
-#include "vendor/loader_mode.h"
 
 namespace vt::cli {
 namespace {
 
-std::string Disk(const FormSession& s) {
-    return "disk " + std::to_string(s.device() + 1);
+std::string Disk(const DeviceRow& drive) {
+    return "disk " + drive.cells[0];
 }
 
-void SayWhatToDo(const FormSession& s) {
-    const std::string disk = std::to_string(s.device() + 1);
+void SayWhatToDo(const DeviceRow& drive) {
+    const std::string& disk = drive.cells[0];
     std::fprintf(
         stderr,
         "vtutil: the controller of %s runs its loader, not its firmware: the drive's pages "
@@ -24,21 +23,20 @@ void SayWhatToDo(const FormSession& s) {
         "GDP.bin` reads the firmware's log through the loader.\n"
         "  Power-cycle the drive to start its firmware again; if it stays in its loader, "
         "its firmware must be loaded again.\n",
-        Disk(s).c_str(), disk.c_str(), disk.c_str());
+        Disk(drive).c_str(), disk.c_str(), disk.c_str());
 }
 
-int ReadLogThroughLoader(FormSession& s, const std::string& gdp) {
+int ReadLogThroughLoader(const DeviceRow& drive, const std::string& gdp, PageRead& read) {
     // Opened as every input is: no FIFO that blocks, no link, a regular file only.
     if (const platform::InputFile image(gdp); !image.IsOpen()) {
         Warn("cannot read the code image: " + image.error());
         return kExitFileError;
     }
-    Warn(Disk(s) + " runs its loader; loading the code image " + gdp + "...");
-    s.form().ReadFwDebugMsgGDP(gdp);
-    const auto messages = s.TakeMessages();
-    for (const auto& message : messages) Warn(message);
-    if (!messages.empty()) return kExitCommandFailed;
-    const auto& log = s.form().models().firmware_log;
+    Warn(Disk(drive) + " runs its loader; loading the code image " + gdp + "...");
+    read = ReadFirmwareLogThroughLoader(drive.device, gdp);
+    for (const auto& message : read.messages) Warn(message);
+    if (!read.messages.empty()) return kExitCommandFailed;
+    const auto& log = read.models.firmware_log;
     if (!log || log->lines.empty()) {
         std::fprintf(stderr,
                      "vtutil: the firmware's log could not be read from the serial flash\n");
@@ -50,46 +48,41 @@ int ReadLogThroughLoader(FormSession& s, const std::string& gdp) {
 
 }  // namespace
 
-LoaderOutcome HandleLoaderMode(FormSession& s, LoaderUse use, const std::string& gdp,
-                               std::vector<std::string>& messages) {
+LoaderOutcome HandleLoaderMode(const DeviceRow& drive, LoaderUse use, const std::string& gdp,
+                               PageRead& read) {
     LoaderOutcome outcome;
-    // A refresh that went through means the firmware runs.
-    const bool in_loader = !messages.empty() && IsLoaderMode(s.device());
-    if (!in_loader) {
-        if (!gdp.empty() && messages.empty()) {
+    if (!read.loader) {
+        if (!gdp.empty() && read.messages.empty()) {
             std::fprintf(stderr,
                          "vtutil: %s runs its firmware: --gdp reads the log of a drive in its "
                          "loader; leave it out\n",
-                         Disk(s).c_str());
+                         Disk(drive).c_str());
             outcome.exit_status = kExitUsage;
-            outcome.reason = Disk(s) + " runs its firmware: --gdp is for a drive in its loader";
+            outcome.reason = Disk(drive) + " runs its firmware: --gdp is for a drive in its loader";
         }
         return outcome;
     }
     if (use == LoaderUse::Identify) {
-        s.form().ShowDeviceInfo(s.device());
-        messages = s.TakeMessages();
-        if (messages.empty()) {
-            SayWhatToDo(s);
-            outcome.loader = true;
-        }
+        read.messages.clear();
+        SayWhatToDo(drive);
+        outcome.loader = true;
         return outcome;
     }
     if (use == LoaderUse::GdpLog && !gdp.empty()) {
-        messages.clear();
-        const int status = ReadLogThroughLoader(s, gdp);
+        const int status = ReadLogThroughLoader(drive, gdp, read);
+        read.messages.clear();
         if (status != kExitOk) {
             outcome.exit_status = status;
             outcome.reason =
-                "the firmware's log could not be read through the loader of " + Disk(s);
+                "the firmware's log could not be read through the loader of " + Disk(drive);
         }
         outcome.loader = true;
         return outcome;
     }
-    for (const auto& message : messages) Warn(message);
-    SayWhatToDo(s);
+    for (const auto& message : read.messages) Warn(message);
+    SayWhatToDo(drive);
     outcome.exit_status = kExitCommandFailed;
-    outcome.reason = "the controller of " + Disk(s) + " runs its loader, not its firmware";
+    outcome.reason = "the controller of " + Disk(drive) + " runs its loader, not its firmware";
     return outcome;
 }
 

@@ -1,13 +1,13 @@
 #pragma once
-// vtutil and a drive whose controller runs its loader instead of its firmware: the refresh stops
-// there, as the window's does; `info` still shows the loader's IDENTIFY and `uart-log --gdp`
-// reads the firmware's log through the loader, as the window's special mode does.
+// vtutil and a drive whose controller runs its loader instead of its firmware: the pages stop
+// there, as the window's refresh does; `info` still shows the loader's IDENTIFY and
+// `uart-log --gdp` reads the firmware's log through the loader, as the window's special mode does.
 
 #include <optional>
 #include <string>
-#include <vector>
 
-#include "cli/form_session.h"
+#include "discovery/device_list.h"
+#include "pages/page_reads.h"
 
 namespace vt::cli {
 
@@ -20,11 +20,11 @@ struct LoaderOutcome {
     std::string reason;              // why, in one line (said on standard error already)
 };
 
-// After the refresh: `messages` are what it said. On a drive in its loader the page either goes
-// on (the messages taken care of, and cleared) or ends with the reason and what to do said on
-// standard error. `gdp`, the code image for the log read, is refused for a drive that runs its
-// firmware.
-LoaderOutcome HandleLoaderMode(FormSession& session, LoaderUse use, const std::string& gdp,
-                               std::vector<std::string>& messages);
+// After the page read: on a drive in its loader the page either goes on (the read's messages
+// taken care of, and cleared; the log read through the loader into it) or ends with the reason
+// and what to do said on standard error. `gdp`, the code image for the log read, is refused for a
+// drive that runs its firmware.
+LoaderOutcome HandleLoaderMode(const DeviceRow& drive, LoaderUse use, const std::string& gdp,
+                               PageRead& read);
 
 }  // namespace vt::cli

@@ -148,7 +148,10 @@ DeviceRow DescribeUnlistedDisk(unsigned device) {
     return MakeRow(device, kind.text ? kind.text : "");
 }
 
-DeviceListRecord ScanDevices() {
+namespace {
+
+// `found` ends the scan after the row it holds to be the one looked for.
+DeviceListRecord Scan(const std::function<bool(const DeviceRow&)>& found) {
     DeviceListRecord record;
     DiskList disks;
     const int count = EnumerateDisks(disks);
@@ -173,6 +176,9 @@ DeviceListRecord ScanDevices() {
             accepted = ScanUsbDisk(n, path, kind, record);
         }
         if (accepted) ++n;
+        const bool new_row =
+            accepted && !record.rows.empty() && record.rows.back().device + 1u == n;
+        if (new_row && found && found(record.rows.back())) break;
     }
     record.accepted = static_cast<std::uint8_t>(n);
     // An empty list must not hide missing rights.
@@ -182,6 +188,28 @@ DeviceListRecord ScanDevices() {
         }
     }
     return record;
+}
+
+}  // namespace
+
+DeviceListRecord ScanDevices() {
+    return Scan(nullptr);
+}
+
+bool RowIsNamed(const DeviceRow& row, const std::string& name) {
+    const std::string& path = DriveInfoOf(row.device).Path;
+    return row.cells[0] == name || path == name || platform::NodeOfPath(path) == name;
+}
+
+std::optional<std::size_t> FindListedRow(const DeviceListRecord& record, const std::string& name) {
+    for (std::size_t row = 0; row < record.rows.size(); ++row) {
+        if (RowIsNamed(record.rows[row], name)) return row;
+    }
+    return std::nullopt;
+}
+
+DeviceListRecord ScanDevicesFor(const std::string& name) {
+    return Scan([&name](const DeviceRow& row) { return RowIsNamed(row, name); });
 }
 
 }  // namespace vt

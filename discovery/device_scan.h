@@ -1,6 +1,8 @@
 #pragma once
 // The device scan: the system's disks become the tool's drives, device numbers and list rows.
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "access/ata_strings.h"  // TrimDisplay, the form of the rows' texts
@@ -24,6 +26,16 @@ Classification ClassifyDiskPath(const std::string& lower_path);
 // Rewrites DeviceTable, DriveInfoTable and CarrierMode; returns the rows and combo lines. At most
 // kMaxDevices drives are accepted; further disks are left out with one debug line.
 DeviceListRecord ScanDevices();
+
+// Whether a DEVICE argument names the row: the number in its Disk column, its path or its node.
+bool RowIsNamed(const DeviceRow& row, const std::string& name);
+// The row of the scan's list that `name` names; nullopt when none does.
+std::optional<std::size_t> FindListedRow(const DeviceListRecord& record, const std::string& name);
+
+// The scan up to the drive `name` names: drives are numbered in the order they are accepted, so
+// the disks before it are scanned as ScanDevices does, and none after it is touched. The record
+// is ScanDevices' whole one when no drive is so named.
+DeviceListRecord ScanDevicesFor(const std::string& name);
 
 // The row of a disk the scan does not list, set up in device slot `device` by the caller (the
 // self-test takes any disk): its IDENTIFY strings, where it answers IDENTIFY, and its capacity.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ctrl/device_buffers.h"
 #include "vendor/system_info.h"
 
 namespace vt {
@@ -67,6 +68,16 @@ class ScopedBadBlockMap {
     ~ScopedBadBlockMap() { BadBlockMap.reset(); }
     ScopedBadBlockMap(const ScopedBadBlockMap&) = delete;
     ScopedBadBlockMap& operator=(const ScopedBadBlockMap&) = delete;
+};
+
+// The table buffers live for one refresh (or one page read); released on every path, an escaping
+// error included.
+class ScopedDeviceBuffers {
+  public:
+    explicit ScopedDeviceBuffers(unsigned device) { AllocDeviceBuffers(device); }
+    ~ScopedDeviceBuffers() { FreeDeviceBuffers(); }
+    ScopedDeviceBuffers(const ScopedDeviceBuffers&) = delete;
+    ScopedDeviceBuffers& operator=(const ScopedDeviceBuffers&) = delete;
 };
 
 // The firmware log view runs after a refresh for controller model "K38" with build character '3';

@@ -88,4 +88,8 @@ SmartDerivedValues SmartDerived(const SmartData& data);
 std::optional<SmartReport> ReadSmartReport(unsigned device, std::span<std::uint8_t> buffer,
                                            std::span<const std::uint8_t> fw_info);
 
+// Zeroes the power cycle, power loss and lifetime counters one by one: the message of each the
+// drive did not reset, in order; empty when all were reset.
+std::vector<std::string> ResetSmartCounters(unsigned device, std::span<std::uint8_t> buffer);
+
 }  // namespace vt

@@ -1,4 +1,4 @@
-// Reading the S.M.A.R.T. sectors of a drive into the page's model.
+// Reading the S.M.A.R.T. sectors of a drive into the page's model, and resetting its counters.
 
 #include <array>
 
@@ -22,6 +22,24 @@ std::optional<SmartReport> ReadSmartReport(unsigned device, std::span<std::uint8
     if (!read) return std::nullopt;
     return SmartReport{DecodeSmartData(buffer.first(kSmartSectorSize), thresholds),
                        SmartVariantOfFwInfo(fw_info)};
+}
+
+std::vector<std::string> ResetSmartCounters(unsigned device, std::span<std::uint8_t> buffer) {
+    struct Counter {
+        std::uint8_t selector;
+        const char* failure;
+    };
+    static constexpr Counter kCounters[] = {
+        {1, "Failed in reseting SMART(PowerCycleCount)"},
+        {2, "Failed in reseting SMART(PowerLossCount)"},
+        {3, "Failed in reseting SMART(LifeTimestamp)"},
+    };
+    std::vector<std::string> failures;
+    for (const auto& counter : kCounters) {
+        if (VC_ResetSmart(device, counter.selector, 0, buffer, 1) != 1)
+            failures.emplace_back(counter.failure);
+    }
+    return failures;
 }
 
 }  // namespace vt

@@ -137,9 +137,9 @@ class TMainForm {
     // --- Command-line mode and engineering tools (views/main_form_cmdline.cpp,
     // main_form_debug.cpp, main_form_tools.cpp) ---
     void RwTestBnClick();
-    // Writes the drive information shown to program_dir/NAME.txt.
-    // False with `error` when the name is refused or the file cannot be written.
-    bool DumpSSDInfo(const std::string& name, std::string& error);
+    // Writes the drive information shown to program_dir/NAME.txt; why it could not (a refused
+    // name, a failed write), empty when it was written.
+    [[nodiscard]] std::string DumpSSDInfo(const std::string& name);
     // Only the Enter key (13) runs the typed command.
     void DebugEditKeyPress(char key);
     void DebugTool(std::string& command);

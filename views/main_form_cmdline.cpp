@@ -11,8 +11,7 @@
 #include "ctrl/rw_self_test.h"
 #include "pages/refresh_state.h"
 #include "platform/files.h"
-#include "report/identify_texts.h"
-#include "report/ssd_info_texts.h"
+#include "report/drive_info_dump.h"
 #include "tools/command_line_words.h"
 #include "tools/drive_info_dump.h"
 #include "views/main_form.h"
@@ -22,10 +21,6 @@ namespace {
 
 constexpr const char* kRwPassedFile = "RW_OK";
 constexpr const char* kRwFailedFile = "RW_Fail";
-
-std::span<const std::uint8_t> Bytes(const std::string& text) {
-    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
 
 }  // namespace
 
@@ -39,11 +34,9 @@ void TMainForm::PaserCmdLine() {
         ui_.RequestClose();
     }
     if (words.dumpssdinfo) {
-        std::string error;
         // Nothing is shown: the window closes after the dump whatever happened.
-        if (!DumpSSDInfo(CommandLineArgument(line, 2), error)) {
-            DebugMsg("FAILED(DumpSSDInfo) %s\r\n", error.c_str());
-        }
+        if (const auto problem = DumpSSDInfo(CommandLineArgument(line, 2)); !problem.empty())
+            DebugMsg("FAILED(DumpSSDInfo) %s\r\n", problem.c_str());
         ui_.RequestClose();
     }
     if (words.dumpssdraw) RawDumpEnabled = true;
@@ -79,37 +72,8 @@ void TMainForm::RwTestBnClick() {
     }
 }
 
-bool TMainForm::DumpSSDInfo(const std::string& name, std::string& error) {
-    error = DumpNameProblem(name);
-    if (!error.empty()) return false;
-    // What the two pages show: the groups a refresh did not fill are empty.
-    PageTexts usb;
-    if (models_.device_info && models_.device_info->usb)
-        usb = UsbIdentityTexts(*models_.device_info->usb);
-    const PageTexts ssd = models_.ssd_info ? SsdInfoPageTexts(*models_.ssd_info) : PageTexts{};
-    DriveInfoTexts texts;
-    texts.VendorName = usb.EditOf("VendorNameEdit");
-    texts.ProductName = usb.EditOf("ProductNameEdit");
-    texts.ManufacturString = usb.EditOf("ManufacturStringEdit");
-    texts.ProductString = usb.EditOf("ProductStringEdit");
-    texts.Vid = usb.EditOf("VIDEdit");
-    texts.Pid = usb.EditOf("PIDEdit");
-    texts.SerialNumber = usb.EditOf("SNUSBEdit");
-    texts.Flashmodel = ssd.EditOf("FlashmodelEdit");
-    texts.Channel = ssd.EditOf("ChannelEdit");
-    texts.Capacity = ssd.EditOf("CapacityEdit");
-    texts.Driver = ssd.EditOf("DriverEdit");
-    texts.ResPer = ssd.EditOf("ResPerEdit");
-    texts.EccRead = ssd.EditOf("EccReadEdit");
-    texts.EccCopy = ssd.EditOf("EccCopyEdit");
-    texts.WearLeveling = ssd.EditOf("WearLevelingEdit");
-    texts.BankMap = ssd.EditOf("BankMapEdit");
-    texts.Support1 = ssd.EditOf("SupportEdit1");
-    texts.Support2 = ssd.EditOf("SupportEdit2");
-    texts.Fw = ssd.EditOf("FwEdit");
-
-    const auto path = DriveInfoDumpPath(environment_.program_dir, name);
-    return platform::ReplaceFile(path, Bytes(DriveInfoDumpText(texts)), error);
+std::string TMainForm::DumpSSDInfo(const std::string& name) {
+    return WriteDriveInfoDump(environment_.program_dir, name, models_);
 }
 
 }  // namespace vt

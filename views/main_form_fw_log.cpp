@@ -5,27 +5,14 @@
 #include <string>
 
 #include "access/device_tables.h"
-#include "ctrl/read_system_info.h"
 #include "pages/firmware_log_read.h"
+#include "pages/page_reads.h"
 #include "pages/refresh_state.h"
 #include "platform/backend.h"
 #include "vendor/code_loading.h"
 #include "views/main_form.h"
 
 namespace vt {
-namespace {
-
-// With the firmware stopped nothing reports the geometry; these are the values of the one
-// controller whose loader the view reads.
-void AssumeLoaderSystemInfo() {
-    SystemInfo.FlashConfig = 0x2813;
-    SystemInfo.ChannelCount = 4;
-    SystemInfo.BankCount = 4;
-    SystemInfo.SectorsPerPage = 32;
-}
-
-}  // namespace
-
 void TMainForm::ShowFWDebugMessage(int mode) {
     ui_.SetTabVisible("TabSheet8", true);
     const unsigned device = CurrentDevice;
@@ -50,7 +37,7 @@ void TMainForm::ReadFwDebugMsgGDP(const std::string& gdp_path) {
     if (std::filesystem::is_regular_file(GdpFilePath, error)) {
         ShowFWDebugMessage(2);
     } else {
-        ui_.ShowMessage("<WARNING> Can't find file : " + GdpFilePath);
+        ui_.ShowMessage(kNoCodeImage + GdpFilePath);
     }
 }
 

@@ -6,9 +6,9 @@
 #include "access/device_tables.h"
 #include "access/mode_flags.h"
 #include "access/raw_dump.h"
-#include "ctrl/device_buffers.h"
 #include "ctrl/read_system_info.h"
 #include "pages/page_readers.h"
+#include "pages/page_reads.h"
 #include "pages/refresh_state.h"
 #include "platform/backend.h"
 #include "report/page_lines.h"
@@ -20,15 +20,6 @@
 
 namespace vt {
 namespace {
-
-// The table buffers live for one refresh; released on every path, an escaping error included.
-class ScopedDeviceBuffers {
-  public:
-    explicit ScopedDeviceBuffers(unsigned device) { AllocDeviceBuffers(device); }
-    ~ScopedDeviceBuffers() { FreeDeviceBuffers(); }
-    ScopedDeviceBuffers(const ScopedDeviceBuffers&) = delete;
-    ScopedDeviceBuffers& operator=(const ScopedDeviceBuffers&) = delete;
-};
 
 // The dumps after the system information repeat per channel and CE index the drive claims. A claim
 // beyond the tables' 8 x 8 comes from a corrupt loader block and would write its garbage thousands
@@ -53,7 +44,7 @@ void TMainForm::RefreshPages() {
 
     if (IsLoaderMode(device)) {
         if (!SpecialMode) {
-            ui_.ShowMessage("FAIL!!!. The SSD doesn't run on system mode now.");
+            ui_.ShowMessage(kNotInSystemMode);
             return;
         }
         std::error_code error;
@@ -61,14 +52,14 @@ void TMainForm::RefreshPages() {
             ShowFWDebugMessage(2);
             ui_.SetActivePage("TabSheet8");
         } else {
-            ui_.ShowMessage("<WARNING> Can't find file : " + GdpFilePath);
+            ui_.ShowMessage(kNoCodeImage + GdpFilePath);
         }
         return;
     }
 
     ShowDeviceInfo(device);
     if (!GetSSDInfo(TransferBuffer)) {
-        ui_.ShowMessage("Can't find code block.");
+        ui_.ShowMessage(kNoCodeBlock);
         return;
     }
     ShowSSDInfo(device);

@@ -16,17 +16,6 @@ namespace {
 
 constexpr const char* kSmartGrid = "StringGrid1";
 
-struct ResetCounter {
-    std::uint8_t selector;
-    const char* failure;
-};
-
-constexpr ResetCounter kResetCounters[] = {
-    {1, "Failed in reseting SMART(PowerCycleCount)"},
-    {2, "Failed in reseting SMART(PowerLossCount)"},
-    {3, "Failed in reseting SMART(LifeTimestamp)"},
-};
-
 void PutRow(Presentation& ui, int row, const TextRow& cells) {
     for (int column = 0; column < kSmartGridColumns; ++column) {
         const auto index = static_cast<std::size_t>(column);
@@ -75,16 +64,11 @@ void TMainForm::SaveSmartInfoBnClick() {
 }
 
 void TMainForm::ResetSmartInfoBnClick() {
-    bool all_reset = true;
     const platform::DriveLock hold(EntryOf(CurrentDevice).DevicePath);
-    for (const auto& counter : kResetCounters) {
-        if (VC_ResetSmart(CurrentDevice, counter.selector, 0, TransferBuffer, 1) != 1) {
-            ui_.ShowMessage(counter.failure);
-            all_reset = false;
-        }
-    }
+    const auto failures = ResetSmartCounters(CurrentDevice, TransferBuffer);
+    for (const auto& failure : failures) ui_.ShowMessage(failure);
     // After a partial reset the page keeps the old values rather than mixing old and new.
-    if (all_reset) GetSMARTInfo(CurrentDevice, TransferBuffer);
+    if (failures.empty()) GetSMARTInfo(CurrentDevice, TransferBuffer);
 }
 
 }  // namespace vt
