@@ -152,5 +152,33 @@ TEST(ScanRights, EmptyListSaysWhichDeviceLacksTheRights) {
     EXPECT_NE(record.notices[0].find("ide:/dev/sda"), std::string::npos);
 }
 
+// A command about one drive scans up to it: the numbers stay those of the whole scan, and no disk
+// after the drive receives a command.
+TEST_F(Scan, ScanForADriveStopsAtIt) {
+    test::ScopedBench bench(json::array({{{"bus", "ide"}, {"vendor", false}},
+                                         Sata("A", "SN1"),
+                                         Sata("B", "SN2"),
+                                         Sata("C", "SN3")}),
+                            false);
+    const auto whole = ScanDevices();
+    ASSERT_EQ(whole.rows.size(), 3u);
+    bench.bench().ClearLog();
+    const auto first = ScanDevicesFor("1");
+    ASSERT_EQ(first.rows.size(), 1u);
+    EXPECT_EQ(first.rows[0].cells, whole.rows[0].cells);
+    EXPECT_TRUE(bench.bench().Log(2).empty());
+    EXPECT_TRUE(bench.bench().Log(3).empty());
+
+    bench.bench().ClearLog();
+    const auto by_path = ScanDevicesFor(bench.bench().PathOf(2));
+    ASSERT_EQ(FindListedRow(by_path, bench.bench().PathOf(2)), 1u);
+    EXPECT_EQ(by_path.rows[1].cells, whole.rows[1].cells);
+    EXPECT_TRUE(bench.bench().Log(3).empty());
+
+    const auto none = ScanDevicesFor("9");
+    EXPECT_EQ(none.rows.size(), 3u);
+    EXPECT_FALSE(FindListedRow(none, "9"));
+}
+
 }  // namespace
 }  // namespace vt
