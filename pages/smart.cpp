@@ -111,7 +111,7 @@ SmartDerivedValues SmartDerived(const SmartData& data) {
                 set(out.power_on_hours, entry.Raw48());
                 break;
             case 0x0C:
-                set(out.power_cycle_count, entry.Raw16(0));
+                set(out.power_cycle_count, entry.Raw48());
                 break;
             case 0xA7:
                 set(out.protect_mode, entry.raw[0]);
@@ -131,7 +131,7 @@ SmartDerivedValues SmartDerived(const SmartData& data) {
                 set(out.bad_cluster_table_count, entry.Raw16(0));
                 break;
             case 0xC0:
-                set(out.unexpected_power_loss_count, entry.Raw16(0));
+                set(out.unexpected_power_loss_count, entry.Raw48());
                 break;
             case 0xC2:
                 set(out.temperature_current, entry.Raw16(0));

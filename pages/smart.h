@@ -64,11 +64,11 @@ struct SmartReport {
 };
 
 // The values the summary memo states, each from the first entry of its ID; nullopt: no such
-// entry. The memo shows the low 16 bits of the power-on hours; the counter is all six raw bytes,
-// which pass 65535 hours within eight years of service.
+// entry. The memo shows the low 16 bits of the power-on hours, power cycle and power loss counts;
+// these counters are all six raw bytes (the hours pass 65535 within eight years of service).
 struct SmartDerivedValues {
     std::optional<std::uint64_t> power_on_hours;
-    std::optional<unsigned> power_cycle_count;
+    std::optional<std::uint64_t> power_cycle_count;
     std::optional<unsigned> protect_mode;
     std::optional<unsigned> sata_phy_error_count;
     std::optional<unsigned> bad_block_count;
@@ -76,7 +76,7 @@ struct SmartDerivedValues {
     std::optional<unsigned> later_bad_count;
     std::optional<unsigned> erase_count;
     std::optional<unsigned> bad_cluster_table_count;
-    std::optional<unsigned> unexpected_power_loss_count;
+    std::optional<std::uint64_t> unexpected_power_loss_count;
     std::optional<unsigned> temperature_current;
     std::optional<unsigned> temperature_min;
     std::optional<unsigned> temperature_max;

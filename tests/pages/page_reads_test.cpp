@@ -45,8 +45,8 @@ TEST(PageReads, EachPageSendsOnlyWhatItShows) {
     const auto smart = Read({Page::Smart});
     EXPECT_TRUE(smart.messages.empty());
     EXPECT_TRUE(smart.models.smart && smart.models.ssd_info);
-    EXPECT_FALSE(smart.models.erase_count || smart.models.bad_blocks ||
-                 smart.models.firmware_log || smart.models.config_dump);
+    EXPECT_FALSE(smart.models.erase_count || smart.models.bad_blocks || smart.models.firmware_log ||
+                 smart.models.config_dump);
     auto names = VendorNames(bench);
     for (const char* table : {"ReadBadBlockTable", "ReadEraseCount", "ReadDramLayout"})
         EXPECT_FALSE(Sent(names, table)) << table;

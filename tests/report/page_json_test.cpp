@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
 #include "report/smart_reset.h"
@@ -29,19 +30,29 @@ TEST(DeviceJson, BusIsTheListsBusWordForEveryKindOfPath) {
     }
 }
 
-// The power-on hours counter is the attribute's whole raw value: the document and the reset's
-// report took different widths, and the document's 16 bits wrapped after 65535 hours. The
-// window's summary line keeps showing the low word, as it always has.
-TEST(SmartJson, PowerOnHoursPastSixteenBitsAreKeptWhole) {
+// The counters the reset zeroes are the attributes' whole raw values: the document and the
+// reset's report took different widths, and the document's 16 bits wrapped (power-on hours after
+// 65535 hours, power cycles and power losses after 65535 of them). The window's summary lines
+// keep showing the low word, as they always have.
+TEST(SmartJson, ResetCountersPastSixteenBitsAreKeptWhole) {
     std::array<std::uint8_t, kSmartSectorSize> data{};
-    data[2] = 0x09;
-    data[2 + 5] = 0x70;  // 70000 hours: 0x011170
-    data[2 + 6] = 0x11;
-    data[2 + 7] = 0x01;
+    std::size_t at = 2;
+    for (std::uint8_t id : {0x09, 0x0C, 0xC0}) {
+        data[at] = id;
+        data[at + 5] = 0x70;  // 70000: 0x011170
+        data[at + 6] = 0x11;
+        data[at + 7] = 0x01;
+        at += 12;
+    }
     SmartReport report{DecodeSmartData(data, {}), SmartNameVariant::Standard};
-    EXPECT_EQ(SmartJson(report)["derived"]["power_on_hours"], 70000);
-    EXPECT_EQ(SmartResetCountersOf(report)[0], 70000u);
-    EXPECT_EQ(SmartSummaryLines(report.data).front(), "Power on hour=4464");
+    const auto derived = SmartJson(report)["derived"];
+    for (const char* counter :
+         {"power_on_hours", "power_cycle_count", "unexpected_power_loss_count"})
+        EXPECT_EQ(derived[counter], 70000) << counter;
+    EXPECT_EQ(SmartResetCountersOf(report), (SmartResetCounters{70000u, 70000u, 70000u}));
+    const auto lines = SmartSummaryLines(report.data);
+    EXPECT_EQ(lines.front(), "Power on hour=4464");
+    EXPECT_NE(std::ranges::find(lines, "Unexpected power loss count=4464"), lines.end());
 }
 
 // A reset that failed for a counter says so in both forms, with every message in the order it
