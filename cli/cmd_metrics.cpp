@@ -10,13 +10,15 @@
 #include "access/disk_enumeration.h"
 #include "cli/commands.h"
 #include "cli/failure.h"
-#include "cli/form_session.h"
 #include "cli/terminal_text.h"
+#include "discovery/device_scan.h"
+#include "pages/page_reads.h"
+#include "platform/backend.h"
 #include "platform/files.h"
 #include "report/drive_metrics.h"
 #include "report/json_document.h"
 #include "report/metrics_models.h"
-#include "vendor/loader_mode.h"
+#include "views/settings.h"
 
 namespace vt::cli {
 namespace {
@@ -25,31 +27,33 @@ struct MetricsOptions {
     std::string output;
 };
 
-// One drive: its row, the loader check, the refresh as a click on the row runs it, and the
-// S.M.A.R.T. read its page's button runs. Failures are reported on standard error and in the
-// metrics.
-DriveMetrics CollectDrive(FormSession& session, std::size_t row) {
-    const auto& cells = session.record().rows[row].cells;
-    DriveMetrics drive;
-    std::string error;
-    if (!session.Select(cells[0], error)) {
-        Warn(error);
-        return drive;
+// Every page the refresh reads, and the S.M.A.R.T. data its page's button reads.
+constexpr Page kMetricsPages[] = {Page::DeviceInfo, Page::SsdInfo,    Page::BadBlocks,
+                                  Page::EraseCount, Page::ConfigDump, Page::Smart,
+                                  Page::FirmwareLog};
+
+// One drive, held while it is read. Failures are reported on standard error and in the metrics;
+// a drive busy in another process is one of them, not the end of the collection.
+DriveMetrics CollectDrive(const DeviceRow& row) {
+    const std::string& path = DriveInfoOf(row.device).Path;
+    PageRead read;
+    try {
+        const platform::DriveLock hold(path);
+        read = ReadPages(row.device, kMetricsPages, EnRemapRelation != 0);
+    } catch (const std::exception& failure) {
+        read.messages.push_back(failure.what());
     }
-    const bool loader = IsLoaderMode(session.device());
-    session.Refresh();
-    if (!loader) session.form().GetSmartInfoBnClick();
-    auto messages = session.TakeMessages();
     // The scan reads an IDE or SCSI drive's identity with ATA PASS-THROUGH(16), which the kernel
     // refuses to a process without CAP_SYS_RAWIO while it lets the other reads pass: the drive
     // would be published as read, only without model and serial.
-    const int kind = DriveInfoOf(session.device()).InterfaceKind;
+    const int kind = DriveInfoOf(row.device).InterfaceKind;
     if (kind == DEVICE_IDE || kind == DEVICE_SCSI) {
-        if (auto refused = CheckDeviceAccess(session.path())) messages.push_back(*refused);
+        if (auto refused = CheckDeviceAccess(path)) read.messages.push_back(*refused);
     }
-    drive = DriveMetricsOf(session.identity(), session.form().models(), loader);
-    drive.read_ok = messages.empty() && drive.read_ok;
-    for (const auto& message : messages) Warn("disk " + cells[0] + ": " + message);
+    DriveMetrics drive =
+        DriveMetricsOf(DriveIdentityOf(row, path, read.models.ssd_info), read.models, read.loader);
+    drive.read_ok = read.messages.empty() && drive.read_ok;
+    for (const auto& message : read.messages) Warn("disk " + row.cells[0] + ": " + message);
     return drive;
 }
 
@@ -58,15 +62,16 @@ int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
     if (!InstallBackend(global, backend_error))
         return ReportFailure(global.json, backend_error, kExitUsage);
     const auto started = std::chrono::steady_clock::now();
-    FormSession session;
+    EnRemapRelation = ReadSettings(platform::ProgramDirectory()).EnRemapRelation;
+    const DeviceListRecord record = ScanDevices();
     MetricsCollection collection;
     int status = kExitOk;
-    for (const auto& notice : session.record().notices) {
+    for (const auto& notice : record.notices) {
         Warn(notice);
         status = kExitNoDevice;
     }
-    for (std::size_t row = 0; row < session.record().rows.size(); ++row) {
-        collection.drives.push_back(CollectDrive(session, row));
+    for (const auto& row : record.rows) {
+        collection.drives.push_back(CollectDrive(row));
         if (!collection.drives.back().read_ok && status == kExitOk) status = kExitCommandFailed;
     }
     collection.duration_seconds =

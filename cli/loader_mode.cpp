@@ -4,6 +4,8 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_text.h"
+#include "pages/page_readers.h"
+#include "pages/refresh_state.h"
 #include "platform/files.h"
 
 namespace vt::cli {
@@ -63,6 +65,8 @@ LoaderOutcome HandleLoaderMode(const DeviceRow& drive, LoaderUse use, const std:
         return outcome;
     }
     if (use == LoaderUse::Identify) {
+        // The loader answers IDENTIFY with its own.
+        read.models.device_info = ReadDeviceInfo(drive.device, TransferBuffer);
         read.messages.clear();
         SayWhatToDo(drive);
         outcome.loader = true;

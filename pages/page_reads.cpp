@@ -42,9 +42,6 @@ PageRead ReadPages(unsigned device, std::span<const Page> pages, bool remap_rela
     if (IsLoaderMode(device)) {
         read.loader = true;
         read.messages.push_back(kNotInSystemMode);
-        // The loader answers IDENTIFY with its own.
-        if (asked(Page::DeviceInfo))
-            read.models.device_info = ReadDeviceInfo(device, TransferBuffer);
         return read;
     }
     if (asked(Page::DeviceInfo)) read.models.device_info = ReadDeviceInfo(device, TransferBuffer);

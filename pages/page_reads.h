@@ -24,7 +24,7 @@ struct PageRead {
     PageModels models;
     // What the refresh would have told the user, in order; empty when all went well.
     std::vector<std::string> messages;
-    // The controller runs its loader: only the Device Info page is read then.
+    // The controller runs its loader: no page was read, as the refresh reads none then.
     bool loader = false;
 };
 

@@ -93,15 +93,17 @@ std::string RenderMetrics(const MetricsCollection& collection) {
     static constexpr unsigned kErrorTypes[] = {kErrTypeEccOver, kErrTypeProgFail, kErrTypeEraseFail,
                                                kErrTypeEccFail};
     for (const auto& d : collection.drives) {
-        const Labels disk{{"disk", LabelText(d.disk)}};
-        info.Add({{"disk", LabelText(d.disk)},
-                  {"path", LabelText(d.path)},
-                  {"interface", LabelText(d.interface_name)},
-                  {"model", LabelText(d.model)},
-                  {"serial", LabelText(d.serial)},
-                  {"firmware", LabelText(d.firmware)},
-                  {"controller_model", LabelText(d.controller_model)},
-                  {"controller_build", LabelText(d.controller_build)}},
+        const auto& drive = d.drive;
+        const std::string number = std::to_string(drive.number);
+        const Labels disk{{"disk", number}};
+        info.Add({{"disk", number},
+                  {"path", LabelText(drive.path)},
+                  {"interface", LabelText(drive.interface_name)},
+                  {"model", LabelText(drive.model)},
+                  {"serial", LabelText(drive.serial)},
+                  {"firmware", LabelText(drive.firmware)},
+                  {"controller_model", LabelText(drive.controller_model)},
+                  {"controller_build", LabelText(drive.controller_build)}},
                  1);
         if (!d.flash_type.empty()) flash.Add(With(disk, "flash_type", LabelText(d.flash_type)), 1);
         read_ok.Add(disk, d.read_ok ? 1 : 0);
@@ -110,7 +112,7 @@ std::string RenderMetrics(const MetricsCollection& collection) {
             mode.Add(With(disk, "mode", "firmware"), d.mode == ControllerMode::Firmware ? 1 : 0);
             mode.Add(With(disk, "mode", "loader"), d.mode == ControllerMode::Loader ? 1 : 0);
         }
-        if (d.capacity_bytes) capacity.Add(disk, static_cast<double>(*d.capacity_bytes));
+        capacity.Add(disk, static_cast<double>(drive.capacity_bytes));
         if (const auto& e = d.erase_counts) {
             if (e->has_summary) {
                 erase_average.Add(disk, static_cast<double>(e->average));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/drive_identity.h"
 #include "report/exposition.h"
 
 namespace vt {
@@ -49,16 +50,15 @@ struct EraseCountMetrics {
 enum class ControllerMode { Unknown, Firmware, Loader };
 
 struct DriveMetrics {
-    // Texts as the drive gives them (Latin-1).
-    std::string disk, path, interface_name, model, serial, firmware;
-    std::string controller_model, controller_build;
+    // The drive as the scan found it, its controller once the SSD Info page was read; texts as the
+    // drive gives them (Latin-1).
+    DriveIdentity drive;
     // The flash's cell type as the SSD Info page names it; empty when that page was not read.
     std::string flash_type;
     ControllerMode mode = ControllerMode::Unknown;
     // Every page the refresh reads, with whether it was read; `read_ok` for the drive as a whole.
     std::vector<std::pair<std::string, bool>> pages;
     bool read_ok = false;
-    std::optional<std::uint64_t> capacity_bytes;
     std::optional<EraseCountMetrics> erase_counts;
     std::optional<BadBlockMetrics> bad_blocks;
     std::optional<std::vector<SmartMetric>> smart;

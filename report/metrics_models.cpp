@@ -56,15 +56,7 @@ std::vector<SmartMetric> SmartOf(const SmartReport& report) {
 
 DriveMetrics DriveMetricsOf(const DriveIdentity& drive, const PageModels& models, bool loader) {
     DriveMetrics d;
-    d.disk = std::to_string(drive.number);
-    d.model = drive.model;
-    d.serial = drive.serial;
-    d.firmware = drive.firmware;
-    d.interface_name = drive.interface_name;
-    d.path = drive.path;
-    d.capacity_bytes = drive.capacity_bytes;
-    d.controller_model = drive.controller_model;
-    d.controller_build = drive.controller_build;
+    d.drive = drive;
     d.mode = loader ? ControllerMode::Loader : ControllerMode::Firmware;
 
     d.pages = {{"device_info", models.device_info.has_value()},

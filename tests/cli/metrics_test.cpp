@@ -139,15 +139,15 @@ TEST(MetricsText, HistogramBucketsAreCumulativeWithInfLast) {
 // A drive whose texts carry every character the format must escape, and Latin-1 bytes.
 MetricsCollection AwkwardCollection() {
     DriveMetrics d;
-    d.disk = "1";
-    d.path = "ide:/dev/sda";
-    d.model = "Model \"X\" \\ 2\n\xE9t\xE9  ";
-    d.serial = std::string("SN\0\x01", 4);
+    d.drive.number = 1;
+    d.drive.path = "ide:/dev/sda";
+    d.drive.model = "Model \"X\" \\ 2\n\xE9t\xE9  ";
+    d.drive.serial = std::string("SN\0\x01", 4);
     d.mode = ControllerMode::Firmware;
     d.flash_type = "MLC";
     d.read_ok = true;
     d.pages = {{"erase_count", true}, {"smart", false}};
-    d.capacity_bytes = 256060514304ULL;
+    d.drive.capacity_bytes = 256060514304ULL;
     d.erase_counts.emplace();
     d.erase_counts->has_summary = true;
     d.erase_counts->average = 12;
@@ -157,7 +157,7 @@ MetricsCollection AwkwardCollection() {
     d.smart = std::vector<SmartMetric>{{9, "Power-On Hours", 100, 100, 0, 0xFFFFFFFFFFFFull},
                                        {250, "", 1, 2, 3, 4}};
     DriveMetrics failed;
-    failed.disk = "2";
+    failed.drive.number = 2;
     failed.mode = ControllerMode::Loader;
     return {{d, failed}, 1.5, 1.7e9};
 }
