@@ -337,10 +337,16 @@ TEST(VtutilHostileInput, DumpNamesAreFileNamesAndFailedWritesFail) {
 
 TEST(VtutilDriveLock, ASecondProcessOnTheSameBenchDriveFailsAsBusy) {
     test::ScopedTempDir dir;
-    const std::string bench = WriteFile(dir, "one.json", R"({"drives":[{"bus":"ide"}]})");
+    const std::string bench =
+        WriteFile(dir, "two.json", R"({"drives":[{"bus":"ide","model":"K38"},{"bus":"ide"}]})");
     std::string error;
     auto holder = sim::LoadBenchFile(bench, error);
     ASSERT_TRUE(holder) << error;
+    // A command about one drive does not wait for, or fail on, a busy disk after it.
+    const int second = holder->LockDevice(holder->ListDisks()[1].path, 1);
+    ASSERT_GE(second, 0);
+    EXPECT_EQ(Vtutil("--bench " + bench + " smart 1").status, 0);
+    holder->UnlockDevice(second);
     const std::string disk = holder->ListDisks()[0].path;
     const int held = holder->LockDevice(disk, 0);
     ASSERT_GE(held, 0);
