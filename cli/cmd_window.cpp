@@ -45,16 +45,16 @@ struct WindowArguments {
     std::optional<std::string> command_line;
     HeadlessOptions headless;
     std::vector<ScriptAction> actions;
-};
-
-class UsageError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
+    std::string problem;  // why the arguments were refused; empty when they were not
 };
 
 // The global options may come among the window's own; they set `global`.
 WindowArguments ParseWindowArguments(const std::vector<std::string>& args, GlobalOptions& global) {
     WindowArguments parsed;
+    const auto refuse = [&parsed](std::string problem) {
+        parsed.problem = std::move(problem);
+        return parsed;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string word = args[i];
         std::optional<std::string> inline_value;
@@ -63,15 +63,19 @@ WindowArguments ParseWindowArguments(const std::vector<std::string>& args, Globa
             inline_value = word.substr(equals + 1);
             word.resize(equals);
         }
+        const bool has_value = inline_value || i + 1 < args.size();
         const auto value = [&]() -> std::string {
-            if (inline_value) return *inline_value;
-            if (i + 1 >= args.size()) throw UsageError(word + " needs a value");
-            return args[++i];
+            return inline_value ? *inline_value : args[++i];
         };
+        const bool takes_value = word == "--bench" || word == "--program-dir" ||
+                                 word == "--cmdline" || word == "--save-dir" || word == "--open" ||
+                                 word == "--select" || word == "--click" || word == "--type" ||
+                                 word == "--enter" || word == "--check";
+        if (takes_value && !has_value) return refuse(word + " needs a value");
         if (word == "--json") {
             continue;  // the window's state is always JSON
         } else if (word == "--demo") {
-            if (inline_value) throw UsageError(word + " takes no value");
+            if (inline_value) return refuse(word + " takes no value");
             global.demo = true;
         } else if (word == "--bench") {
             global.bench_file = value();
@@ -84,15 +88,17 @@ WindowArguments ParseWindowArguments(const std::vector<std::string>& args, Globa
         } else if (word == "--open") {
             parsed.headless.open_file = value();
         } else if (word == "--special" || word == "--scan") {
-            if (inline_value) throw UsageError(word + " takes no value");
+            if (inline_value) return refuse(word + " takes no value");
             parsed.actions.push_back({word, {}});
         } else if (word == "--select" || word == "--click" || word == "--type" ||
                    word == "--enter" || word == "--check") {
             parsed.actions.push_back({word, value()});
         } else {
-            throw UsageError("unknown argument " + args[i]);
+            return refuse("unknown argument " + args[i]);
         }
     }
+    if (global.demo && !global.bench_file.empty())
+        return refuse("--demo and --bench exclude each other");
     return parsed;
 }
 
@@ -101,8 +107,15 @@ std::string OwnPath() {
     return exe.empty() ? std::string("vtutil") : exe;
 }
 
-// Start-up and the actions; the window's JSON in `json` on success, else why in `failure`.
-int RunForm(const WindowArguments& parsed, std::string& json, std::string& failure) {
+// How the window's run ended: its state as JSON, or why it failed and the exit status.
+struct FormRun {
+    int exit_status = kExitOk;
+    std::string json;
+    std::string failure;
+};
+
+// Start-up and the actions.
+FormRun RunForm(const WindowArguments& parsed) {
     HeadlessPresentation ui(parsed.headless);
     FormEnvironment environment;
     environment.program_dir = parsed.program_dir.value_or(platform::ProgramDirectory());
@@ -115,20 +128,13 @@ int RunForm(const WindowArguments& parsed, std::string& json, std::string& failu
             RunScriptAction(form, action);
         }
     } catch (const ScriptError& error) {
-        failure = error.what();
-        return kExitUsage;
-    } catch (const UsageError& error) {
-        failure = error.what();
-        return kExitUsage;
+        return {kExitUsage, {}, error.what()};
     } catch (const platform::DeviceBusyError& busy) {
-        failure = busy.what();
-        return kExitDeviceBusy;
+        return {kExitDeviceBusy, {}, busy.what()};
     } catch (const std::exception& error) {
-        failure = error.what();
-        return kExitCommandFailed;
+        return {kExitCommandFailed, {}, error.what()};
     }
-    json = JsonDump(ui.ToJson(CurrentProcessState()));
-    return kExitOk;
+    return {kExitOk, JsonDump(ui.ToJson(CurrentProcessState())), {}};
 }
 
 // Said on standard error and, when the caller asked for JSON, as the error document.
@@ -139,23 +145,15 @@ int WindowFailure(bool json, const std::string& message, int exit_status) {
 }
 
 int RunWindow(const GlobalOptions& global, const std::vector<std::string>& args) {
-    WindowArguments parsed;
     GlobalOptions options = global;
     const bool json_asked =
         global.json || std::find(args.begin(), args.end(), "--json") != args.end();
-    try {
-        parsed = ParseWindowArguments(args, options);
-        if (options.demo && !options.bench_file.empty())
-            throw UsageError("--demo and --bench exclude each other");
-    } catch (const UsageError& error) {
-        return WindowFailure(json_asked, error.what(), kExitUsage);
-    }
+    const WindowArguments parsed = ParseWindowArguments(args, options);
+    if (!parsed.problem.empty()) return WindowFailure(json_asked, parsed.problem, kExitUsage);
     if (std::string error; !InstallBackend(options, error))
         return ReportFailure(json_asked, error, kExitUsage);
 
-    std::string json;
-    std::string failure;
-    int status = kExitOk;
+    FormRun run;
     {
         // Standard output carries the JSON alone; what lower layers print meanwhile goes to stderr.
         const platform::StandardOutputAside aside;
@@ -163,11 +161,11 @@ int RunWindow(const GlobalOptions& global, const std::vector<std::string>& args)
             std::perror("vtutil window");
             return kExitCommandFailed;
         }
-        status = RunForm(parsed, json, failure);
+        run = RunForm(parsed);
     }
-    if (status != kExitOk) return WindowFailure(json_asked, failure, status);
-    std::printf("%s\n", json.c_str());
-    return status;
+    if (run.exit_status != kExitOk) return WindowFailure(json_asked, run.failure, run.exit_status);
+    std::printf("%s\n", run.json.c_str());
+    return kExitOk;
 }
 
 }  // namespace

@@ -67,16 +67,12 @@ bool ReadControllerMemory(unsigned device, std::uint32_t address, std::uint32_t 
 
 }  // namespace
 
-std::optional<FirmwareLogModel> ReadFirmwareLog(unsigned device, std::span<std::uint8_t> buffer,
-                                                bool loader, bool use_dram_layout,
-                                                std::string& refusal) {
+FirmwareLogRead ReadFirmwareLog(unsigned device, std::span<std::uint8_t> buffer, bool loader,
+                                bool use_dram_layout) {
     SpiFlashHeader header;
     if (loader) {
         const auto checked = LoadAndCheckSpiHeader(device, buffer);
-        if (!checked) {
-            refusal = "SPI TAG is error";
-            return std::nullopt;
-        }
+        if (!checked) return {std::nullopt, "SPI TAG is error"};
         header = *checked;
     }
 
@@ -109,12 +105,12 @@ std::optional<FirmwareLogModel> ReadFirmwareLog(unsigned device, std::span<std::
     } else {
         ring_read = ReadControllerMemory(device, locations.uart_log_address, ring_size, buffer);
     }
-    if (!ring_read) return std::nullopt;
+    if (!ring_read) return {};
 
     const auto ring = buffer.first(ring_size);
     FirmwareLogModel model{loader, ring_size, start, UnrollUartLog(ring, start)};
     DumpRawFile("ErrLog.raw", ring);
-    return model;
+    return {std::move(model), {}};
 }
 
 }  // namespace vt

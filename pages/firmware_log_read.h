@@ -11,11 +11,16 @@
 
 namespace vt {
 
+struct FirmwareLogRead {
+    std::optional<FirmwareLogModel> model;  // nullopt when the ring could not be read
+    // Why, when the user must be told (a code image whose serial flash tag is not one the view
+    // knows); empty otherwise.
+    std::string refusal;
+};
+
 // Reads the log through the buffer (TransferBuffer); `use_dram_layout`: ask the firmware where its
-// logs are (UseDramLayout). nullopt when the ring could not be read; `refusal` then says why when
-// the user must be told (a code image whose serial flash tag is not one the view knows).
-std::optional<FirmwareLogModel> ReadFirmwareLog(unsigned device, std::span<std::uint8_t> buffer,
-                                                bool loader, bool use_dram_layout,
-                                                std::string& refusal);
+// logs are (UseDramLayout).
+FirmwareLogRead ReadFirmwareLog(unsigned device, std::span<std::uint8_t> buffer, bool loader,
+                                bool use_dram_layout);
 
 }  // namespace vt

@@ -20,10 +20,9 @@ bool NeedsSystemInfo(Page page) {
 }
 
 void ReadTheFirmwareLog(unsigned device, bool loader, PageRead& read) {
-    std::string refusal;
-    read.models.firmware_log =
-        ReadFirmwareLog(device, TransferBuffer, loader, UseDramLayout, refusal);
-    if (!refusal.empty()) read.messages.push_back(refusal);
+    auto log = ReadFirmwareLog(device, TransferBuffer, loader, UseDramLayout);
+    read.models.firmware_log = std::move(log.model);
+    if (!log.refusal.empty()) read.messages.push_back(log.refusal);
 }
 
 }  // namespace

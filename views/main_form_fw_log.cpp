@@ -19,12 +19,11 @@ void TMainForm::ShowFWDebugMessage(int mode) {
     const platform::DriveLock hold(EntryOf(device).DevicePath);
     const bool loader = mode == 2;
     if (loader) AssumeLoaderSystemInfo();
-    std::string refusal;
-    auto model = ReadFirmwareLog(device, TransferBuffer, loader, UseDramLayout, refusal);
-    if (!refusal.empty()) ui_.ShowMessage(refusal);
-    if (!model) return;
-    for (const auto& line : model->lines) ui_.AppendLine("UartLogMemo", line);
-    models_.firmware_log = std::move(model);
+    auto log = ReadFirmwareLog(device, TransferBuffer, loader, UseDramLayout);
+    if (!log.refusal.empty()) ui_.ShowMessage(log.refusal);
+    if (!log.model) return;
+    for (const auto& line : log.model->lines) ui_.AppendLine("UartLogMemo", line);
+    models_.firmware_log = std::move(log.model);
 }
 
 void TMainForm::ReadFwDebugMsgGDPClick() {
