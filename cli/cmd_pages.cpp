@@ -245,12 +245,8 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     const std::string program_dir =
         options.dir.empty() ? platform::ProgramDirectory() : options.dir;
     EnRemapRelation = ReadSettings(program_dir).EnRemapRelation;
-    PageRead read;
-    try {
-        read = ReadPages(drive.device(), options.pages, EnRemapRelation != 0);
-    } catch (const std::exception& failure) {
-        return fail(failure.what(), kExitCommandFailed);
-    }
+    // What escapes (a drive that went busy) main reports with its exit status.
+    PageRead read = ReadPages(drive.device(), options.pages, EnRemapRelation != 0);
     const auto loader = HandleLoaderMode(drive.row(), options.loader, options.gdp, read);
     if (loader.exit_status) {
         if (json) PrintErrorDocument(loader.reason, *loader.exit_status);

@@ -21,8 +21,6 @@ class DriveSession {
     unsigned device() const { return row().device; }
     const DeviceRow& row() const { return record_.rows.at(row_); }
     const std::string& path() const;
-    // "disk N", as the messages name it.
-    std::string disk() const { return "disk " + row().cells[0]; }
     // The drive as the scan found it; `ssd_info`, when read, names its controller.
     DriveIdentity identity(const std::optional<SsdInfoModel>& ssd_info = std::nullopt) const {
         return DriveIdentityOf(row(), path(), ssd_info);
