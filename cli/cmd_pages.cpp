@@ -102,10 +102,9 @@ PageOutput EraseCountPage(FormSession& s, const PageOptions& options) {
         if (localtime_r(&now, &local)) std::strftime(date, sizeof date, "%Y-%m-%d", &local);
         picture.date = date;
         std::string error;
-        if (!options.heatmap.empty() && !WriteHeatmapPng(picture, options.heatmap, error))
-            throw FileError(error);
-        if (!options.svg.empty() && !WriteHeatmapSvg(picture, options.svg, error))
-            throw FileError(error);
+        if (!options.heatmap.empty()) error = WriteHeatmapPng(picture, options.heatmap);
+        if (error.empty() && !options.svg.empty()) error = WriteHeatmapSvg(picture, options.svg);
+        if (!error.empty()) throw FileError(error);
     }
     // A drive's erase counts run to a hundred megabytes of text in either form: only the one asked
     // for is made, and the JSON rows only as they are printed.
