@@ -131,10 +131,9 @@ PageOutput EraseCountPage(PageInput& in, const PageOptions& options) {
         picture.serial = drive.serial;
         picture.date = Today();
         std::string error;
-        if (!options.heatmap.empty() && !WriteHeatmapPng(picture, options.heatmap, error))
-            return Failed(error, kExitFileError);
-        if (!options.svg.empty() && !WriteHeatmapSvg(picture, options.svg, error))
-            return Failed(error, kExitFileError);
+        if (!options.heatmap.empty()) error = WriteHeatmapPng(picture, options.heatmap);
+        if (error.empty() && !options.svg.empty()) error = WriteHeatmapSvg(picture, options.svg);
+        if (!error.empty()) return Failed(error, kExitFileError);
     }
     // A drive's erase counts run to a hundred megabytes of text in either form: only the one asked
     // for is made, and the JSON rows only as they are printed.

@@ -159,13 +159,14 @@ if(VT_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(vt_depends)
 else()
-  set(vt_depends libc6 libstdc++6 libgcc-s1 libcairo2)
+  set(vt_depends libc6 libstdc++6 libgcc-s1)
   if(TARGET vtutility)
     list(APPEND vt_depends libqt6core6 libqt6gui6 libqt6widgets6)
   endif()
 endif()
-# Fonts are found through fontconfig at run time: vtutil's heat maps are written in DejaVu Sans.
-list(APPEND vt_depends fonts-dejavu-core)
+# Loaded at run time, so dpkg-shlibdeps does not see them: cairo, which draws vtutil's heat maps,
+# and the fonts found through fontconfig (the heat maps are written in DejaVu Sans).
+list(APPEND vt_depends libcairo2 fonts-dejavu-core)
 if(TARGET vtutility)
   # Loaded at run time, so no library dependency names them: the window's platform plugin,
   # pkexec, which starts the helper for the window run from the menu, and the fonts the control

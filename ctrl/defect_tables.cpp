@@ -21,13 +21,6 @@ namespace {
 constexpr unsigned kLoaderBlockSectors = 8;
 constexpr unsigned kPageBufferSectors = kTablePageBufferSize / 512;
 
-bool Allocated(const DeviceBuffers& b) {
-    return b.DefectTable.size() == kTablePageBufferSize &&
-           b.EarlyTable.size() == kTablePageBufferSize &&
-           b.RemapTable.size() == kTablePageBufferSize &&
-           b.LaterBadTable.size() == kLaterBadTableSize;
-}
-
 // One page of every channel of one unit, into a 128 KiB page buffer. A drive claiming more
 // channels than the buffer has pages for is read only as far as the buffer reaches.
 class TableReader {
@@ -66,7 +59,7 @@ class TableReader {
 
 void ReadTable(const TableReader& reader, std::uint16_t block, std::uint16_t page,
                std::span<std::uint8_t> page_buffer, const char* dump_name,
-               std::vector<std::uint8_t>& table) {
+               std::span<std::uint8_t> table) {
     reader.Read(0, block, page, page_buffer);
     DumpRawFile(dump_name, page_buffer);
     std::copy(page_buffer.begin(), page_buffer.end(), table.begin());
@@ -96,7 +89,8 @@ void CollectUnit(const TableReader& reader, unsigned j, unsigned k, std::uint16_
 }
 
 // Each unit is collected straight into its slot: the slot ends as a collection area copied there
-// would, without a second 128 KiB buffer and copy per unit.
+// would, without a second 128 KiB buffer and copy per unit. Only the slots of the drive's units
+// come into being.
 void CollectLaterBad(const TableReader& reader, const DeviceEntry& entry, DeviceBuffers& tables,
                      std::span<std::uint8_t> page_buffer) {
     const unsigned dies = SystemInfo.DiesPerCe;
@@ -108,7 +102,7 @@ void CollectLaterBad(const TableReader& reader, const DeviceEntry& entry, Device
             if (slot >= kLaterBadSlots) return;
             const std::uint16_t unit =
                 j == 0 && k == 0 ? entry.LaterBadUnit[0] : entry.LaterBadUnit[1];
-            CollectUnit(reader, j, k, UnitToBlock(unit), LaterBadSlot(tables, slot), page_buffer);
+            CollectUnit(reader, j, k, UnitToBlock(unit), tables.LaterBadSlot(slot), page_buffer);
         }
     }
 }
@@ -127,7 +121,7 @@ std::uint8_t TableLayoutOption(const SystemInfoRecord& info) {
 
 bool ReadDefectTables(unsigned device, std::span<std::uint8_t> buffer) {
     DeviceBuffers& tables = BuffersOf(device);
-    if (!Allocated(tables) || buffer.size() < kTablePageBufferSize) return false;
+    if (!tables.Held() || buffer.size() < kTablePageBufferSize) return false;
     const DeviceEntry& entry = EntryOf(device);
 
     std::optional<std::uint16_t> system_block;
@@ -149,11 +143,11 @@ bool ReadDefectTables(unsigned device, std::span<std::uint8_t> buffer) {
         return false;
     }
     ReadTable(reader, *system_block, kDefectTablePage, page_buffer, kDefectTableDumpName,
-              tables.DefectTable);
+              tables.DefectTable());
     ReadTable(reader, *system_block, kEarlyTablePage, page_buffer, kEarlyTableDumpName,
-              tables.EarlyTable);
+              tables.EarlyTable());
     ReadTable(reader, *system_block, kRemapTablePage, page_buffer, kRemapTableDumpName,
-              tables.RemapTable);
+              tables.RemapTable());
 
     reader.Read(0, *system_block, kSystemPage, page_buffer);
     if (HasPageSignature(page_buffer, PageKind::System)) {

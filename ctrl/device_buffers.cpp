@@ -10,22 +10,28 @@ DeviceBuffers& BuffersOf(unsigned device) {
 
 void AllocDeviceBuffers(unsigned device) {
     FreeDeviceBuffers();
-    DeviceBuffers& b = BuffersOf(device);
-    b.DefectTable.assign(kTablePageBufferSize, 0);
-    b.EarlyTable.assign(kTablePageBufferSize, 0);
-    b.RemapTable.assign(kTablePageBufferSize, 0);
-    b.LaterBadTable.assign(kLaterBadTableSize, 0);
+    BuffersOf(device).held_ = true;
 }
 
 void FreeDeviceBuffers() {
     for (DeviceBuffers& b : DeviceBufferTable) b = DeviceBuffers{};
 }
 
-std::span<std::uint8_t> LaterBadSlot(DeviceBuffers& buffers, std::size_t slot) {
-    const std::size_t at = slot * kTablePageBufferSize;
-    if (slot >= kLaterBadSlots || buffers.LaterBadTable.size() < at + kTablePageBufferSize)
-        return {};
-    return std::span(buffers.LaterBadTable).subspan(at, kTablePageBufferSize);
+std::span<std::uint8_t> DeviceBuffers::Table(std::vector<std::uint8_t>& table) {
+    if (!held_) return {};
+    if (table.empty()) table.assign(kTablePageBufferSize, 0);
+    return table;
+}
+
+std::span<std::uint8_t> DeviceBuffers::LaterBadSlot(std::size_t slot) {
+    if (slot >= kLaterBadSlots) return {};
+    return Table(later_bad_[slot]);
+}
+
+std::size_t DeviceBuffers::BytesInUse() const {
+    std::size_t bytes = defect_.size() + early_.size() + remap_.size();
+    for (const auto& slot : later_bad_) bytes += slot.size();
+    return bytes;
 }
 
 }  // namespace vt

@@ -1,6 +1,7 @@
 #pragma once
-// The per-device copies of the controller's table pages, alive for one refresh: created zero-filled
-// at its start for the drive it reads, and released at its end.
+// The per-device copies of the controller's table pages, alive for one refresh: held for the drive
+// it reads from its start, and released at its end. Each table comes into being, zero-filled, when
+// a reader first asks for it, so a refresh pays only for the tables its pages read.
 
 #include <array>
 #include <cstdint>
@@ -15,13 +16,33 @@ inline constexpr std::size_t kTablePageBufferSize = 128 * 1024;
 inline constexpr std::size_t kLaterBadSlots = 16;
 inline constexpr std::size_t kLaterBadTableSize = kLaterBadSlots * kTablePageBufferSize;
 
-// Each table holds one page per channel: channel c's page starts at c x page size.
-struct DeviceBuffers {
-    std::vector<std::uint8_t> DefectTable;
-    std::vector<std::uint8_t> EarlyTable;
-    std::vector<std::uint8_t> RemapTable;
-    // 16 slots of 128 KiB, each the collected later-bad pages of one unit.
-    std::vector<std::uint8_t> LaterBadTable;
+// Each table holds one page per channel: channel c's page starts at c x page size. A table asked
+// for while the buffers are held is 128 KiB, zero-filled on the first ask and kept, with what was
+// written into it, until they are released; while they are not held every table is empty.
+class DeviceBuffers {
+  public:
+    std::span<std::uint8_t> DefectTable() { return Table(defect_); }
+    std::span<std::uint8_t> EarlyTable() { return Table(early_); }
+    std::span<std::uint8_t> RemapTable() { return Table(remap_); }
+    // Slot 0-15 of the later-bad table, the collected later-bad pages of one unit; empty for a
+    // slot past the end.
+    std::span<std::uint8_t> LaterBadSlot(std::size_t slot);
+
+    bool Held() const { return held_; }
+    // What the tables asked for so far occupy.
+    std::size_t BytesInUse() const;
+
+  private:
+    friend void AllocDeviceBuffers(unsigned device);
+    friend void FreeDeviceBuffers();
+
+    std::span<std::uint8_t> Table(std::vector<std::uint8_t>& table);
+
+    bool held_ = false;
+    std::vector<std::uint8_t> defect_;
+    std::vector<std::uint8_t> early_;
+    std::vector<std::uint8_t> remap_;
+    std::array<std::vector<std::uint8_t>, kLaterBadSlots> later_bad_;
 };
 
 extern std::array<DeviceBuffers, kMaxDevices> DeviceBufferTable;
@@ -29,13 +50,10 @@ extern std::array<DeviceBuffers, kMaxDevices> DeviceBufferTable;
 // Only the low 8 bits of the device number count; a number past the table is taken modulo its size.
 DeviceBuffers& BuffersOf(unsigned device);
 
-// Creates the four buffers, zero-filled, for the device's slot; every other slot is released (a
-// refresh reads one drive, and zero-filling all slots cost most of its time).
+// Holds the buffers for the device's slot, none of them filled yet; every other slot is released
+// (a refresh reads one drive).
 void AllocDeviceBuffers(unsigned device);
-// Releases them; the tables are then empty spans to every reader.
+// Releases them all; the tables are then empty spans to every reader.
 void FreeDeviceBuffers();
-
-// Slot 0-15 of the later-bad table; empty for a slot past the end or while the buffers are freed.
-std::span<std::uint8_t> LaterBadSlot(DeviceBuffers& buffers, std::size_t slot);
 
 }  // namespace vt

@@ -90,12 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t>& buffer = WorkBuffer();
     if (!WithinLimits(installed.Config(), buffer)) return 0;
 
-    vt::DeviceBuffers& tables = vt::BuffersOf(0);
-    for (auto* table :
-         {&tables.DefectTable, &tables.EarlyTable, &tables.RemapTable, &tables.LaterBadTable}) {
-        // One call, not a loop the sanitizers check byte by byte: the later-bad slots are 2 MiB.
-        std::memset(table->data(), 0, table->size());
-    }
+    // Every input starts from tables that are zero-filled on first use, as a refresh's are.
+    vt::AllocDeviceBuffers(0);
     vt::SystemInfo = {};
     std::memset(buffer.data(), 0, buffer.size());
     vt::ScopedBadBlockMap map;

@@ -106,10 +106,10 @@ class DetailBuilder {
     }
     std::span<const std::uint8_t> LaterBadPage(unsigned x, unsigned c) const {
         const std::size_t slot = 2 * std::size_t{x} + (banks_ ? x / banks_ : 0);
-        if (slot >= kLaterBadSlots) return {};
-        const std::size_t at = slot * kTablePageBufferSize;
-        if (sources_.later_bad.size() < at + kTablePageBufferSize) return {};
-        return Page(sources_.later_bad.subspan(at, kTablePageBufferSize), c);
+        if (slot >= kLaterBadSlots || !sources_.later_bad) return {};
+        const auto table = sources_.later_bad(slot);
+        if (table.size() < kTablePageBufferSize) return {};
+        return Page(table.first(kTablePageBufferSize), c);
     }
 
     void DumpDefectTable() const {
@@ -424,10 +424,12 @@ BadBlockDetail BuildBadBlockDetail(unsigned device, std::span<std::uint8_t> buff
     ReadDefectTables(device, buffer);
     DeviceBuffers& tables = BuffersOf(device);
     BadBlockSources sources;
-    sources.defect = tables.DefectTable;
-    sources.early = tables.EarlyTable;
-    sources.remap = tables.RemapTable;
-    sources.later_bad = tables.LaterBadTable;
+    sources.defect = tables.DefectTable();
+    sources.early = tables.EarlyTable();
+    sources.remap = tables.RemapTable();
+    sources.later_bad = [&tables](std::size_t slot) -> std::span<const std::uint8_t> {
+        return tables.LaterBadSlot(slot);
+    };
     const std::span<const std::uint8_t> data = buffer;
     // A list that was not read is an empty one: the buffer still holds the list read before it.
     const auto read_list = [&](unsigned c, unsigned x) {

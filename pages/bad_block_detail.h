@@ -115,7 +115,8 @@ struct BadBlockSources {
     std::span<const std::uint8_t> defect;
     std::span<const std::uint8_t> early;
     std::span<const std::uint8_t> remap;
-    std::span<const std::uint8_t> later_bad;  // 16 slots of 128 KiB
+    // The later-bad slot 0-15 (128 KiB each), asked for only for the CE indexes the drive has.
+    std::function<std::span<const std::uint8_t>(std::size_t slot)> later_bad;
     // The list of one channel and CE index (all other models) ...
     std::function<std::span<const std::uint8_t>(unsigned channel, unsigned ce)> unit_list;
     // ... and the one list of a K12 drive.

@@ -11,9 +11,103 @@
 #include <span>
 
 #include "platform/files.h"
+#include "platform/shared_library.h"
 
 namespace vt {
 namespace {
+
+// cairo is loaded when a picture is first asked for, not linked: it brings pixman, X11, freetype
+// and fontconfig with it, which every other command would map and start for nothing. Its headers
+// still give the types and constants.
+constexpr const char* kCairoLibrary = "libcairo.so.2";
+
+// The cairo calls the drawing makes, each under its name without the "cairo_" prefix.
+struct CairoCalls {
+    decltype(&::cairo_create) create = nullptr;
+    decltype(&::cairo_destroy) destroy = nullptr;
+    decltype(&::cairo_status) status = nullptr;
+    decltype(&::cairo_status_to_string) status_to_string = nullptr;
+    decltype(&::cairo_image_surface_create) image_surface_create = nullptr;
+    decltype(&::cairo_svg_surface_create_for_stream) svg_surface_create_for_stream = nullptr;
+    decltype(&::cairo_surface_write_to_png_stream) surface_write_to_png_stream = nullptr;
+    decltype(&::cairo_surface_finish) surface_finish = nullptr;
+    decltype(&::cairo_surface_status) surface_status = nullptr;
+    decltype(&::cairo_surface_destroy) surface_destroy = nullptr;
+    decltype(&::cairo_set_antialias) set_antialias = nullptr;
+    decltype(&::cairo_set_source_rgb) set_source_rgb = nullptr;
+    decltype(&::cairo_rectangle) rectangle = nullptr;
+    decltype(&::cairo_fill) fill = nullptr;
+    decltype(&::cairo_select_font_face) select_font_face = nullptr;
+    decltype(&::cairo_set_font_size) set_font_size = nullptr;
+    decltype(&::cairo_text_extents) text_extents = nullptr;
+    decltype(&::cairo_move_to) move_to = nullptr;
+    decltype(&::cairo_show_text) show_text = nullptr;
+};
+
+// The library and its calls, resolved once; `failure` is empty when every call was found.
+class LoadedCairo {
+  public:
+    LoadedCairo() : library_(kCairoLibrary) {
+        if (!library_.Loaded()) {
+            failure_ = std::string("cannot draw the picture: ") + kCairoLibrary +
+                       " could not be loaded: " + library_.Failure();
+            return;
+        }
+        Bind("cairo_create", calls_.create);
+        Bind("cairo_destroy", calls_.destroy);
+        Bind("cairo_status", calls_.status);
+        Bind("cairo_status_to_string", calls_.status_to_string);
+        Bind("cairo_image_surface_create", calls_.image_surface_create);
+        Bind("cairo_svg_surface_create_for_stream", calls_.svg_surface_create_for_stream);
+        Bind("cairo_surface_write_to_png_stream", calls_.surface_write_to_png_stream);
+        Bind("cairo_surface_finish", calls_.surface_finish);
+        Bind("cairo_surface_status", calls_.surface_status);
+        Bind("cairo_surface_destroy", calls_.surface_destroy);
+        Bind("cairo_set_antialias", calls_.set_antialias);
+        Bind("cairo_set_source_rgb", calls_.set_source_rgb);
+        Bind("cairo_rectangle", calls_.rectangle);
+        Bind("cairo_fill", calls_.fill);
+        Bind("cairo_select_font_face", calls_.select_font_face);
+        Bind("cairo_set_font_size", calls_.set_font_size);
+        Bind("cairo_text_extents", calls_.text_extents);
+        Bind("cairo_move_to", calls_.move_to);
+        Bind("cairo_show_text", calls_.show_text);
+    }
+
+    const CairoCalls& calls() const { return calls_; }
+    const std::string& failure() const { return failure_; }
+
+  private:
+    template <typename Function>
+    void Bind(const char* name, Function& call) {
+        if (!failure_.empty()) return;
+        void* const address = library_.Symbol(name);
+        if (address == nullptr) {
+            failure_ = std::string("cannot draw the picture: ") + kCairoLibrary + " lacks " + name;
+            return;
+        }
+        call = reinterpret_cast<Function>(address);
+    }
+
+    platform::SharedLibrary library_;
+    CairoCalls calls_;
+    std::string failure_;
+};
+
+// Never unloaded: cairo keeps caches of fonts and surfaces for the process' life.
+const LoadedCairo& LoadCairo() {
+    static const LoadedCairo* const loaded = new LoadedCairo;
+    return *loaded;
+}
+
+// The calls, for the drawing below, which runs only after CairoFailure() said they are there.
+const CairoCalls& Cairo() {
+    return LoadCairo().calls();
+}
+
+const std::string& CairoFailure() {
+    return LoadCairo().failure();
+}
 
 constexpr const char* kFont = "DejaVu Sans";
 constexpr double kTextSize = 12;
@@ -30,30 +124,30 @@ constexpr double kChannelGap = 2;
 constexpr double kCeGap = 8;
 
 struct SurfaceDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+    void operator()(cairo_surface_t* s) const { Cairo().surface_destroy(s); }
 };
 struct ContextDeleter {
-    void operator()(cairo_t* c) const { cairo_destroy(c); }
+    void operator()(cairo_t* c) const { Cairo().destroy(c); }
 };
 using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using Context = std::unique_ptr<cairo_t, ContextDeleter>;
 
 void UseFont(cairo_t* cr, double size, bool bold = false) {
-    cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
+    Cairo().select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
+                             bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    Cairo().set_font_size(cr, size);
 }
 
 // Measures texts in the font the picture uses, before any surface of the picture's size exists.
 class Measure {
   public:
     Measure()
-        : surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1)),
-          cr_(cairo_create(surface_.get())) {}
+        : surface_(Cairo().image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1)),
+          cr_(Cairo().create(surface_.get())) {}
     double Width(const std::string& text, double size, bool bold = false) {
         UseFont(cr_.get(), size, bold);
         cairo_text_extents_t extents;
-        cairo_text_extents(cr_.get(), text.c_str(), &extents);
+        Cairo().text_extents(cr_.get(), text.c_str(), &extents);
         return extents.x_advance;
     }
 
@@ -80,14 +174,14 @@ Box TextBox(double x, double baseline, double width, double size) {
 }
 
 void SetColour(cairo_t* cr, std::uint32_t colour) {
-    cairo_set_source_rgb(cr, (colour >> 16 & 0xFF) / 255.0, (colour >> 8 & 0xFF) / 255.0,
-                         (colour & 0xFF) / 255.0);
+    Cairo().set_source_rgb(cr, (colour >> 16 & 0xFF) / 255.0, (colour >> 8 & 0xFF) / 255.0,
+                           (colour & 0xFF) / 255.0);
 }
 
 void Fill(cairo_t* cr, const Box& box, std::uint32_t colour) {
     SetColour(cr, colour);
-    cairo_rectangle(cr, box.x, box.y, box.width, box.height);
-    cairo_fill(cr);
+    Cairo().rectangle(cr, box.x, box.y, box.width, box.height);
+    Cairo().fill(cr);
 }
 
 std::string XmlEscaped(const std::string& text) {
@@ -124,9 +218,9 @@ class Writer {
         const double baseline = box.y + size * 0.8;
         if (!svg_text_) {
             UseFont(cr_, size, bold);
-            cairo_set_source_rgb(cr_, 0, 0, 0);
-            cairo_move_to(cr_, box.x, baseline);
-            cairo_show_text(cr_, text.c_str());
+            Cairo().set_source_rgb(cr_, 0, 0, 0);
+            Cairo().move_to(cr_, box.x, baseline);
+            Cairo().show_text(cr_, text.c_str());
             return;
         }
         char position[64];
@@ -149,7 +243,7 @@ std::string GroupText(std::size_t group) {
 
 void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Writer& writer) {
     Fill(cr, {0, 0, double(layout.width), double(layout.height)}, 0xFFFFFF);
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+    Cairo().set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     // One path per colour: an SVG of the largest geometry holds a few hundred paths, not a quarter
     // of a million rectangles.
     std::map<std::uint32_t, std::vector<std::uint32_t>> by_colour;  // cell indexes, row by row
@@ -164,10 +258,10 @@ void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Wri
     for (const auto& [colour, cells] : by_colour) {
         for (const auto i : cells) {
             const Box cell = layout.Cell(i / columns, i % columns);
-            cairo_rectangle(cr, cell.x, cell.y, cell.width, cell.height);
+            Cairo().rectangle(cr, cell.x, cell.y, cell.width, cell.height);
         }
         SetColour(cr, colour);
-        cairo_fill(cr);
+        Cairo().fill(cr);
     }
     const Box& bar = layout.scale_bar;
     const int steps = std::max(1, static_cast<int>(bar.height));
@@ -177,7 +271,7 @@ void Draw(const HeatmapData& data, const HeatmapLayout& layout, cairo_t* cr, Wri
     }
     Fill(cr, layout.bad_swatch, kHeatmapBad);
     Fill(cr, layout.no_count_swatch, kHeatmapNoValue);
-    cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
+    Cairo().set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
 
     writer.Text(layout.title, TitleOf(data), kTitleSize, true);
     for (std::size_t c = 0; c < data.Columns(); ++c)
@@ -230,7 +324,7 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 }  // namespace
 
 std::string HeatmapUnavailable() {
-    return {};
+    return CairoFailure();
 }
 
 Box HeatmapLayout::Cell(std::size_t cell_row, std::size_t column) const {
@@ -253,19 +347,17 @@ std::uint32_t CellColour(const HeatmapData& data, const HeatmapLayout& layout, s
                                             : ScaleColour(highest, layout.low, layout.high);
 }
 
-bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& error) {
+std::string LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout) {
     layout = {};
     const std::size_t columns = data.Columns();
     const std::size_t rows = data.grid.blocks.size();
-    if (columns == 0 || rows == 0) {
-        error = "no erase counts to draw";
-        return false;
-    }
+    if (columns == 0 || rows == 0) return "no erase counts to draw";
     if (data.grid.counts.size() != rows * columns ||
         data.grid.bad.size() != data.grid.counts.size()) {
-        error = "the erase counts do not match their rows and columns";
-        return false;
+        return "the erase counts do not match their rows and columns";
     }
+    // The texts are measured in the picture's font.
+    if (!CairoFailure().empty()) return CairoFailure();
     std::size_t runs = 1;
     for (std::size_t c = 1; c < columns; ++c) runs += data.Ce(c) != data.Ce(c - 1);
     const double gaps =
@@ -400,13 +492,11 @@ bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& 
         std::max({layout.block_caption.y + kTextSize, layout.no_count_swatch.y + 14,
                   layout.group_label.y + layout.group_label.height}) +
         kMargin;
-    if (right > kLargestSurface || bottom > kLargestSurface) {
-        error = "too many erase count columns to draw";
-        return false;
-    }
+    if (right > kLargestSurface || bottom > kLargestSurface)
+        return "too many erase count columns to draw";
     layout.width = static_cast<int>(std::ceil(right));
     layout.height = static_cast<int>(std::ceil(bottom));
-    return true;
+    return {};
 }
 
 std::uint32_t ScaleColour(double count, double low, double high) {
@@ -425,68 +515,61 @@ std::uint32_t ScaleColour(double count, double low, double high) {
     return colour;
 }
 
-bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::string& error) {
+std::string WriteHeatmapPng(const HeatmapData& data, const std::string& path) {
     HeatmapLayout layout;
-    if (!LayoutHeatmap(data, layout, error)) return false;
-    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, layout.width, layout.height));
+    if (std::string error = LayoutHeatmap(data, layout); !error.empty()) return error;
+    Surface surface(Cairo().image_surface_create(CAIRO_FORMAT_RGB24, layout.width, layout.height));
     {
-        Context cr(cairo_create(surface.get()));
+        Context cr(Cairo().create(surface.get()));
         Writer writer(cr.get(), false);
         Draw(data, layout, cr.get(), writer);
-        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
-            error = std::string("cannot draw the heat map: ") +
-                    cairo_status_to_string(cairo_status(cr.get()));
-            return false;
+        if (Cairo().status(cr.get()) != CAIRO_STATUS_SUCCESS) {
+            return std::string("cannot draw the heat map: ") +
+                   Cairo().status_to_string(Cairo().status(cr.get()));
         }
     }
     std::vector<std::uint8_t> png;
-    const auto status = cairo_surface_write_to_png_stream(surface.get(), AppendBytes, &png);
-    if (status != CAIRO_STATUS_SUCCESS) {
-        error = std::string("cannot encode the heat map: ") + cairo_status_to_string(status);
-        return false;
-    }
-    return platform::ReplaceFile(path, png, error, platform::OutputTarget::FileOrStream);
+    const auto status = Cairo().surface_write_to_png_stream(surface.get(), AppendBytes, &png);
+    if (status != CAIRO_STATUS_SUCCESS)
+        return std::string("cannot encode the heat map: ") + Cairo().status_to_string(status);
+    std::string error;
+    if (!platform::ReplaceFile(path, png, error, platform::OutputTarget::FileOrStream))
+        return error;
+    return {};
 }
 
-bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error) {
+std::string WriteHeatmapSvg(const HeatmapData& data, const std::string& path) {
     HeatmapLayout layout;
-    if (!LayoutHeatmap(data, layout, error)) return false;
+    if (std::string error = LayoutHeatmap(data, layout); !error.empty()) return error;
     platform::ReplacementFile file(path, platform::OutputTarget::FileOrStream);
-    if (!file.IsOpen()) {
-        error = file.error();
-        return false;
-    }
+    if (!file.IsOpen()) return file.error();
     SvgSink sink{file, {}};
     std::string texts;
     {
         Surface surface(
-            cairo_svg_surface_create_for_stream(ToSink, &sink, layout.width, layout.height));
-        Context cr(cairo_create(surface.get()));
+            Cairo().svg_surface_create_for_stream(ToSink, &sink, layout.width, layout.height));
+        Context cr(Cairo().create(surface.get()));
         Writer writer(cr.get(), true);
         Draw(data, layout, cr.get(), writer);
         texts = writer.SvgTexts();
-        cairo_surface_finish(surface.get());
-        if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
-            error = !file.error().empty()
-                        ? file.error()
-                        : std::string("cannot draw the heat map: ") +
-                              cairo_status_to_string(cairo_surface_status(surface.get()));
-            return false;
+        Cairo().surface_finish(surface.get());
+        if (Cairo().surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) {
+            return !file.error().empty()
+                       ? file.error()
+                       : std::string("cannot draw the heat map: ") +
+                             Cairo().status_to_string(Cairo().surface_status(surface.get()));
         }
     }
     const auto at = sink.held.rfind("</svg>");
-    if (at == std::string::npos) {
-        error = "cannot draw the heat map: the SVG surface wrote no document";
-        return false;
-    }
+    if (at == std::string::npos)
+        return "cannot draw the heat map: the SVG surface wrote no document";
     sink.held.insert(at, std::string("<g font-family=\"") + kFont +
                              ", sans-serif\" fill=\"#000\">\n" + texts + "</g>\n");
     if (!file.Write({reinterpret_cast<const std::uint8_t*>(sink.held.data()), sink.held.size()}) ||
         !file.Commit()) {
-        error = file.error();
-        return false;
+        return file.error();
     }
-    return true;
+    return {};
 }
 
 }  // namespace vt

@@ -65,8 +65,9 @@ struct HeatmapLayout {
     Box Cell(std::size_t cell_row, std::size_t column) const;
 };
 
-// Fails (false, with the reason) for data too wide to draw.
-bool LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout, std::string& error);
+// The reason the data cannot be laid out (none to draw, too wide, no cairo), empty when `layout`
+// holds where everything lands.
+[[nodiscard]] std::string LayoutHeatmap(const HeatmapData& data, HeatmapLayout& layout);
 
 // The colour of a count on the scale from `low` to `high` (blue, cyan, green, yellow, red).
 std::uint32_t ScaleColour(double count, double low, double high);
@@ -75,10 +76,12 @@ std::uint32_t ScaleColour(double count, double low, double high);
 std::uint32_t CellColour(const HeatmapData& data, const HeatmapLayout& layout, std::size_t cell_row,
                          std::size_t column);
 
-// Empty when this build can draw the pictures, else why it cannot.
+// Empty when the pictures can be drawn, else why not: this build has no cairo, or the cairo
+// library (loaded on the first call, not at start-up) cannot be loaded or lacks a call.
 std::string HeatmapUnavailable();
 
-bool WriteHeatmapPng(const HeatmapData& data, const std::string& path, std::string& error);
-bool WriteHeatmapSvg(const HeatmapData& data, const std::string& path, std::string& error);
+// The reason the picture could not be drawn or written, empty when it was written.
+[[nodiscard]] std::string WriteHeatmapPng(const HeatmapData& data, const std::string& path);
+[[nodiscard]] std::string WriteHeatmapSvg(const HeatmapData& data, const std::string& path);
 
 }  // namespace vt

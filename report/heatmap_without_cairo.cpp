@@ -8,14 +8,12 @@ std::string HeatmapUnavailable() {
     return "the erase-count pictures are drawn with cairo, which this build does not have";
 }
 
-bool WriteHeatmapPng(const HeatmapData&, const std::string&, std::string& error) {
-    error = HeatmapUnavailable();
-    return false;
+std::string WriteHeatmapPng(const HeatmapData&, const std::string&) {
+    return HeatmapUnavailable();
 }
 
-bool WriteHeatmapSvg(const HeatmapData&, const std::string&, std::string& error) {
-    error = HeatmapUnavailable();
-    return false;
+std::string WriteHeatmapSvg(const HeatmapData&, const std::string&) {
+    return HeatmapUnavailable();
 }
 
 }  // namespace vt

@@ -1,6 +1,7 @@
 // vtutil end to end: the real binary on the demo bench and on bench files, as a script runs it.
 
 #include <cairo.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -176,6 +178,39 @@ TEST(Vtutil, HeatmapWritesPngAndSvgOfTheDrive) {
               std::string::npos);
     EXPECT_NE(text.find(">bad block</text>"), std::string::npos);
     EXPECT_NE(Vtutil("--demo erase-count 1 --svg " + dir.File("missing/wear.svg")).status, 0);
+}
+
+// cairo is loaded only for a picture: a libcairo.so.2 that is no library, or one without cairo's
+// calls, found first on the library path, leaves every other command working, and a picture is
+// refused with the reason and the usage status instead of crashing or failing at start-up.
+TEST(Vtutil, HeatmapWithoutAUsableCairoIsRefusedWithTheReason) {
+    test::ScopedTempDir dir;
+    std::filesystem::create_directories(dir.File("broken"));
+    std::ofstream(dir.File("broken/libcairo.so.2"), std::ios::binary) << "not a library";
+    Dl_info libm{};
+    ASSERT_NE(::dladdr(reinterpret_cast<void*>(&::cos), &libm), 0);
+    std::filesystem::create_directories(dir.File("other"));
+    std::filesystem::copy_file(libm.dli_fname, dir.File("other/libcairo.so.2"));
+    const auto run = [&](const std::string& libraries, const std::string& arguments) {
+        return test::Shell("LD_LIBRARY_PATH=" + dir.File(libraries) + " " + VTUTIL_PATH + " " +
+                           arguments + " 2>&1");
+    };
+    for (const std::string libraries : {"broken", "other"}) {
+        EXPECT_EQ(run(libraries, "--demo list").status, 0) << libraries;
+        EXPECT_EQ(run(libraries, "--demo erase-count 1 --json").status, 0) << libraries;
+    }
+    const auto broken = run("broken", "--demo erase-count 1 --heatmap " + dir.File("wear.png"));
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.out.find("cannot draw the picture: libcairo.so.2 could not be loaded: "),
+              std::string::npos)
+        << broken.out;
+    const auto other = run("other", "--demo erase-count 1 --svg " + dir.File("wear.svg"));
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.out.find("cannot draw the picture: libcairo.so.2 lacks cairo_"),
+              std::string::npos)
+        << other.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("wear.png")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("wear.svg")));
 }
 
 TEST(Vtutil, DecodeLogAndDumpInfo) {

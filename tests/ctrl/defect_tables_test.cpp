@@ -99,10 +99,10 @@ TEST_F(DefectTablesTest, CopiesTheTablesAndCollectsLaterBadPagesUntilOneWithoutS
     bench.bench().ClearLog();
     ASSERT_TRUE(ReadDefectTables(0, buffer_));
 
-    const DeviceBuffers& tables = BuffersOf(0);
-    EXPECT_EQ(ChannelPage(tables.DefectTable, 1, kPage)[16], 0xD1);
-    EXPECT_TRUE(HasPageSignature(ChannelPage(tables.EarlyTable, 0, kPage), PageKind::EarlyBad));
-    EXPECT_TRUE(HasPageSignature(ChannelPage(tables.RemapTable, 1, kPage), PageKind::Remap));
+    DeviceBuffers& tables = BuffersOf(0);
+    EXPECT_EQ(ChannelPage(tables.DefectTable(), 1, kPage)[16], 0xD1);
+    EXPECT_TRUE(HasPageSignature(ChannelPage(tables.EarlyTable(), 0, kPage), PageKind::EarlyBad));
+    EXPECT_TRUE(HasPageSignature(ChannelPage(tables.RemapTable(), 1, kPage), PageKind::Remap));
     const auto pages = test::VendorCommands(bench.VendorLog(), 0x04);
     ASSERT_GE(pages.size(), 3u);
     EXPECT_EQ(test::BlockParam16(pages[0], 5), 2);  // block 4 holds no copy, block 10 does
@@ -113,12 +113,12 @@ TEST_F(DefectTablesTest, CopiesTheTablesAndCollectsLaterBadPagesUntilOneWithoutS
     EXPECT_EQ(defect.block[10], 1);  // layout option = FeatureFlags 13 x 2 + FeatureFlags 4
     EXPECT_EQ(defect.sectors, 64u);  // one page of each of the two channels
 
-    const auto slot = LaterBadSlot(BuffersOf(0), 0);
+    const auto slot = BuffersOf(0).LaterBadSlot(0);
     ASSERT_FALSE(slot.empty());
     // Channel 0 keeps page 3, channel 1 page 1; page 5 lies past the first unsigned page.
     EXPECT_EQ(slot[16], 0x03);
     EXPECT_EQ(slot[kPage + 16], 0x01);
-    EXPECT_FALSE(HasPageSignature(LaterBadSlot(BuffersOf(0), 1), PageKind::LaterBad));
+    EXPECT_FALSE(HasPageSignature(BuffersOf(0).LaterBadSlot(1), PageKind::LaterBad));
 
     std::vector<std::uint16_t> later_pages;
     for (const auto& c : test::VendorCommands(bench.VendorLog(), 0x04)) {
@@ -141,7 +141,7 @@ TEST_F(DefectTablesTest, AUnitWithoutSignedPagesLeavesItsSlotZeroWhateverItHeld)
     // The later-bad pages lie in another unit than the one the loader block names.
     test::BenchDrive bench(Drive(kSystemBlock / 2, kLaterBadUnit + 2));
     ASSERT_TRUE(ReadSystemInfo(0, buffer_));
-    const auto slot = LaterBadSlot(BuffersOf(0), 0);
+    const auto slot = BuffersOf(0).LaterBadSlot(0);
     ASSERT_FALSE(slot.empty());
     std::fill(slot.begin(), slot.end(), std::uint8_t{0xEE});
     ASSERT_TRUE(ReadDefectTables(0, buffer_));
@@ -166,8 +166,8 @@ TEST_F(DefectTablesTest, InLoaderModeTheTableUnitIsTheBlockItself) {
     ASSERT_TRUE(ReadDefectTables(0, buffer_));
 
     EXPECT_TRUE(
-        HasPageSignature(ChannelPage(BuffersOf(0).DefectTable, 0, kPage), PageKind::Defect));
-    EXPECT_EQ(LaterBadSlot(BuffersOf(0), 0)[16], 0x03);
+        HasPageSignature(ChannelPage(BuffersOf(0).DefectTable(), 0, kPage), PageKind::Defect));
+    EXPECT_EQ(BuffersOf(0).LaterBadSlot(0)[16], 0x03);
     const auto pages = test::VendorCommands(bench.VendorLog(), 0x04);
     ASSERT_GE(pages.size(), 3u);
     EXPECT_EQ(test::BlockParam16(pages[1], 5), kSystemBlock / 2);  // the search stays by unit
@@ -183,7 +183,7 @@ TEST_F(DefectTablesTest, NoValidSystemBlockCopiesNothing) {
     bench.bench().ClearLog();
     EXPECT_FALSE(ReadDefectTables(0, buffer_));
     EXPECT_EQ(test::VendorCommands(bench.VendorLog(), 0x04).size(), 4u);
-    const auto& defect = BuffersOf(0).DefectTable;
+    const auto defect = BuffersOf(0).DefectTable();
     EXPECT_TRUE(std::all_of(defect.begin(), defect.end(), [](std::uint8_t b) { return b == 0; }));
 
     // Without buffers there is nowhere to copy to.
@@ -210,16 +210,45 @@ TEST(DeviceBuffersTest, ARefreshHoldsTheBuffersOfTheDriveItReadsOnly) {
     AllocDeviceBuffers(0);
     AllocDeviceBuffers(3);
     for (unsigned device = 0; device < kMaxDevices; ++device) {
-        const DeviceBuffers& b = BuffersOf(device);
+        DeviceBuffers& b = BuffersOf(device);
         if (device == 3) {
-            EXPECT_EQ(b.DefectTable.size(), kTablePageBufferSize);
-            EXPECT_EQ(b.LaterBadTable.size(), kLaterBadTableSize);
+            EXPECT_EQ(b.DefectTable().size(), kTablePageBufferSize);
+            EXPECT_EQ(b.LaterBadSlot(kLaterBadSlots - 1).size(), kTablePageBufferSize);
         } else {
-            EXPECT_TRUE(b.DefectTable.empty() && b.LaterBadTable.empty()) << device;
+            EXPECT_TRUE(b.DefectTable().empty() && b.LaterBadSlot(0).empty()) << device;
         }
     }
     FreeDeviceBuffers();
-    EXPECT_TRUE(BuffersOf(3).RemapTable.empty());
+    EXPECT_TRUE(BuffersOf(3).RemapTable().empty());
+}
+
+// A table is made on its first use, not at the refresh's start, and every refresh's tables read
+// zero however the one before filled them; asking again returns what was written.
+TEST(DeviceBuffersTest, TablesAreMadeOnFirstUseAndStartZeroInEveryRefresh) {
+    const auto all_zero = [](std::span<const std::uint8_t> t) {
+        return std::all_of(t.begin(), t.end(), [](std::uint8_t b) { return b == 0; });
+    };
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        AllocDeviceBuffers(1);
+        DeviceBuffers& b = BuffersOf(1);
+        EXPECT_TRUE(b.Held());
+        EXPECT_EQ(b.BytesInUse(), 0u);
+        const auto remap = b.RemapTable();
+        const auto slot = b.LaterBadSlot(5);
+        ASSERT_EQ(remap.size(), kTablePageBufferSize);
+        ASSERT_EQ(slot.size(), kTablePageBufferSize);
+        EXPECT_EQ(b.BytesInUse(), 2 * kTablePageBufferSize);
+        EXPECT_TRUE(all_zero(remap) && all_zero(slot)) << refresh;
+        std::fill(remap.begin(), remap.end(), std::uint8_t{0xA5});
+        slot[0] = 0x5A;
+        EXPECT_EQ(b.RemapTable()[kTablePageBufferSize - 1], 0xA5);
+        EXPECT_EQ(b.LaterBadSlot(5)[0], 0x5A);
+        EXPECT_TRUE(b.LaterBadSlot(kLaterBadSlots).empty());
+        EXPECT_EQ(b.BytesInUse(), 2 * kTablePageBufferSize);
+    }
+    FreeDeviceBuffers();
+    EXPECT_FALSE(BuffersOf(1).Held());
+    EXPECT_EQ(BuffersOf(1).BytesInUse(), 0u);
 }
 
 }  // namespace

@@ -105,7 +105,10 @@ struct Fixture {
         sources.defect = defect.bytes;
         sources.early = early.bytes;
         sources.remap = remap.bytes;
-        sources.later_bad = later_bad;
+        sources.later_bad = [this](std::size_t slot) {
+            return std::span<const std::uint8_t>(later_bad).subspan(slot * kTablePageBufferSize,
+                                                                    kTablePageBufferSize);
+        };
         sources.unit_list = [this](unsigned c, unsigned x) -> std::span<const std::uint8_t> {
             const auto found = units.lists.find({c, x});
             if (found == units.lists.end()) return {};

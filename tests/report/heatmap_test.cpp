@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -79,10 +80,9 @@ struct Png {
 TEST(Heatmap, PngShowsKnownBlocksLegendAndLabels) {
     const auto data = Titled(PerTable());
     HeatmapLayout layout;
-    std::string error;
-    ASSERT_TRUE(LayoutHeatmap(data, layout, error)) << error;
+    ASSERT_EQ(LayoutHeatmap(data, layout), "");
     test::ScopedTempDir dir;
-    ASSERT_TRUE(WriteHeatmapPng(data, dir.File("map.png"), error)) << error;
+    ASSERT_EQ(WriteHeatmapPng(data, dir.File("map.png")), "");
     const Png png(dir.File("map.png"));
     ASSERT_TRUE(png.ok());
     EXPECT_EQ(png.width(), layout.width);
@@ -137,8 +137,7 @@ TEST(Heatmap, PngShowsKnownBlocksLegendAndLabels) {
 TEST(Heatmap, SvgKeepsItsTextsAsTextAndIsWellFormed) {
     const auto data = Titled(PerTable());
     test::ScopedTempDir dir;
-    std::string error;
-    ASSERT_TRUE(WriteHeatmapSvg(data, dir.File("map.svg"), error)) << error;
+    ASSERT_EQ(WriteHeatmapSvg(data, dir.File("map.svg")), "");
     const auto bytes = test::ReadAll(dir.File("map.svg"));
     const std::string svg(bytes.begin(), bytes.end());
     for (const std::string text :
@@ -163,23 +162,22 @@ TEST(Heatmap, LargestGeometryFitsAScreenAndBadDataIsRefused) {
     HeatmapData largest;
     largest.grid = PerTableEraseCountPage(c, nullptr).grid;
     HeatmapLayout layout;
-    std::string error;
-    ASSERT_TRUE(LayoutHeatmap(largest, layout, error)) << error;
+    ASSERT_EQ(LayoutHeatmap(largest, layout), "");
     EXPECT_LE(layout.width, 1920);
     EXPECT_LE(layout.height, 1300);
     EXPECT_GE(layout.cell, 2);
     EXPECT_EQ(layout.ce_labels.size(), 8u);
 
-    EXPECT_FALSE(LayoutHeatmap(HeatmapData{}, layout, error));
-    EXPECT_EQ(error, "no erase counts to draw");
+    EXPECT_EQ(LayoutHeatmap(HeatmapData{}, layout), "no erase counts to draw");
     auto torn = largest;
     torn.grid.bad.pop_back();
-    EXPECT_FALSE(LayoutHeatmap(torn, layout, error));
+    EXPECT_EQ(LayoutHeatmap(torn, layout), "the erase counts do not match their rows and columns");
     HeatmapData wide;
     wide.grid = K12EraseCountPage(255, 255, std::vector<std::uint32_t>{1}).grid;
-    EXPECT_FALSE(LayoutHeatmap(wide, layout, error));
+    EXPECT_EQ(LayoutHeatmap(wide, layout), "too many erase count columns to draw");
     test::ScopedTempDir dir;
-    EXPECT_FALSE(WriteHeatmapPng(wide, dir.File("wide.png"), error));
+    EXPECT_EQ(WriteHeatmapPng(wide, dir.File("wide.png")), "too many erase count columns to draw");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("wide.png")));
 }
 
 TEST(Heatmap, ADriveTooTallForItsBlocksGetsCellsOfSeveralBlocks) {
@@ -193,8 +191,7 @@ TEST(Heatmap, ADriveTooTallForItsBlocksGetsCellsOfSeveralBlocks) {
     data.grid = K14EraseCountPage(8, 8, tables, true).grid;
     data.grid.bad[3000 * 64 + 5] = true;  // row 3000, column 5
     HeatmapLayout layout;
-    std::string error;
-    ASSERT_TRUE(LayoutHeatmap(data, layout, error)) << error;
+    ASSERT_EQ(LayoutHeatmap(data, layout), "");
     EXPECT_GT(layout.group, 1u);
     EXPECT_GE(layout.cell, 4);
     EXPECT_LE(layout.width, 1920);
@@ -208,11 +205,11 @@ TEST(Heatmap, ADriveTooTallForItsBlocksGetsCellsOfSeveralBlocks) {
     EXPECT_EQ(CellColour(data, layout, 3000 / layout.group, 5), kHeatmapBad);
     EXPECT_EQ(CellColour(data, layout, per_list + 1, 5), kHeatmapNoValue);
     test::ScopedTempDir dir;
-    ASSERT_TRUE(WriteHeatmapPng(data, dir.File("map.png"), error)) << error;
+    ASSERT_EQ(WriteHeatmapPng(data, dir.File("map.png")), "");
     const Png png(dir.File("map.png"));
     EXPECT_EQ(png.Centre(layout.Cell(3000 / layout.group, 5)), kHeatmapBad);
     EXPECT_GE(png.Ink(layout.group_label), 4);
-    ASSERT_TRUE(WriteHeatmapSvg(data, dir.File("map.svg"), error)) << error;
+    ASSERT_EQ(WriteHeatmapSvg(data, dir.File("map.svg")), "");
     const auto svg = test::ReadAll(dir.File("map.svg"));
     const std::string legend = "1 cell = " + std::to_string(layout.group) + " blocks";
     EXPECT_NE(std::string(svg.begin(), svg.end()).find(legend), std::string::npos);

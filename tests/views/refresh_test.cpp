@@ -64,7 +64,7 @@ TEST_F(RefreshTest, FirmwareDriveFillsEveryPageAndReleasesItsBuffers) {
     EXPECT_FALSE(ui().TabVisible("TabSheet9"));
     EXPECT_EQ(ui().WaitingShownCount(), 1);
     EXPECT_FALSE(ui().WaitingOpen());
-    EXPECT_TRUE(BuffersOf(0).DefectTable.empty());
+    EXPECT_FALSE(BuffersOf(0).Held());
     EXPECT_FALSE(BadBlockMap.has_value());
     EXPECT_EQ(GdpFilePath, program_dir + "/GDP.bin");
 }
@@ -101,7 +101,7 @@ TEST_F(RefreshTest, UnreadableSystemInformationFillsOnlyDeviceInfo) {
     EXPECT_EQ(Text("FlashmodelEdit"), "");
     EXPECT_TRUE(Lines("EraseMemo").empty());
     EXPECT_EQ(ui().WaitingShownCount(), 0);
-    EXPECT_TRUE(BuffersOf(0).DefectTable.empty());
+    EXPECT_FALSE(BuffersOf(0).Held());
 }
 
 TEST_F(RefreshTest, LoaderModeWithoutSpecialModeLeavesThePagesEmpty) {
@@ -111,7 +111,7 @@ TEST_F(RefreshTest, LoaderModeWithoutSpecialModeLeavesThePagesEmpty) {
               std::vector<std::string>{"FAIL!!!. The SSD doesn't run on system mode now."});
     EXPECT_EQ(Text("ModelNameEdit"), "");
     EXPECT_EQ(Text("FlashmodelEdit"), "");
-    EXPECT_TRUE(BuffersOf(0).DefectTable.empty());
+    EXPECT_FALSE(BuffersOf(0).Held());
 }
 
 TEST_F(RefreshTest, LoaderModeInSpecialModeNamesTheMissingCodeImage) {
