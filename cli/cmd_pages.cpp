@@ -231,6 +231,17 @@ int Print(bool json, const DriveIdentity& drive, PageOutput out) {
     return out.exit_status;
 }
 
+// The status a command ends with before its page: the loader's refusal, or what the read said.
+std::optional<int> EndBeforeThePage(bool json, const LoaderOutcome& loader, const PageRead& read) {
+    if (loader.exit_status) {
+        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
+        return *loader.exit_status;
+    }
+    if (!read.messages.empty())
+        return ReportFailure(json, Joined(read.messages), kExitCommandFailed);
+    return std::nullopt;
+}
+
 // Finds the drive, reads only what the page shows, prints.
 int RunPage(const GlobalOptions& global, const PageOptions& options, const PageFunction& page) {
     const bool json = options.json || global.json;
@@ -247,11 +258,7 @@ int RunPage(const GlobalOptions& global, const PageOptions& options, const PageF
     // What escapes (a drive that went busy) main reports with its exit status.
     PageRead read = ReadPages(drive.device(), options.pages, EnRemapRelation != 0);
     const auto loader = HandleLoaderMode(drive.row(), options.loader, options.gdp, read);
-    if (loader.exit_status) {
-        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
-        return *loader.exit_status;
-    }
-    if (!read.messages.empty()) return fail(Joined(read.messages), kExitCommandFailed);
+    if (const auto stop = EndBeforeThePage(json, loader, read)) return *stop;
     PageOptions page_options = options;
     page_options.json = json;
     PageInput input{drive, read, program_dir};
@@ -292,11 +299,7 @@ int RunRawDump(const GlobalOptions& global, const PageOptions& options) {
     if (RawDumps().failed > 0) return fail(Joined(read.messages), kExitFileError);
     read.loader = !read.messages.empty() && IsLoaderMode(session.device());
     const auto loader = HandleLoaderMode(session.row(), LoaderUse::None, {}, read);
-    if (loader.exit_status) {
-        if (json) PrintErrorDocument(loader.reason, *loader.exit_status);
-        return *loader.exit_status;
-    }
-    if (!read.messages.empty()) return fail(Joined(read.messages), kExitCommandFailed);
+    if (const auto stop = EndBeforeThePage(json, loader, read)) return *stop;
     // Reached only when every dump of the refresh was written whole.
     PageOutput out;
     const auto& dumps = RawDumps();
