@@ -1,4 +1,4 @@
-#include "cli/commands.h"
+#include "cli/global_options.h"
 #include "cli/terminal_text.h"
 #include "views/backend_choice.h"
 

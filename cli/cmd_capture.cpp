@@ -231,10 +231,11 @@ int RunCapture(const GlobalOptions& global, const CaptureOptions& options, std::
 
 }  // namespace
 
-void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
+void AddCaptureCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status) {
     auto capture = std::make_shared<CaptureOptions>();
-    auto* command = app.add_subcommand(
+    auto* command = commands.Add(
         "capture", "Read a drive as the window does and write its answers as a bench file");
+    if (!command) return;
     command
         ->add_option("DEVICE", capture->device, "The number in the Disk column, or the device path")
         ->required();

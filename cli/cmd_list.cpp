@@ -14,9 +14,9 @@
 
 namespace vt::cli {
 
-void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
-    auto* list =
-        app.add_subcommand("list", "List the drives found (rows and combo lines) and the disks");
+void AddListCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status) {
+    auto* list = commands.Add("list", "List the drives found (rows and combo lines) and the disks");
+    if (!list) return;
     static bool json = false;
     list->add_flag("--json", json, "One JSON document");
     list->callback([&options, &exit_status] {

@@ -89,10 +89,11 @@ int RunMetrics(const GlobalOptions& global, const MetricsOptions& options) {
 
 }  // namespace
 
-void AddMetricsCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
+void AddMetricsCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status) {
     auto metrics_options = std::make_shared<MetricsOptions>();
-    auto* command = app.add_subcommand(
+    auto* command = commands.Add(
         "metrics", "Every drive's wear, bad blocks and S.M.A.R.T. values as Prometheus metrics");
+    if (!command) return;
     command->add_option("--output", metrics_options->output,
                         "Write them to FILE, replacing it at once (for the node exporter's "
                         "textfile collector); - is standard output");

@@ -312,12 +312,13 @@ int RunRawDump(const GlobalOptions& global, const PageOptions& options) {
 }
 
 // `pages`: what the command reads of the drive; none for raw-dump, which runs the whole refresh.
-void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const char* name,
+void AddPage(Subcommands& commands, const GlobalOptions& global, int& exit_status, const char* name,
              const char* help, std::vector<Page> pages, PageFunction page = {}) {
     auto options = std::make_shared<PageOptions>();
     options->pages = std::move(pages);
     const bool raw_dump = options->pages.empty();
-    auto* command = app.add_subcommand(name, help);
+    auto* command = commands.Add(name, help);
+    if (!command) return;
     command
         ->add_option("DEVICE", options->device, "The number in the Disk column, or the device path")
         ->required();
@@ -365,28 +366,31 @@ void AddPage(CLI::App& app, const GlobalOptions& global, int& exit_status, const
 
 }  // namespace
 
-void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status) {
-    AddPage(app, options, exit_status, "info", "The Device Info page (IDENTIFY data)",
+void AddPageCommands(Subcommands& commands, const GlobalOptions& options, int& exit_status) {
+    AddPage(commands, options, exit_status, "info", "The Device Info page (IDENTIFY data)",
             {Page::DeviceInfo}, InfoPage);
-    AddPage(app, options, exit_status, "ssd-info",
+    AddPage(commands, options, exit_status, "ssd-info",
             "The SSD Info page (configuration and flash geometry)", {Page::SsdInfo}, SsdInfoPage);
-    AddPage(app, options, exit_status, "erase-count", "The Erase Count page", {Page::EraseCount},
-            EraseCountPage);
-    AddPage(app, options, exit_status, "bad-blocks", "The Bad Block Info page: summary and detail",
-            {Page::BadBlocks}, BadBlocksPage);
-    AddPage(app, options, exit_status, "smart", "The S.M.A.R.T. report", {Page::Smart}, SmartPage);
-    AddPage(app, options, exit_status, "uart-log", "The firmware's UART and error logs",
+    AddPage(commands, options, exit_status, "erase-count", "The Erase Count page",
+            {Page::EraseCount}, EraseCountPage);
+    AddPage(commands, options, exit_status, "bad-blocks",
+            "The Bad Block Info page: summary and detail", {Page::BadBlocks}, BadBlocksPage);
+    AddPage(commands, options, exit_status, "smart", "The S.M.A.R.T. report", {Page::Smart},
+            SmartPage);
+    AddPage(commands, options, exit_status, "uart-log", "The firmware's UART and error logs",
             {Page::FirmwareLog}, UartLogPage);
-    AddPage(app, options, exit_status, "config-dump",
+    AddPage(commands, options, exit_status, "config-dump",
             "The configuration dump (loader block 0500h-058Fh)", {Page::ConfigDump},
             ConfigDumpPage);
-    AddPage(app, options, exit_status, "dump-info", "Write the drive information dump NAME.txt",
-            {Page::DeviceInfo, Page::SsdInfo}, DumpInfoPage);
-    AddPage(app, options, exit_status, "raw-dump",
+    AddPage(commands, options, exit_status, "dump-info",
+            "Write the drive information dump NAME.txt", {Page::DeviceInfo, Page::SsdInfo},
+            DumpInfoPage);
+    AddPage(commands, options, exit_status, "raw-dump",
             "Write the raw dump files of one refresh into DIR", {});
 
     auto decode = std::make_shared<PageOptions>();
-    auto* command = app.add_subcommand("decode-log", "Decode a log file into FILE.decode");
+    auto* command = commands.Add("decode-log", "Decode a log file into FILE.decode");
+    if (!command) return;
     command->add_option("FILE", decode->name, "The log file")->required();
     command->add_flag("--json", decode->json, "One JSON document naming the decoded file");
     command->callback([decode, &options, &exit_status] {

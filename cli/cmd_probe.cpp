@@ -79,9 +79,10 @@ std::string ListedDiskPath(const std::string& device) {
 
 }  // namespace
 
-void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
-    auto* probe = app.add_subcommand(
+void AddProbeCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status) {
+    auto* probe = commands.Add(
         "probe", "Show what the tool learns about each disk, and why it is listed or not");
+    if (!probe) return;
     static std::string device;
     static bool json = false;
     probe->add_option(

@@ -167,9 +167,10 @@ int RunRwTest(const GlobalOptions& global, const RwTestOptions& options) {
 
 }  // namespace
 
-void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
+void AddRwTestCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status) {
     auto rw = std::make_shared<RwTestOptions>();
-    auto* command = app.add_subcommand("rwtest", "The read/write self-test (overwrites user data)");
+    auto* command = commands.Add("rwtest", "The read/write self-test (overwrites user data)");
+    if (!command) return;
     command->add_option("DEVICE", rw->device, "The number in the Disk column, or any disk's path")
         ->required();
     command->add_flag("--yes", rw->yes,

@@ -170,9 +170,10 @@ int RunWindow(const GlobalOptions& global, const std::vector<std::string>& args)
 
 }  // namespace
 
-void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status) {
-    auto* window = app.add_subcommand(
-        "window", "Run the main window without a display and print its state as JSON");
+void AddWindowCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status) {
+    auto* window =
+        commands.Add("window", "Run the main window without a display and print its state as JSON");
+    if (!window) return;
     // The actions keep their order, so the arguments are read here rather than by CLI11, which
     // shows them in the help through this footer.
     window->prefix_command();

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/commands.h"
+#include "cli/global_options.h"
+#include "report/version.h"
 
 namespace vt::cli {
 namespace {
@@ -42,24 +43,29 @@ std::string ClosestName(std::string_view word, std::span<const std::string> name
     return best_distance <= limit ? best : std::string();
 }
 
-std::optional<std::string> UnknownSubcommand(std::span<const std::string> words,
-                                             std::span<const std::string> subcommands,
-                                             std::span<const std::string> options_with_value) {
+LeadingWords SplitAtSubcommand(std::span<const std::string> words,
+                               std::span<const std::string> options_with_value) {
+    LeadingWords split;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
-        if (word == "--") return std::nullopt;
-        if (word.starts_with("-")) {
-            const bool takes_value = word.find('=') == std::string::npos &&
-                                     std::find(options_with_value.begin(), options_with_value.end(),
-                                               word) != options_with_value.end();
-            if (takes_value) ++i;
-            continue;
+        if (word == "--") break;
+        if (!word.starts_with("-")) {
+            split.subcommand = word;
+            break;
         }
-        if (std::find(subcommands.begin(), subcommands.end(), word) != subcommands.end())
-            return std::nullopt;
-        return word;
+        split.options.push_back(word);
+        const bool takes_value = word.find('=') == std::string::npos &&
+                                 std::find(options_with_value.begin(), options_with_value.end(),
+                                           word) != options_with_value.end();
+        if (takes_value && i + 1 < words.size()) split.options.push_back(words[++i]);
     }
-    return std::nullopt;
+    return split;
+}
+
+bool HelpAsked(std::span<const std::string> words) {
+    const auto end = std::find(words.begin(), words.end(), "--");
+    return std::any_of(words.begin(), end,
+                       [](const std::string& word) { return word == "-h" || word == "--help"; });
 }
 
 bool JsonAsked(std::span<const std::string> words) {

@@ -13,12 +13,17 @@ namespace vt::cli {
 // empty otherwise.
 std::string ClosestName(std::string_view word, std::span<const std::string> names);
 
-// The first word that stands where the subcommand goes and names none of `subcommands`; the words
-// in `options_with_value` take the next word as their value. Nullopt when every word fits (or
-// there is no subcommand word at all: CLI11 says that one).
-std::optional<std::string> UnknownSubcommand(std::span<const std::string> words,
-                                             std::span<const std::string> subcommands,
-                                             std::span<const std::string> options_with_value);
+// A command line split where the subcommand goes: the global options before it and its name.
+struct LeadingWords {
+    std::vector<std::string> options;
+    std::optional<std::string> subcommand;  // nullopt when there is none (a "--" ends the search)
+};
+// The words in `options_with_value` take the next word as their value.
+LeadingWords SplitAtSubcommand(std::span<const std::string> words,
+                               std::span<const std::string> options_with_value);
+
+// Whether the words ask for the help (-h or --help before a "--").
+bool HelpAsked(std::span<const std::string> words);
 
 // Whether the words ask for JSON (--json anywhere before a "--"), so that a command line refused
 // before or while it is read still gets its error document.

@@ -3,42 +3,37 @@
 
 #include <CLI/CLI.hpp>
 
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 
-#include "report/json_document.h"
+#include "cli/global_options.h"
 
 namespace vt::cli {
 
-// Options every subcommand shares.
-struct GlobalOptions {
-    std::string bench_file;
-    bool demo = false;
-    bool json = false;  // --json before the subcommand; each subcommand also takes its own
+// Where the subcommands are added. Only those `wanted` names are built, since building every
+// subcommand's options is most of what a short command spends before its work.
+class Subcommands {
+  public:
+    Subcommands(CLI::App& app, std::function<bool(std::string_view name)> wanted)
+        : app_(app), wanted_(std::move(wanted)) {}
+    // The new subcommand, or nullptr when it is not wanted.
+    CLI::App* Add(const char* name, const char* help) {
+        return wanted_(name) ? app_.add_subcommand(name, help) : nullptr;
+    }
+
+  private:
+    CLI::App& app_;
+    std::function<bool(std::string_view)> wanted_;
 };
 
-// Exit statuses of vtutil.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitUsage = 1;
-inline constexpr int kExitNoDevice = 2;
-inline constexpr int kExitCommandFailed = 3;
-inline constexpr int kExitMismatch = 4;
-inline constexpr int kExitFileError = 5;      // a file or I/O error of the tool's own
-inline constexpr int kExitDeviceBusy = 6;     // the drive is in use by another process
-inline constexpr int kExitInUse = 7;          // rwtest: the disk is mounted, swap or held
-inline constexpr int kExitInterrupted = 130;  // Ctrl-C, as shells report it
-
-// Installs the backend the options ask for (the bench file, the demo bench, or real drives).
-// False, with a message on standard error, when a bench file is refused.
-bool InstallBackend(const GlobalOptions& options);
-// The same, leaving the message to the caller.
-bool InstallBackend(const GlobalOptions& options, std::string& error);
-
-void AddListCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
-void AddWindowCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
-void AddProbeCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
-void AddPageCommands(CLI::App& app, const GlobalOptions& options, int& exit_status);
-void AddRwTestCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
-void AddCaptureCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
-void AddMetricsCommand(CLI::App& app, const GlobalOptions& options, int& exit_status);
+void AddListCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status);
+void AddWindowCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status);
+void AddProbeCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status);
+void AddPageCommands(Subcommands& commands, const GlobalOptions& options, int& exit_status);
+void AddRwTestCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status);
+void AddCaptureCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status);
+void AddMetricsCommand(Subcommands& commands, const GlobalOptions& options, int& exit_status);
 
 }  // namespace vt::cli

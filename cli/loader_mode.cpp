@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "cli/commands.h"
+#include "cli/global_options.h"
 #include "cli/terminal_text.h"
 #include "pages/page_readers.h"
 #include "pages/refresh_state.h"

@@ -1,8 +1,12 @@
 // vtutil: the headless front end. One subcommand per job.
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -14,8 +18,9 @@
 
 namespace {
 
-int RunCommandLine(int argc, char** argv) {
-    CLI::App app{"vtutil: service tool for SSDs on Vantrel controllers (headless front end)"};
+// The command line's parser with the subcommands `wanted` names.
+void BuildCommandLine(CLI::App& app, vt::cli::GlobalOptions& options, int& exit_status,
+                      std::function<bool(std::string_view)> wanted) {
     app.require_subcommand(1);
     // The global options may also follow the subcommand: `vtutil list --demo`.
     app.fallthrough();
@@ -28,28 +33,55 @@ int RunCommandLine(int argc, char** argv) {
         "included); 6 the drive is in use by another process; 130 the self-test was\n"
         "interrupted. An unexpected error ends with 3.");
     app.set_version_flag("--version", vt::cli::VersionText(), "Print the version and exit");
-    vt::cli::GlobalOptions options;
     auto* bench =
         app.add_option("--bench", options.bench_file, "Use the virtual drives of a bench file");
     app.add_flag("--demo", options.demo, "Use the built-in demo bench")->excludes(bench);
     app.add_flag("--json", options.json, "One JSON document (every subcommand)");
-    int exit_status = vt::cli::kExitOk;
-    vt::cli::AddListCommand(app, options, exit_status);
-    vt::cli::AddWindowCommand(app, options, exit_status);
-    vt::cli::AddProbeCommand(app, options, exit_status);
-    vt::cli::AddPageCommands(app, options, exit_status);
-    vt::cli::AddRwTestCommand(app, options, exit_status);
-    vt::cli::AddCaptureCommand(app, options, exit_status);
-    vt::cli::AddMetricsCommand(app, options, exit_status);
+    vt::cli::Subcommands commands(app, std::move(wanted));
+    vt::cli::AddListCommand(commands, options, exit_status);
+    vt::cli::AddWindowCommand(commands, options, exit_status);
+    vt::cli::AddProbeCommand(commands, options, exit_status);
+    vt::cli::AddPageCommands(commands, options, exit_status);
+    vt::cli::AddRwTestCommand(commands, options, exit_status);
+    vt::cli::AddCaptureCommand(commands, options, exit_status);
+    vt::cli::AddMetricsCommand(commands, options, exit_status);
+}
 
-    std::vector<std::string> subcommands;
-    for (const auto* command : app.get_subcommands({})) subcommands.push_back(command->get_name());
+constexpr const char* kAbout =
+    "vtutil: service tool for SSDs on Vantrel controllers (headless front end)";
+
+int RunCommandLine(int argc, char** argv) {
     const std::vector<std::string> words(argv + 1, argv + argc);
     const std::vector<std::string> with_value{"--bench"};
     const bool json = vt::cli::JsonAsked(words);
-    if (const auto unknown = vt::cli::UnknownSubcommand(words, subcommands, with_value)) {
-        const auto closest = vt::cli::ClosestName(*unknown, subcommands);
-        const std::string message = "unknown subcommand " + *unknown +
+    const auto leading = vt::cli::SplitAtSubcommand(words, with_value);
+    const auto& chosen = leading.subcommand;
+    // A global --version needs no parser: it is the one answer whatever else the line holds.
+    if (std::find(leading.options.begin(), leading.options.end(), "--version") !=
+        leading.options.end()) {
+        std::printf("%s\n", vt::cli::VersionText().c_str());
+        return vt::cli::FinishStandardOutput(vt::cli::kExitOk);
+    }
+    // The subcommand named is the one built; with none named, all of them for the help, and none
+    // otherwise (the missing subcommand CLI11 says).
+    const bool help = vt::cli::HelpAsked(words);
+    CLI::App app{kAbout};
+    vt::cli::GlobalOptions options;
+    int exit_status = vt::cli::kExitOk;
+    BuildCommandLine(app, options, exit_status,
+                     [&](std::string_view name) { return chosen ? *chosen == name : help; });
+    if (chosen && app.get_subcommands({}).empty()) {
+        // No subcommand has that name: the full set tells the closest one.
+        CLI::App every{kAbout};
+        vt::cli::GlobalOptions unused_options;
+        int unused_status = 0;
+        BuildCommandLine(every, unused_options, unused_status,
+                         [](std::string_view) { return true; });
+        std::vector<std::string> subcommands;
+        for (const auto* command : every.get_subcommands({}))
+            subcommands.push_back(command->get_name());
+        const auto closest = vt::cli::ClosestName(*chosen, subcommands);
+        const std::string message = "unknown subcommand " + *chosen +
                                     (closest.empty() ? "" : " (did you mean " + closest + "?)");
         std::fprintf(stderr, "vtutil: %s\nRun `vtutil --help` for the list.\n",
                      vt::cli::TerminalText(message).c_str());

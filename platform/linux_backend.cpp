@@ -80,12 +80,14 @@ std::vector<DiskEntry> ListDisksFromSysfs(const std::string& sys_root) {
     std::error_code ec;
     for (const auto& item : fs::directory_iterator(fs::path(sys_root) / "block", ec)) {
         const std::string name = item.path().filename().string();
-        const fs::path resolved = fs::canonical(item.path(), ec);
+        // One readlink: sysfs links are relative to /sys/block, whose own parts are no links, so
+        // the lexical result is the canonical one without a readlink of every component.
+        const fs::path target = fs::read_symlink(item.path(), ec);
         if (ec) {
             ec.clear();
             continue;
         }
-        const std::string sys = resolved.string();
+        const std::string sys = (item.path().parent_path() / target).lexically_normal().string();
         if (IsVirtualDisk(sys)) continue;
         const std::string bus = BusOfSysfsPath(sys);
         // The kernel names a node in a subdirectory with "!" in place of "/" (cciss!c0d0).

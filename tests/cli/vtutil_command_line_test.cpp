@@ -134,6 +134,17 @@ TEST(VtutilCommandLine, HelpVersionAndTypos) {
     const auto format = Json(Vtutil("--demo list --json"))["json_format_version"].get<int>();
     EXPECT_TRUE(Has(version.out, "JSON format version " + std::to_string(format))) << version.out;
 
+    // Only the subcommand named is built: the help without one still lists them all, a version
+    // asked after the subcommand is still the version, and no subcommand is still an error.
+    const auto help = Vtutil("--help");
+    for (const char* command :
+         {"list", "window", "probe", "info", "decode-log", "rwtest", "capture", "metrics"})
+        EXPECT_TRUE(Has(help.out, std::string("\n  ") + command + " ")) << command;
+    EXPECT_EQ(Vtutil("--demo smart 1 --version").out, version.out);
+    const auto bare = Vtutil("--demo");
+    EXPECT_EQ(bare.status, 1);
+    EXPECT_TRUE(Has(bare.err, "subcommand is required")) << bare.err;
+
     const auto typo = Vtutil("--demo infoo 1");
     EXPECT_EQ(typo.status, 1);
     EXPECT_TRUE(Has(typo.err, "unknown subcommand infoo (did you mean info?)")) << typo.err;

@@ -62,7 +62,8 @@ TEST(DiskPaths, SysfsListsWholeDisksInNameOrder) {
     auto add = [&](const std::string& name, const std::string& device_dir) {
         fs::create_directories(root / device_dir / name);
         fs::create_directories(root / "block");
-        fs::create_directory_symlink(root / device_dir / name, root / "block" / name);
+        // Relative, as the kernel makes them.
+        fs::create_directory_symlink(fs::path("..") / device_dir / name, root / "block" / name);
     };
     add("sdb", "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block");
     add("sda", "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block");
