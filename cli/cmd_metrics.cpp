@@ -51,7 +51,8 @@ DriveMetrics CollectDrive(const DeviceRow& row) {
         if (auto refused = CheckDeviceAccess(path)) read.messages.push_back(*refused);
     }
     DriveMetrics drive =
-        DriveMetricsOf(DriveIdentityOf(row, path, read.models.ssd_info), read.models, read.loader);
+        DriveMetricsOf(DriveIdentityOf(row, path, read.system_info ? &*read.system_info : nullptr),
+                       read.models, read.loader);
     drive.read_ok = read.messages.empty() && drive.read_ok;
     for (const auto& message : read.messages) Warn("disk " + row.cells[0] + ": " + message);
     return drive;

@@ -87,7 +87,9 @@ struct PageInput {
     const DriveSession& drive;
     PageRead& read;
     const std::string& program_dir;
-    DriveIdentity identity() const { return drive.identity(read.models.ssd_info); }
+    DriveIdentity identity() const {
+        return drive.identity(read.system_info ? &*read.system_info : nullptr);
+    }
 };
 
 using PageFunction = std::function<PageOutput(PageInput&, const PageOptions&)>;

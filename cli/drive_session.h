@@ -21,9 +21,9 @@ class DriveSession {
     unsigned device() const { return row().device; }
     const DeviceRow& row() const { return record_.rows.at(row_); }
     const std::string& path() const;
-    // The drive as the scan found it; `ssd_info`, when read, names its controller.
-    DriveIdentity identity(const std::optional<SsdInfoModel>& ssd_info = std::nullopt) const {
-        return DriveIdentityOf(row(), path(), ssd_info);
+    // The drive as the scan found it; `system_info`, when read, names its controller.
+    DriveIdentity identity(const SystemInfoRecord* system_info = nullptr) const {
+        return DriveIdentityOf(row(), path(), system_info);
     }
 
   private:

@@ -52,7 +52,8 @@ const std::string& FormSession::path() const {
 }
 
 DriveIdentity FormSession::identity() const {
-    return DriveIdentityOf(row(), path(), form_->models().ssd_info);
+    const auto& ssd_info = form_->models().ssd_info;
+    return DriveIdentityOf(row(), path(), ssd_info ? &ssd_info->info : nullptr);
 }
 
 }  // namespace vt::cli

@@ -31,8 +31,10 @@ DeviceRow MakeRow(unsigned device, const char* interface_text) {
     const auto& data = DriveInfoOf(device).IdentifyData;
     DeviceRow row;
     row.device = static_cast<std::uint8_t>(device);
-    row.capacity_mb = GetCapacityMB(device);
-    row.capacity_bytes = GetCapacityBytes(device);
+    // One capacity read gives both units.
+    const std::uint64_t sectors = GetCapacitySectors(device);
+    row.capacity_mb = CapacityMBOf(sectors);
+    row.capacity_bytes = CapacityBytesOf(sectors);
     row.model = TrimDisplay(IdentifyString(data, kModelOffset, kModelLength));
     row.serial = TrimDisplay(IdentifyString(data, kSerialOffset, kSerialLength));
     row.firmware = IdentifyString(data, kFirmwareOffset, kFirmwareLength);

@@ -6,7 +6,7 @@
 namespace vt {
 
 DriveIdentity DriveIdentityOf(const DeviceRow& row, const std::string& path,
-                              const std::optional<SsdInfoModel>& ssd_info) {
+                              const SystemInfoRecord* system_info) {
     DriveIdentity id;
     id.number = row.device + 1u;
     id.path = path;
@@ -17,9 +17,9 @@ DriveIdentity DriveIdentityOf(const DeviceRow& row, const std::string& path,
     id.firmware = row.firmware;
     id.capacity_bytes = row.capacity_bytes;
     id.capacity_mb = row.capacity_mb;
-    if (ssd_info) {
-        id.controller_model = std::string(ControllerModel(ssd_info->info));
-        id.controller_build = std::string(1, ControllerBuild(ssd_info->info));
+    if (system_info) {
+        id.controller_model = std::string(ControllerModel(*system_info));
+        id.controller_build = std::string(1, ControllerBuild(*system_info));
     }
     return id;
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "discovery/device_list.h"
-#include "pages/page_models.h"
+#include "vendor/system_info.h"
 
 namespace vt {
 
@@ -23,8 +23,8 @@ struct DriveIdentity {
     std::string controller_model, controller_build;
 };
 
-// The drive of a scanned row reached on `path`; `ssd_info`, when read, names its controller.
+// The drive of a scanned row reached on `path`; `system_info`, when read, names its controller.
 DriveIdentity DriveIdentityOf(const DeviceRow& row, const std::string& path,
-                              const std::optional<SsdInfoModel>& ssd_info = std::nullopt);
+                              const SystemInfoRecord* system_info = nullptr);
 
 }  // namespace vt

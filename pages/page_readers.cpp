@@ -25,7 +25,7 @@ std::optional<DeviceInfoModel> ReadDeviceInfo(unsigned device, std::span<std::ui
 
 SsdInfoModel ReadSsdInfo(unsigned device, const SystemInfoRecord& info) {
     const std::uint64_t sectors = GetCapacitySectors(device);
-    return SsdInfoModel{info, sectors / 2048, sectors * 512};
+    return SsdInfoModel{info, CapacityMBOf(sectors), CapacityBytesOf(sectors)};
 }
 
 BadBlocksModel ReadBadBlocks(unsigned device, bool remap_relation, BadBlockMarks* marks) {

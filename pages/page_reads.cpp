@@ -49,7 +49,8 @@ PageRead ReadPages(unsigned device, std::span<const Page> pages, bool remap_rela
             read.messages.push_back(kNoCodeBlock);
             return read;
         }
-        read.models.ssd_info = ReadSsdInfo(device, SystemInfo);
+        read.system_info = SystemInfo;
+        if (asked(Page::SsdInfo)) read.models.ssd_info = ReadSsdInfo(device, SystemInfo);
     }
     if (asked(Page::Smart))
         read.models.smart = ReadSmartReport(device, TransferBuffer, SystemInfo.FwInfo);

@@ -4,11 +4,13 @@
 // needs it), then that page's reader only. A command that prints one page sends no command for
 // the others, and a failure of another page cannot fail it.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "pages/page_models.h"
+#include "vendor/system_info.h"
 
 namespace vt {
 
@@ -20,8 +22,10 @@ inline constexpr const char* kNoCodeImage = "<WARNING> Can't find file : ";
 enum class Page { DeviceInfo, SsdInfo, EraseCount, BadBlocks, Smart, FirmwareLog, ConfigDump };
 
 struct PageRead {
-    // The page's model; the SSD Info page's too whenever the system information was read.
+    // The models of the pages asked for.
     PageModels models;
+    // The system information, when a page needed it read: it names the controller.
+    std::optional<SystemInfoRecord> system_info;
     // What the refresh would have told the user, in order; empty when all went well.
     std::vector<std::string> messages;
     // The controller runs its loader: no page was read, as the refresh reads none then.

@@ -139,11 +139,11 @@ std::uint64_t GetCapacitySectors(unsigned device) {
 }
 
 std::uint64_t GetCapacityBytes(unsigned device) {
-    return VA_GetCapacity(device) * kSectorSize;
+    return CapacityBytesOf(VA_GetCapacity(device));
 }
 
 std::uint64_t GetCapacityMB(unsigned device) {
-    return VA_GetCapacity(device) / 2048;
+    return CapacityMBOf(VA_GetCapacity(device));
 }
 
 }  // namespace vt

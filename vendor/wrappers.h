@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "vendor/carrier.h"
+
 namespace vt {
 
 inline constexpr std::size_t kLoaderInfoSize = 40;
@@ -49,5 +51,13 @@ std::uint64_t VA_GetCapacity(unsigned device);
 std::uint64_t GetCapacitySectors(unsigned device);
 std::uint64_t GetCapacityBytes(unsigned device);
 std::uint64_t GetCapacityMB(unsigned device);
+// A sector count in bytes and in whole MiB, as the two above give it, for a caller that needs
+// both of one read.
+constexpr std::uint64_t CapacityBytesOf(std::uint64_t sectors) {
+    return sectors * kSectorSize;
+}
+constexpr std::uint64_t CapacityMBOf(std::uint64_t sectors) {
+    return sectors / 2048;
+}
 
 }  // namespace vt

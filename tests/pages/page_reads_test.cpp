@@ -44,9 +44,17 @@ TEST(PageReads, EachPageSendsOnlyWhatItShows) {
     test::ScopedBench bench(json::array({Drive()}));
     const auto smart = Read({Page::Smart});
     EXPECT_TRUE(smart.messages.empty());
-    EXPECT_TRUE(smart.models.smart && smart.models.ssd_info);
-    EXPECT_FALSE(smart.models.erase_count || smart.models.bad_blocks || smart.models.firmware_log ||
-                 smart.models.config_dump);
+    EXPECT_TRUE(smart.models.smart && smart.system_info);
+    EXPECT_FALSE(smart.models.ssd_info || smart.models.erase_count || smart.models.bad_blocks ||
+                 smart.models.firmware_log || smart.models.config_dump);
+    // The loader check is its one IDENTIFY: the capacity is the SSD Info page's.
+    const auto& log = bench.bench().Log(0);
+    EXPECT_EQ(std::ranges::count_if(log,
+                                    [](const sim::LoggedCommand& command) {
+                                        return command.kind == sim::CommandKind::Ata &&
+                                               command.opcode == 0xEC;
+                                    }),
+              1);
     auto names = VendorNames(bench);
     for (const char* table : {"ReadBadBlockTable", "ReadEraseCount", "ReadDramLayout"})
         EXPECT_FALSE(Sent(names, table)) << table;
@@ -88,7 +96,7 @@ TEST(PageReads, FailuresStopOnlyThePagesThatNeedWhatFailed) {
         const auto smart = Read({Page::Smart});
         EXPECT_TRUE(smart.loader);
         EXPECT_EQ(smart.messages, std::vector<std::string>{kNotInSystemMode});
-        EXPECT_FALSE(smart.models.smart || smart.models.ssd_info);
+        EXPECT_FALSE(smart.models.smart || smart.system_info);
         EXPECT_FALSE(Read({Page::DeviceInfo}).models.device_info);  // as the refresh
     }
 }
