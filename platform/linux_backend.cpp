@@ -81,13 +81,18 @@ std::vector<DiskEntry> ListDisksFromSysfs(const std::string& sys_root) {
     for (const auto& item : fs::directory_iterator(fs::path(sys_root) / "block", ec)) {
         const std::string name = item.path().filename().string();
         // One readlink: sysfs links are relative to /sys/block, whose own parts are no links, so
-        // the lexical result is the canonical one without a readlink of every component.
-        const fs::path target = fs::read_symlink(item.path(), ec);
+        // the lexical result is the canonical one without a readlink of every component. A
+        // kernel with the old layout keeps the disk's directory itself there.
+        fs::path device = item.path();
+        if (item.is_symlink(ec)) {
+            const fs::path target = fs::read_symlink(item.path(), ec);
+            if (!ec) device = (item.path().parent_path() / target).lexically_normal();
+        }
         if (ec) {
             ec.clear();
             continue;
         }
-        const std::string sys = (item.path().parent_path() / target).lexically_normal().string();
+        const std::string sys = device.string();
         if (IsVirtualDisk(sys)) continue;
         const std::string bus = BusOfSysfsPath(sys);
         // The kernel names a node in a subdirectory with "!" in place of "/" (cciss!c0d0).

@@ -70,12 +70,15 @@ TEST(DiskPaths, SysfsListsWholeDisksInNameOrder) {
     add("sdaa", "devices/pci0000:00/0000:00:03.0/host2/target2:0:0/2:0:0:0/block");
     add("loop0", "devices/virtual/block");
     add("cciss!c0d0", "devices/pci0000:00/0000:00:05.0/cciss0/c0d0/block");
+    // The old layout: the disk's own directory, no link.
+    fs::create_directories(root / "block" / "hda");
     const auto disks = ListDisksFromSysfs(root.string());
-    ASSERT_EQ(disks.size(), 4u);
-    EXPECT_EQ(disks[0].path, "ide:/dev/sda");
-    EXPECT_EQ(disks[1].path, "usb:/dev/sdb");
-    EXPECT_EQ(disks[2].path, "other:/dev/cciss/c0d0");
-    EXPECT_EQ(disks[3].path, "scsi:/dev/sdaa");
+    ASSERT_EQ(disks.size(), 5u);
+    EXPECT_EQ(disks[0].path, "other:/dev/hda");
+    EXPECT_EQ(disks[1].path, "ide:/dev/sda");
+    EXPECT_EQ(disks[2].path, "usb:/dev/sdb");
+    EXPECT_EQ(disks[3].path, "other:/dev/cciss/c0d0");
+    EXPECT_EQ(disks[4].path, "scsi:/dev/sdaa");
 }
 
 // /proc/self/mountinfo, /proc/swaps and sysfs as a machine shows them whose sda carries the root
