@@ -196,6 +196,7 @@ TEST(VtutilCommandLine, ExitStatusesAScriptCanTrust) {
     EXPECT_EQ(full.status, 5);
     EXPECT_TRUE(Has(full.err, "cannot write standard output")) << full.err;
     EXPECT_EQ(Vtutil("--demo info 1", ">/dev/full").status, 5);
+    EXPECT_EQ(Vtutil("--version", ">/dev/full").status, 5);  // printed without the parser
 
     std::ofstream(dir.File("silent.json"))
         << R"({"drives": [{"bus": "ide", "model": "K38", "capacity_sectors": 4194304,
