@@ -61,12 +61,13 @@ bool ResolveDevice(const std::string& name, unsigned& device, DeviceRow& shown,
 std::string Plan(unsigned device, const DeviceRow& row, std::uint64_t sectors) {
     const std::string& path = EntryOf(device).DevicePath;
     const auto use = platform::Current().DescribeUse(path);
-    const auto regions = SelfTestRegions(static_cast<std::uint32_t>(GetCapacityMB(device) / 1024));
+    // The size in GiB from the one capacity read the caller made.
+    const std::uint64_t gib = CapacityMBOf(sectors) / 1024;
+    const auto regions = SelfTestRegions(static_cast<std::uint32_t>(gib));
     const auto known = [](const std::string& text) { return text.empty() ? "unknown" : text; };
     std::string text = "The self-test overwrites user data on " + path + ":\n";
     text += "  model " + known(row.model) + ", serial " + known(row.serial) + ", " +
-            std::to_string(GetCapacityMB(device) / 1024) + " GB (" + std::to_string(sectors) +
-            " sectors)\n";
+            std::to_string(gib) + " GB (" + std::to_string(sectors) + " sectors)\n";
     std::string partitions;
     for (const auto& partition : use.partitions) partitions += " " + partition;
     text += "  partitions:" + (partitions.empty() ? std::string(" none") : partitions) + "\n";
